@@ -1,0 +1,285 @@
+#include "bus/NandBus.h"
+
+#include <array>
+#include <ctime>
+
+volatile uint32_t* gpioRegs = nullptr;
+int16_t dataPinsInput = 0;
+
+namespace {
+
+inline void DriveHigh(unsigned pin) { GpioWrite(GPSET0, 1u << pin); }
+inline void DriveLow(unsigned pin) { GpioWrite(GPCLR0, 1u << pin); }
+
+inline unsigned FselReg(unsigned pin) { return GPFSEL0 + pin / 10; }
+inline unsigned FselShift(unsigned pin) { return 3 * (pin % 10); }
+
+// Two read-modify-write cycles: the pin passes through input on its way to
+// output, as the function field is cleared before its low bit is set.
+inline void MakeOutput(unsigned pin) {
+    const unsigned reg = FselReg(pin);
+    GpioWrite(reg, GpioRead(reg) & ~(7u << FselShift(pin)));
+    GpioWrite(reg, GpioRead(reg) | (1u << FselShift(pin)));
+}
+
+inline void MakeInput(unsigned pin) {
+    const unsigned reg = FselReg(pin);
+    GpioWrite(reg, GpioRead(reg) & ~(7u << FselShift(pin)));
+}
+
+inline void MakeOutputDrive(unsigned pin, bool high) {
+    MakeOutput(pin);
+    if (high)
+        DriveHigh(pin);
+    else
+        DriveLow(pin);
+}
+
+// The data pins from IO0 up to IO7, the order in which directions change.
+constexpr unsigned kDataPinsUp[8] = {26, 19, 13, 6, 5, 22, 27, 17};
+
+// GPLEV0 to byte, in two table look-ups: GPIO 5, 6 and 13 fall in bits 5-13,
+// GPIO 17, 19, 22, 26 and 27 in bits 17-27. Cheaper than eight shifts and ors
+// on both x86 and the Pi's Cortex-A7, and exact for every masked value.
+constexpr std::array<uint8_t, 512> MakeLowTable() {
+    std::array<uint8_t, 512> t{};
+    for (unsigned i = 0; i < 512; ++i) {
+        const uint32_t v = i << 5;
+        t[i] = static_cast<uint8_t>(((v >> 5) & 1u) << 4 | ((v >> 6) & 1u) << 3 | ((v >> 13) & 1u) << 2);
+    }
+    return t;
+}
+
+constexpr std::array<uint8_t, 2048> MakeHighTable() {
+    std::array<uint8_t, 2048> t{};
+    for (unsigned i = 0; i < 2048; ++i) {
+        const uint32_t v = i << 17;
+        t[i] = static_cast<uint8_t>(((v >> 17) & 1u) << 7 | ((v >> 27) & 1u) << 6 | ((v >> 22) & 1u) << 5 |
+                                    ((v >> 19) & 1u) << 1 | ((v >> 26) & 1u));
+    }
+    return t;
+}
+
+constexpr std::array<uint8_t, 512> kLevelLow = MakeLowTable();
+constexpr std::array<uint8_t, 2048> kLevelHigh = MakeHighTable();
+
+inline uint8_t ByteFromLevels(uint32_t v) {
+    v &= DATA_PIN_MASK;
+    return kLevelLow[(v >> 5) & 0x1FFu] | kLevelHigh[v >> 17];
+}
+
+inline void AddressPhaseBegin() { DriveHigh(PIN_ALE); }
+inline void AddressPhaseEnd() { DriveLow(PIN_ALE); }
+
+}  // namespace
+
+NandBus::NandBus() {
+    GpioMap();
+    BusInit();
+}
+
+NandBus::~NandBus() { BusRelease(); }
+
+void NandBus::BusInit() {
+    // Deselect every chip before anything else moves.
+    MakeOutputDrive(CE0, true);
+    MakeOutputDrive(CE1, true);
+    MakeOutputDrive(CE2, true);
+    MakeOutputDrive(CE3, true);
+    for (unsigned pin : kDataPinsUp) MakeOutput(pin);
+    for (int i = 7; i >= 0; --i) MakeOutput(busPinTable[i]);
+    dataPinsInput = 0;
+    for (int i = 0; i < 16; ++i) DriveLow(busPinTable[i]);
+    MakeInput(PIN_RB);
+    MakeOutputDrive(PIN_CLE, false);
+    MakeOutputDrive(PIN_ALE, false);
+    MakeOutputDrive(PIN_RE, true);
+    MakeOutputDrive(PIN_WE, true);
+    MakeOutputDrive(PIN_WP, true);
+}
+
+void NandBus::BusRelease() {
+    // Park: every used pin a low output, so the chip is write protected and
+    // nothing is left driving high into an unpowered or removed socket.
+    constexpr unsigned kControlPins[10] = {CE0, CE1, CE2, CE3, PIN_CLE, PIN_ALE, PIN_RE, PIN_WE, PIN_WP, PIN_RB};
+    for (unsigned pin : kControlPins) MakeOutputDrive(pin, false);
+    for (unsigned pin : kDataPinsUp) MakeOutput(pin);
+    for (int i = 7; i >= 0; --i) MakeOutput(busPinTable[i]);
+    dataPinsInput = 0;
+    for (int i = 0; i < 16; ++i) DriveLow(busPinTable[i]);
+}
+
+void NandBus::DataPinsToOutput() {
+    for (unsigned pin : kDataPinsUp) MakeOutput(pin);
+    dataPinsInput = 0;
+}
+
+void NandBus::DataPinsToInput() {
+    for (unsigned pin : kDataPinsUp) MakeInput(pin);
+    dataPinsInput = 1;
+}
+
+void NandBus::BusWriteByte(int value) {
+    if (dataPinsInput) DataPinsToOutput();
+    for (int i = 0; i < 8; ++i) {
+        const uint32_t bit = 1u << busPinTable[16 + i];
+        GpioWrite((value & (0x80 >> i)) ? GPSET0 : GPCLR0, bit);
+    }
+}
+
+void NandBus::PulseWE() {
+    DriveLow(PIN_WE);
+    DriveHigh(PIN_WE);
+}
+
+uint8_t NandBus::BusReadByte() {
+    DriveLow(PIN_RE);
+    // The pins turn to inputs only after RE# has fallen: the chip needs tREA
+    // before it drives, so the two never fight over the bus.
+    if (dataPinsInput == 0) DataPinsToInput();
+    (void)GpioRead(GPLEV0);  // settling time for the chip's outputs
+    const uint32_t levels = GpioRead(GPLEV0);
+    DriveHigh(PIN_RE);
+    return ByteFromLevels(levels);
+}
+
+void NandBus::BusCommand(uint8_t command) {
+    DriveHigh(PIN_CLE);
+    BusWriteByte(command);
+    PulseWE();
+    DriveLow(PIN_CLE);
+}
+
+void NandBus::BusAddress(uint8_t address) {
+    AddressPhaseBegin();
+    BusWriteByte(address);
+    PulseWE();
+    AddressPhaseEnd();
+}
+
+void NandBus::SendRowAddress(uint32_t row, uint32_t rowLimit) {
+    BusWriteByte(row & 0xFF);
+    PulseWE();
+    if (((rowLimit >> 8) & 0xFF) == 0) return;
+    BusWriteByte((row >> 8) & 0xFF);
+    PulseWE();
+    if (((rowLimit >> 16) & 0xFF) == 0) return;
+    BusWriteByte((row >> 16) & 0xFF);
+    PulseWE();
+    if (rowLimit > 0xFFFFFFu) {
+        BusWriteByte((row >> 24) & 0xFF);
+        PulseWE();
+    }
+}
+
+bool NandBus::WaitReady(uint32_t busyBudget, uint32_t readyBudget) {
+    // A chip that finishes before the first poll never shows busy, so running
+    // out of the busy budget is not an error.
+    uint32_t left = busyBudget;
+    while (GpioRead(GPLEV0) & (1u << PIN_RB)) {
+        if (--left == 0) break;
+    }
+    left = readyBudget;
+    while ((GpioRead(GPLEV0) & (1u << PIN_RB)) == 0) {
+        if (--left == 0) return false;
+    }
+    return true;
+}
+
+int NandBus::ReadStatus() {
+    BusCommand(0x70);
+    return BusReadByte() & 1;
+}
+
+const char* NandBus::NandReadId(uint8_t* out, int cePin) {
+    DriveLow(static_cast<unsigned>(cePin));
+    BusCommand(0x90);
+    BusAddress(0x00);
+    for (int i = 0; i < 5; ++i) out[i] = BusReadByte();
+    DriveHigh(static_cast<unsigned>(cePin));
+    return MakerName(out[0]);
+}
+
+int16_t NandBus::NandReadPage(int cePin, uint32_t row, uint32_t rowLimit, int32_t length, uint8_t* buf) {
+    DriveLow(static_cast<unsigned>(cePin));
+    BusCommand(0x00);
+    AddressPhaseBegin();
+    BusWriteByte(0x00);
+    PulseWE();
+    BusWriteByte(0x00);
+    PulseWE();
+    SendRowAddress(row, rowLimit);
+    AddressPhaseEnd();
+    BusCommand(0x30);
+    if (!WaitReady(READ_BUSY_POLLS, READ_READY_POLLS)) return ERR_RB_L;
+    for (int32_t i = 0; i < length; ++i) buf[i] = BusReadByte();
+    DriveHigh(static_cast<unsigned>(cePin));
+    return NAND_OK;
+}
+
+int32_t NandBus::NandEraseBlock(int cePin, int32_t row, int32_t rowLimit) {
+    DriveLow(static_cast<unsigned>(cePin));
+    BusCommand(0x60);
+    AddressPhaseBegin();
+    SendRowAddress(static_cast<uint32_t>(row), static_cast<uint32_t>(rowLimit));
+    AddressPhaseEnd();
+    BusCommand(0xD0);
+    if (!WaitReady(ERASE_BUSY_POLLS, ERASE_READY_POLLS)) return ERR_RB_L;
+    const int status = ReadStatus();
+    DriveHigh(static_cast<unsigned>(cePin));
+    return status;
+}
+
+int16_t NandBus::NandProgramPage(int cePin, uint32_t row, uint32_t rowLimit, int32_t length,
+                                 const uint8_t* data) {
+    DriveLow(static_cast<unsigned>(cePin));
+    BusCommand(0x80);
+    AddressPhaseBegin();
+    BusWriteByte(0x00);
+    PulseWE();
+    BusWriteByte(0x00);
+    PulseWE();
+    SendRowAddress(row, rowLimit);
+    AddressPhaseEnd();
+    for (int32_t i = 0; i < length; ++i) {
+        BusWriteByte(data[i]);
+        PulseWE();
+    }
+    BusCommand(0x10);
+    if (!WaitReady(PROGRAM_BUSY_POLLS, PROGRAM_READY_POLLS)) return ERR_RB_L;
+    const int status = ReadStatus();
+    DriveHigh(static_cast<unsigned>(cePin));
+    return static_cast<int16_t>(status);
+}
+
+const char* NandBus::MakerName(uint8_t makerCode) {
+    switch (makerCode) {
+        case 0x01: return "AMD";
+        case 0x04: return "Fujitsu";
+        case 0x07: return "Renesas";
+        case 0x20: return "ST Micro";
+        case 0x2C: return "Micron";
+        case 0x8F: return "National Semiconductors";
+        case 0x98: return "Toshiba";
+        case 0xAD: return "Hynix";
+        case 0xC2: return "Macronix";
+        case 0xEC: return "Samsung";
+        default: return "Unknown Nand";
+    }
+}
+
+int32_t NandBus::NowMs() {
+    // Whole seconds and milliseconds of the wall clock, as ftime gives them.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t seconds = static_cast<int64_t>(now.tv_sec) % (1 << 20);
+    return static_cast<int32_t>(seconds * 1000 + now.tv_nsec / 1000000);
+}
+
+int32_t NandBus::ElapsedBetween(int32_t startMs, int32_t nowMs) {
+    int32_t d = nowMs - startMs;
+    if (d < 0) d += 0x3E800000;  // one wrap of the 2^20-second window
+    return d;
+}
+
+int32_t NandBus::ElapsedMs(int32_t startMs) { return ElapsedBetween(startMs, NowMs()); }

@@ -1,0 +1,96 @@
+// The NAND bus: the GPIO pins of the socket, the bus cycles made from them and
+// the chip commands made from the cycles. One program-wide instance, nandBus.
+#pragma once
+
+#include <cstdint>
+
+#include "bus/GpioRegs.h"
+
+// GPIO numbers of the NAND signals.
+enum BusPin : unsigned {
+    PIN_CLE = 2,
+    PIN_ALE = 3,
+    PIN_WP = 4,   // WP#, high = writes allowed
+    PIN_RB = 10,  // R/B#, input, high = ready
+    PIN_RE = 14,  // RE#
+    PIN_WE = 15,  // WE#
+};
+
+// Chip-enable lines (cePin of every chip command).
+enum ChipEnable : int {
+    CE0 = 9,
+    CE1 = 11,
+    CE2 = 8,
+    CE3 = 7,
+};
+
+// Result codes of the page and block commands.
+enum NandResult : int {
+    NAND_OK = 0,
+    NAND_STATUS_FAIL = 1,
+    ERR_RB_L = 5,  // R/B# stayed low past the ready budget
+};
+
+// Entries 0-7: the reserved pins; 8-15 and 16-23: the data bus, IO7 down to IO0.
+inline constexpr uint8_t busPinTable[24] = {
+    18, 23, 24, 25, 12, 16, 20, 21,
+    17, 27, 22, 5, 6, 13, 19, 26,
+    17, 27, 22, 5, 6, 13, 19, 26,
+};
+
+// The eight data pins in GPLEV0: GPIO 5, 6, 13, 17, 19, 22, 26, 27.
+inline constexpr uint32_t DATA_PIN_MASK = 0x0C4A2060u;
+
+// Poll budgets of WaitReady, in GPLEV0 reads. Zero stands for 2^32: the
+// counter is decremented before it is tested.
+inline constexpr uint32_t READ_BUSY_POLLS = 0x100000u;
+inline constexpr uint32_t READ_READY_POLLS = 0x1000000u;
+inline constexpr uint32_t PROGRAM_BUSY_POLLS = 0x1000000u;
+inline constexpr uint32_t PROGRAM_READY_POLLS = 0x1000000u;
+inline constexpr uint32_t ERASE_BUSY_POLLS = 0u;
+inline constexpr uint32_t ERASE_READY_POLLS = 0u;
+
+// 0: the data pins are outputs; 1: they are inputs.
+extern int16_t dataPinsInput;
+
+class NandBus {
+public:
+    NandBus();   // GpioMap, then BusInit; does not return if the mapping fails
+    ~NandBus();  // BusRelease
+
+    NandBus(const NandBus&) = delete;
+    NandBus& operator=(const NandBus&) = delete;
+
+    // Pins and directions.
+    void GpioMap();  // defined by the GPIO backend
+    void BusInit();
+    void BusRelease();
+    void DataPinsToOutput();
+    void DataPinsToInput();
+
+    // Bus cycles.
+    void BusWriteByte(int value);
+    void PulseWE();
+    uint8_t BusReadByte();
+    void BusCommand(uint8_t command);
+    void BusAddress(uint8_t address);  // one byte alone in an address phase
+    void SendRowAddress(uint32_t row, uint32_t rowLimit);
+    bool WaitReady(uint32_t busyBudget, uint32_t readyBudget);
+    int ReadStatus();
+
+    // Chip commands.
+    const char* NandReadId(uint8_t* out, int cePin);
+    int16_t NandReadPage(int cePin, uint32_t row, uint32_t rowLimit, int32_t length, uint8_t* buf);
+    int32_t NandEraseBlock(int cePin, int32_t row, int32_t rowLimit);
+    int16_t NandProgramPage(int cePin, uint32_t row, uint32_t rowLimit, int32_t length,
+                            const uint8_t* data);
+
+    static const char* MakerName(uint8_t makerCode);
+
+    // Milliseconds on a clock that wraps every 2^20 seconds.
+    static int32_t NowMs();
+    static int32_t ElapsedMs(int32_t startMs);
+    static int32_t ElapsedBetween(int32_t startMs, int32_t nowMs);
+};
+
+extern NandBus nandBus;

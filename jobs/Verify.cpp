@@ -1,0 +1,3 @@
+#include "ui/FerrikFrame.h"
+
+void FerrikFrame::OnVerify(wxCommandEvent& /*event*/) {}

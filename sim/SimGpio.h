@@ -1,0 +1,93 @@
+// A BCM2835-layout GPIO block in ordinary memory that behaves as the real one
+// does at its pins: GPFSEL function fields, GPSET/GPCLR driving the latch of
+// every pin (seen on the pins that are outputs), GPLEV reading the level of
+// every pin, where an input reads what the socket drives, or high when
+// nothing drives it (the bus floats high, and R/B# has its pull-up).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// What is plugged into the NAND socket. The GPIO block tells it what the Pi
+// drives after every write, and asks it what it drives on every GPLEV read.
+class SimSocket {
+public:
+    virtual ~SimSocket() = default;
+    // piLevels: the latch of every pin; piOutputs: the pins that are outputs.
+    virtual void OnPiWrite(uint32_t piLevels, uint32_t piOutputs) = 0;
+    // Returns the levels the socket drives; *drivenMask gets the pins it drives.
+    virtual uint32_t OnPiRead(uint32_t piLevels, uint32_t piOutputs, uint32_t* drivenMask) = 0;
+};
+
+struct SimAccess {
+    bool write;
+    unsigned reg;    // word index (byte offset / 4)
+    uint32_t value;  // value written, or value read
+    bool operator==(const SimAccess& o) const { return write == o.write && reg == o.reg && value == o.value; }
+};
+
+enum class PinFunction { Input, Output, Alt0, Alt1, Alt2, Alt3, Alt4, Alt5 };
+
+class SimGpio {
+public:
+    static SimGpio& Instance();
+
+    // Register accesses, as the bus code makes them.
+    uint32_t Read(unsigned reg);
+    void Write(unsigned reg, uint32_t value);
+
+    volatile uint32_t* Storage() { return words_; }
+
+    // The state a Pi leaves the block in at boot: GPIO 0/1 (ID EEPROM) and
+    // 14/15 (UART) in ALT0, every other pin an input, every latch low.
+    void PowerOn();
+
+    // Plugs a socket in (nullptr: an empty socket). Not owned.
+    void Plug(SimSocket* socket) { socket_ = socket; }
+    SimSocket* Socket() const { return socket_; }
+
+    PinFunction Function(unsigned pin) const;
+    bool IsOutput(unsigned pin) const { return (outputMask_ >> pin) & 1u; }
+    uint32_t Latch() const { return latch_; }
+    uint32_t OutputMask() const { return outputMask_; }
+    // Pin levels as GPLEV0 would show them, without telling the socket.
+    uint32_t PeekLevels();
+    // Sets a function field directly, as another program on the Pi might.
+    void SetFunctionRaw(unsigned pin, unsigned field);
+
+    // Access counters and an optional record of every access, in order.
+    uint64_t Reads() const { return reads_; }
+    uint64_t Writes() const { return writes_; }
+    uint64_t Accesses() const { return reads_ + writes_; }
+    void ResetCounters() { reads_ = writes_ = 0; }
+    void StartRecording();
+    std::vector<SimAccess> StopRecording();
+
+    // One line per GPIO 0-31: "<n> <function> <level>", function one of
+    // input, output, alt0..alt5, level 0 or 1.
+    std::string Report();
+
+private:
+    SimGpio();
+    void UpdateOutputMask();
+
+    volatile uint32_t words_[0x1000 / 4] = {};
+    uint32_t fsel_[6] = {};
+    uint32_t latch_ = 0;
+    uint32_t outputMask_ = 0;
+    SimSocket* socket_ = nullptr;
+    uint64_t reads_ = 0;
+    uint64_t writes_ = 0;
+    bool recording_ = false;
+    std::vector<SimAccess> record_;
+};
+
+// Reads FERRIK_SIM_CHIPS, FERRIK_SIM_IMAGE and FERRIK_SIM_FAULTS and plugs the
+// chips they describe; refuses a bad setting with one line on standard error
+// and exit status 2. Runs once, while the bus is being mapped.
+void ConfigureFromEnvironment();
+
+}  // namespace sim

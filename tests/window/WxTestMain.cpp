@@ -1,0 +1,57 @@
+// main of the window tests: a real wx application, initialised once, with
+// the tests run outside its event loop.
+#include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#include <wx/app.h>
+#include <wx/init.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "support/WxTest.h"
+
+namespace {
+
+class TestApp : public wxApp {
+public:
+    // The base class would parse GoogleTest's own flags and refuse them.
+    bool OnInit() override { return true; }
+};
+
+void AssertToFailure(const wxString& file, int line, const wxString& func, const wxString& cond,
+                     const wxString& msg) {
+    ADD_FAILURE_AT(file.utf8_str().data(), line)
+        << "wx assertion in " << func.utf8_str().data() << ": " << cond.utf8_str().data() << " "
+        << msg.utf8_str().data();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--gtest_list_tests") == 0) return RUN_ALL_TESTS();
+    }
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0') {
+        std::fprintf(stderr, "window tests need an X display (run them under xvfb-run)\n");
+        return 77;
+    }
+    ferrik_test::DropRealtimePrivilege();
+    wxSetAssertHandler(AssertToFailure);
+    wxApp::SetInstance(new TestApp);
+    int wxArgc = 1;
+    char* wxArgv[] = {argv[0], nullptr};
+    if (!wxEntryStart(wxArgc, wxArgv)) {
+        std::fprintf(stderr, "wx could not start\n");
+        return 1;
+    }
+    wxTheApp->CallOnInit();
+    const int result = RUN_ALL_TESTS();
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return result;
+}

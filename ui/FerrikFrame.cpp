@@ -1,0 +1,152 @@
+#include "ui/FerrikFrame.h"
+
+#include <sched.h>
+
+#include <wx/gdicmn.h>
+#include <wx/intl.h>
+#include <wx/string.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+// The bus is mapped and idle before the toolkit starts, and parked only after
+// it has shut down: nandBus is constructed here, during static
+// initialisation, before the window IDs and the event table.
+NandBus nandBus;
+
+int32_t pageTotal = 0;
+int32_t rowMax = 0;
+int16_t pagesPerBlock = 0;
+char numberText[16] = {};
+int32_t badBlocks[BAD_BLOCK_SLOTS] = {};
+
+const long FerrikFrame::TXT_LOG_ = wxNewId();
+const long FerrikFrame::ID_STATICBOX1 = wxNewId();
+const long FerrikFrame::BTN_READ_ID_ = wxNewId();
+const long FerrikFrame::BTN_READ_ = wxNewId();
+const long FerrikFrame::BTN_ERACE_ = wxNewId();
+const long FerrikFrame::BTN_WRITE_ = wxNewId();
+const long FerrikFrame::TXT_PAGE_SIZE_ = wxNewId();
+const long FerrikFrame::TXT_SPARE_SIZE_ = wxNewId();
+const long FerrikFrame::ID_STATICTEXT2 = wxNewId();
+const long FerrikFrame::ID_STATICTEXT1 = wxNewId();
+const long FerrikFrame::TXT_ROW_MAX_ADDR_ = wxNewId();
+const long FerrikFrame::TXT_NAME_CHIP_ = wxNewId();
+const long FerrikFrame::ID_STATICTEXT4 = wxNewId();
+const long FerrikFrame::ID_STATICTEXT5 = wxNewId();
+const long FerrikFrame::TXT_NAND_ID_ = wxNewId();
+const long FerrikFrame::BTN_SAVE_ = wxNewId();
+const long FerrikFrame::ID_STATICTEXT3 = wxNewId();
+const long FerrikFrame::TXT_PAGES_ = wxNewId();
+const long FerrikFrame::ID_STATICTEXT6 = wxNewId();
+const long FerrikFrame::BTN_VERIFY_ = wxNewId();
+const long FerrikFrame::BTN_BLANK_ = wxNewId();
+
+// Every binding is made at run time by the constructor; the table only chains
+// to wxFrame's.
+wxBEGIN_EVENT_TABLE(FerrikFrame, wxFrame)
+wxEND_EVENT_TABLE()
+
+FerrikFrame::FerrikFrame(wxWindow* parent, wxWindowID id) {
+    Create(parent, id, _("Ferrik_v.0.0.1"), wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE, _T("id"));
+    SetClientSize(wxSize(464, 484));
+    SetMaxSize(wxSize(-1, -1));
+
+    TxtLog = new wxTextCtrl(this, TXT_LOG_, wxEmptyString, wxPoint(8, 128), wxSize(448, 352),
+                            wxTE_MULTILINE | wxTE_READONLY, wxDefaultValidator, _T("TXT_LOG_"));
+    StaticBox1 = new wxStaticBox(this, ID_STATICBOX1, wxEmptyString, wxPoint(88, 0), wxSize(288, 120), 0,
+                                 _T("ID_STATICBOX1"));
+    BtnReadId = new wxButton(this, BTN_READ_ID_, _("<Detect>"), wxPoint(8, 16), wxSize(72, 24), 0,
+                             wxDefaultValidator, _T("BTN_READ_ID_"));
+    BtnRead = new wxButton(this, BTN_READ_, _("<Read>"), wxPoint(8, 56), wxSize(72, 24), 0, wxDefaultValidator,
+                           _T("BTN_READ_"));
+    BtnErace = new wxButton(this, BTN_ERACE_, _("<Erace>"), wxPoint(384, 16), wxSize(72, 24), 0,
+                            wxDefaultValidator, _T("BTN_ERACE_"));
+    BtnWrite = new wxButton(this, BTN_WRITE_, _("<Write>"), wxPoint(384, 96), wxSize(72, 24), 0,
+                            wxDefaultValidator, _T("BTN_WRITE_"));
+    TxtPageSize = new wxTextCtrl(this, TXT_PAGE_SIZE_, _("2048"), wxPoint(104, 32), wxSize(40, 27), wxTE_CENTRE,
+                                 wxDefaultValidator, _T("TXT_PAGE_SIZE_"));
+    TxtPageSize->SetMaxLength(5);
+    TxtSpareSize = new wxTextCtrl(this, TXT_SPARE_SIZE_, _("64"), wxPoint(160, 32), wxSize(32, 27), wxTE_CENTRE,
+                                  wxDefaultValidator, _T("TXT_SPARE_SIZE_"));
+    TxtSpareSize->SetMaxLength(3);
+    StaticText2 = new wxStaticText(this, ID_STATICTEXT2, _("Row Max Addr"), wxPoint(96, 64), wxDefaultSize, 0,
+                                   _T("ID_STATICTEXT2"));
+    StaticText1 = new wxStaticText(this, ID_STATICTEXT1, _("Page Size + Spare"), wxPoint(96, 16), wxDefaultSize,
+                                   0, _T("ID_STATICTEXT1"));
+    TxtRowMaxAddr = new wxTextCtrl(this, TXT_ROW_MAX_ADDR_, _("65535"), wxPoint(104, 80), wxSize(56, 27),
+                                   wxTE_CENTRE, wxDefaultValidator, _T("TXT_ROW_MAX_ADDR_"));
+    TxtRowMaxAddr->SetMaxLength(8);
+    TxtNameChip = new wxTextCtrl(this, TXT_NAME_CHIP_, _("No Name"), wxPoint(216, 32), wxSize(104, 27),
+                                 wxTE_CENTRE, wxDefaultValidator, _T("TXT_NAME_CHIP_"));
+    TxtNameChip->SetMaxLength(16);
+    StaticText4 = new wxStaticText(this, ID_STATICTEXT4, _("Name Chip"), wxPoint(240, 16), wxDefaultSize, 0,
+                                   _T("ID_STATICTEXT4"));
+    StaticText5 = new wxStaticText(this, ID_STATICTEXT5, _("Nand ID"), wxPoint(232, 64), wxDefaultSize, 0,
+                                   _T("ID_STATICTEXT5"));
+    TxtNandId = new wxTextCtrl(this, TXT_NAND_ID_, _("FFFFFFFFFF"), wxPoint(216, 80), wxSize(72, 24), wxTE_CENTRE,
+                               wxDefaultValidator, _T("TXT_NAND_ID_"));
+    TxtNandId->SetMaxLength(10);
+    BtnSave = new wxButton(this, BTN_SAVE_, _("Save"), wxPoint(328, 32), wxSize(40, 24), 0, wxDefaultValidator,
+                           _T("BTN_SAVE_"));
+    StaticText3 = new wxStaticText(this, ID_STATICTEXT3, _("0xFFFF"), wxPoint(160, 88), wxDefaultSize, 0,
+                                   _T("ID_STATICTEXT3"));
+    TxtPages = new wxTextCtrl(this, TXT_PAGES_, _("64"), wxPoint(336, 80), wxSize(32, 24), wxTE_CENTRE,
+                              wxDefaultValidator, _T("TXT_PAGES_"));
+    TxtPages->SetMaxLength(3);
+    StaticText6 = new wxStaticText(this, ID_STATICTEXT6, _("1 Block ="), wxPoint(320, 64), wxDefaultSize, 0,
+                                   _T("ID_STATICTEXT6"));
+    BtnVerify = new wxButton(this, BTN_VERIFY_, _("<Verify>"), wxPoint(8, 96), wxSize(72, 24), 0,
+                             wxDefaultValidator, _T("BTN_VERIFY_"));
+    BtnBlank = new wxButton(this, BTN_BLANK_, _("<Blank>"), wxPoint(384, 56), wxSize(72, 24), 0,
+                            wxDefaultValidator, _T("BTN_BLANK_"));
+    Centre(wxBOTH);
+
+    Connect(BTN_READ_ID_, wxEVT_BUTTON, wxCommandEventHandler(FerrikFrame::OnDetect));
+    Connect(BTN_READ_, wxEVT_BUTTON, wxCommandEventHandler(FerrikFrame::OnRead));
+    Connect(BTN_ERACE_, wxEVT_BUTTON, wxCommandEventHandler(FerrikFrame::OnErase));
+    Connect(BTN_WRITE_, wxEVT_BUTTON, wxCommandEventHandler(FerrikFrame::OnWrite));
+    Connect(TXT_ROW_MAX_ADDR_, wxEVT_TEXT, wxCommandEventHandler(FerrikFrame::OnRowTextChanged));
+    Connect(BTN_SAVE_, wxEVT_BUTTON, wxCommandEventHandler(FerrikFrame::OnSave));
+    Connect(BTN_VERIFY_, wxEVT_BUTTON, wxCommandEventHandler(FerrikFrame::OnVerify));
+    Connect(BTN_BLANK_, wxEVT_BUTTON, wxCommandEventHandler(FerrikFrame::OnBlank));
+
+    LogGreen();
+    LogAppend(_T("//#############################################################//\n"));
+
+    // Every job runs on this thread; real-time priority keeps the bus loops
+    // from being preempted in the middle of a page.
+    sched_param param{};
+    param.sched_priority = sched_get_priority_max(SCHED_FIFO);
+    if (sched_setscheduler(0, SCHED_FIFO, &param) < 0) {
+        LogAppend(_T("warning: sched_setscheduler"));
+        LogAppend(_T("\n"));
+    }
+}
+
+void FerrikFrame::LogColour(const wxColour& colour) {
+    TxtLog->SetDefaultStyle(wxTextAttr(colour, wxNullColour, wxNullFont));
+}
+
+void FerrikFrame::LogRed() { LogColour(*wxStockGDI::GetColour(wxStockGDI::COLOUR_RED)); }
+void FerrikFrame::LogBlue() { LogColour(*wxStockGDI::GetColour(wxStockGDI::COLOUR_BLUE)); }
+void FerrikFrame::LogGreen() { LogColour(*wxStockGDI::GetColour(wxStockGDI::COLOUR_GREEN)); }
+
+void FerrikFrame::LogAppend(const wxString& text) { TxtLog->AppendText(text); }
+
+void FerrikFrame::LogNumber(const char* format, long value) {
+    std::snprintf(numberText, sizeof numberText, format, static_cast<int>(value));
+    LogAppend(wxString(numberText, wxConvLibc));
+}
+
+int32_t FerrikFrame::ParseField(const wxTextCtrl* field) {
+    // A text the locale cannot represent converts to nothing and parses as 0.
+    const wxCharBuffer narrow = field->GetValue().mb_str(wxConvLibc);
+    const char* text = narrow.data() != nullptr ? narrow.data() : "";
+    return static_cast<int32_t>(std::strtol(text, nullptr, 10));
+}
+
+void FerrikFrame::OnRowTextChanged(wxCommandEvent& /*event*/) {
+    std::snprintf(numberText, sizeof numberText, "0x%X", static_cast<unsigned>(ParseField(TxtRowMaxAddr)));
+    StaticText3->SetLabel(wxString(numberText, wxConvLibc));
+}
