@@ -1,0 +1,30 @@
+# Shared by the start and test scripts: install what is missing, as root or
+# through sudo.
+set -euo pipefail
+
+FERRIK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# install_missing PACKAGE... : apt-get install only those not yet installed.
+install_missing() {
+    local missing=()
+    local p
+    for p in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$p")
+        fi
+    done
+    if [ "${#missing[@]}" -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    fi
+}
+
+BUILD_PACKAGES=(cmake make g++ libwxgtk3.2-dev)
+TEST_PACKAGES=(libgtest-dev xvfb xauth xfonts-base libx11-dev valgrind)
+
+jobs_count() { nproc 2>/dev/null || echo 2; }

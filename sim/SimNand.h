@@ -1,0 +1,128 @@
+// A simulated asynchronous SLC NAND chip (x8), seen only through its pins:
+// it latches commands and addresses on the rising edge of WE# while its CE#
+// is low, drives the data pins while RE# is low in a data-out state, and
+// pulls R/B# low while it is busy. Up to four chips sit in one socket, one
+// per chip enable.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/SimGpio.h"
+
+namespace sim {
+
+struct ChipGeometry {
+    int pageSize;       // bytes of the main area
+    int spareSize;      // bytes of the spare area
+    int pagesPerBlock;
+    int blocks;
+};
+
+struct ChipPreset {
+    std::string part;   // part number, the preset's name
+    uint8_t id[5];      // READ ID bytes
+    ChipGeometry geometry;
+};
+
+// Every chip of the chip table, named by its part number, plus "SIM-TINY", a
+// small chip for fast tests.
+const std::vector<ChipPreset>& Catalogue();
+const ChipPreset* FindPreset(const std::string& part);
+// The chip the window's defaults describe: EC F1 00 95 40, 2048 + 64, 64 x 1024.
+const ChipPreset& DefaultPreset();
+const ChipPreset& TinyPreset();
+
+// Faults of one chip; the same faults give the same behaviour on every run.
+struct ChipFaults {
+    std::set<int> eraseFailBlocks;   // erase ends with status FAIL
+    std::set<int> programFailPages;  // program ends with status FAIL
+    std::set<int> badBlocks;         // factory bad: 0x00 in spare byte 0 of the first page
+    bool busyStuckLow = false;       // R/B# always low
+    bool busyNever = false;          // R/B# never goes low
+};
+
+enum class CycleKind { Command, Address, DataIn, DataOut };
+struct Cycle {
+    CycleKind kind;
+    uint8_t value;
+};
+
+// A command sequence the chip carried out (after its confirm command).
+struct ChipOp {
+    enum Kind { ReadId, Read, Program, Erase, Status, Reset } kind;
+    uint32_t row;      // row address as the chip understood it
+    uint32_t column;   // column address (read, program)
+    uint32_t length;   // data bytes moved (program: bytes latched)
+};
+
+class SimNandChip {
+public:
+    explicit SimNandChip(const ChipPreset& preset, ChipFaults faults = {});
+
+    const ChipPreset& Preset() const;
+    int PageBytes() const;        // page + spare
+    int Pages() const;            // pages per block x blocks
+    int RowAddressBytes() const;  // row address cycles this chip expects
+
+    // Content, page then spare; a direct write that bypasses NAND semantics
+    // (test set-up, image files).
+    std::vector<uint8_t> Page(int row) const;
+    void SetPage(int row, const std::vector<uint8_t>& bytes);
+    bool LoadImage(const std::string& path);  // dump layout; missing file: stays erased
+    bool SaveImage(const std::string& path) const;
+
+    // GPLEV polls for which R/B# stays low after 30h, 10h and D0h.
+    void SetBusyPolls(uint32_t polls);
+    ChipFaults& Faults();
+
+    // What the chip saw: protocol violations, the operations it carried out,
+    // and, when asked, every decoded cycle.
+    const std::vector<std::string>& Violations() const;
+    void ClearViolations();
+    const std::vector<ChipOp>& Ops() const;
+    void ClearOps();
+    void RecordCycles(bool on);
+    const std::vector<Cycle>& Cycles() const;
+    void ClearCycles();
+
+    ~SimNandChip();
+    struct State;
+
+private:
+    friend class SimNandSocket;
+    std::unique_ptr<State> s_;
+};
+
+class SimNandSocket : public SimSocket {
+public:
+    SimNandSocket();
+    ~SimNandSocket() override;
+
+    // slot 0-3 is CE0-CE3 (GPIO 9, 11, 8, 7).
+    SimNandChip& Insert(int slot, const ChipPreset& preset, ChipFaults faults = {});
+    void Remove(int slot);
+    void RemoveAll();
+    SimNandChip* Chip(int slot);
+
+    // Violations of the socket (a read while the Pi drives a data pin, two
+    // chips driving at once) and of every chip, in order of occurrence.
+    std::vector<std::string> AllViolations() const;
+    void ClearViolations();
+
+    void OnPiWrite(uint32_t piLevels, uint32_t piOutputs) override;
+    uint32_t OnPiRead(uint32_t piLevels, uint32_t piOutputs, uint32_t* drivenMask) override;
+
+    struct State;
+
+private:
+    std::unique_ptr<State> s_;
+};
+
+// The program's socket, plugged into SimGpio::Instance().
+SimNandSocket& Socket();
+
+}  // namespace sim

@@ -1,0 +1,16 @@
+// Fixtures for tests that talk to a simulated chip through the real bus.
+#pragma once
+
+#include "sim/SimNand.h"
+
+namespace ferrik_test {
+
+// Empties the socket, puts a fresh chip of the preset on CE0, powers the GPIO
+// block on, plugs the socket in and runs BusInit.
+sim::SimNandChip& InsertFreshChip(const sim::ChipPreset& preset, sim::ChipFaults faults = {});
+
+// Fails the current test with every protocol violation recorded since the
+// last call, then clears them. Every test that drives the chip calls it last.
+void ExpectNoViolations();
+
+}  // namespace ferrik_test
