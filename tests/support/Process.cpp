@@ -1,0 +1,109 @@
+#include "support/Process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace ferrik_test {
+
+Child::Child(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
+             const std::string& cwd) {
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(pipeFds[1], 1);
+        dup2(pipeFds[1], 2);
+        for (const auto& [name, value] : env) {
+            if (value == nullptr)
+                unsetenv(name.c_str());
+            else
+                setenv(name.c_str(), value, 1);
+        }
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+        std::vector<char*> args;
+        for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    outFd_ = pipeFds[0];
+}
+
+Child::~Child() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (outFd_ >= 0) close(outFd_);
+}
+
+Exited Child::Wait(double seconds) {
+    Exited result;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    int status = 0;
+    while (pid_ > 0) {
+        pollfd p{outFd_, POLLIN, 0};
+        if (poll(&p, 1, 20) > 0) {
+            char buf[4096];
+            const ssize_t n = read(outFd_, buf, sizeof buf);
+            if (n > 0) output_.append(buf, static_cast<size_t>(n));
+        }
+        const pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) {
+            pid_ = -1;
+            result.finished = true;
+            break;
+        }
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+            break;
+        }
+    }
+    for (;;) {
+        char buf[4096];
+        const ssize_t n = read(outFd_, buf, sizeof buf);
+        if (n <= 0) break;
+        output_.append(buf, static_cast<size_t>(n));
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.output = output_;
+    return result;
+}
+
+Exited RunProgram(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
+           double seconds, const std::string& cwd) {
+    Child child(argv, env, cwd);
+    return child.Wait(seconds);
+}
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/ferrik-test-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    path_ = made != nullptr ? made : "/tmp";
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    if (path_ != "/tmp") std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+}  // namespace ferrik_test

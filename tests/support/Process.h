@@ -1,0 +1,53 @@
+// Starting the ferrik executable as a user would, and watching it end.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ferrik_test {
+
+struct Exited {
+    bool finished = false;  // false: still running at the deadline (then killed)
+    int status = -1;        // exit status, or 128 + signal
+    std::string output;     // standard output and standard error together
+};
+
+class Child {
+public:
+    // Starts argv[0] with the environment changes given (value nullptr: unset),
+    // in the directory cwd (empty: the current one).
+    Child(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
+          const std::string& cwd = "");
+    ~Child();
+    pid_t Pid() const { return pid_; }
+    // Waits up to seconds for the child to end; kills it when it does not.
+    Exited Wait(double seconds);
+
+private:
+    pid_t pid_ = -1;
+    int outFd_ = -1;
+    std::string output_;
+};
+
+// Runs a program to its end (at most `seconds`), as Child and Wait do.
+Exited RunProgram(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
+           double seconds, const std::string& cwd = "");
+
+// A fresh directory under /tmp, removed with its files by the destructor.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string ReadFile(const std::string& path);
+
+}  // namespace ferrik_test
