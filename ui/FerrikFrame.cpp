@@ -100,6 +100,12 @@ FerrikFrame::FerrikFrame(wxWindow* parent, wxWindowID id) {
                              wxDefaultValidator, _T("BTN_VERIFY_"));
     BtnBlank = new wxButton(this, BTN_BLANK_, _("<Blank>"), wxPoint(384, 56), wxSize(72, 24), 0,
                             wxDefaultValidator, _T("BTN_BLANK_"));
+    // The fields are narrow: with the theme's own font a GTK entry shows
+    // only "204" of "2048" and eight of the ten ID digits.
+    wxFont fieldFont = GetFont();
+    fieldFont.SetPointSize(fieldFont.GetPointSize() - 3);
+    for (wxTextCtrl* field : {TxtPageSize, TxtSpareSize, TxtRowMaxAddr, TxtNameChip, TxtNandId, TxtPages})
+        field->SetFont(fieldFont);
     Centre(wxBOTH);
 
     Connect(BTN_READ_ID_, wxEVT_BUTTON, wxCommandEventHandler(FerrikFrame::OnDetect));
