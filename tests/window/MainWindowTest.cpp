@@ -56,7 +56,9 @@ TEST_F(MainWindow, HasItsTwentyOneControlsWhereTheLayoutPutsThem) {
         {FerrikFrame::BTN_BLANK_, "BTN_BLANK_", "wxButton", "<Blank>", 384, 56, 72, 24, 0},
     };
 
-    // The IDs come from wxNewId in this order, so they ascend in it.
+    // The IDs come from wxNewId in this order, so they ascend in it, and the
+    // log pane has the first ID the process handed out (wxNewId counts from 100).
+    EXPECT_EQ(FerrikFrame::TXT_LOG_, 100);
     for (size_t i = 1; i < sizeof rows / sizeof rows[0]; ++i) EXPECT_EQ(rows[i].id, rows[i - 1].id + 1);
 
     const wxWindowList& children = frame->GetChildren();
