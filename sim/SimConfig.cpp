@@ -1,9 +1,185 @@
+// The chips of the simulated build, chosen by three environment settings:
+//   FERRIK_SIM_CHIPS   chips on CE0,CE1,CE2,CE3 by part number; an empty entry
+//                      leaves that socket empty
+//   FERRIK_SIM_IMAGE   file holding the CE0 chip's content (dump layout),
+//                      loaded at start and written back at exit
+//   FERRIK_SIM_FAULTS  faults of the CE0 chip
+// A bad setting ends the program with one line on standard error and status
+// 2, before any window opens.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
 #include "sim/SimGpio.h"
+#include "sim/SimNand.h"
 
 namespace sim {
 
-// Until the chip model lands the socket stays empty: R/B# reads ready and
-// the data bus floats high.
-void ConfigureFromEnvironment() {}
+namespace {
+
+// The environment's own string; a plain pointer, as this runs while statics
+// are still being constructed.
+const char* imagePath = nullptr;
+
+[[noreturn]] void Refuse(const std::string& line) {
+    std::fprintf(stderr, "ferrik: %s\n", line.c_str());
+    std::fflush(stderr);
+    std::exit(2);
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find(separator, start);
+        parts.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) return parts;
+        start = end + 1;
+    }
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
+        size_t end = i;
+        while (end < text.size() && text[end] != ' ' && text[end] != '\t' && text[end] != '\n') ++end;
+        if (end > i) words.push_back(text.substr(i, end - i));
+        i = end;
+    }
+    return words;
+}
+
+std::string KnownParts() {
+    std::string list;
+    for (const ChipPreset& preset : Catalogue()) {
+        if (!list.empty()) list += ' ';
+        list += preset.part;
+    }
+    return list;
+}
+
+// A list of decimal numbers below limit, "1,2,3", for the fault named kind.
+std::set<int> Numbers(const std::string& kind, const std::string& list, int limit, const char* unit) {
+    std::set<int> numbers;
+    for (const std::string& item : Split(list, ',')) {
+        char* end = nullptr;
+        errno = 0;
+        const long n = item.empty() ? -1 : std::strtol(item.c_str(), &end, 10);
+        if (item.empty() || *end != '\0' || errno != 0 || item[0] == '-' || item[0] == '+')
+            Refuse("FERRIK_SIM_FAULTS: " + kind + ": \"" + item + "\" is not a " + unit + " number");
+        if (n >= limit)
+            Refuse("FERRIK_SIM_FAULTS: " + kind + ": " + unit + " " + item + " is beyond the chip (it has " +
+                   std::to_string(limit) + ")");
+        numbers.insert(static_cast<int>(n));
+    }
+    return numbers;
+}
+
+ChipFaults ParseFaults(const char* text, const ChipPreset& preset) {
+    ChipFaults faults;
+    const int blocks = preset.geometry.blocks;
+    const int pages = blocks * preset.geometry.pagesPerBlock;
+    for (const std::string& word : Words(text)) {
+        const size_t colon = word.find(':');
+        const std::string kind = word.substr(0, colon);
+        const std::string value = colon == std::string::npos ? std::string() : word.substr(colon + 1);
+        const bool hasValue = colon != std::string::npos;
+        if (kind == "erase-fail" && hasValue) {
+            const std::set<int> n = Numbers(kind, value, blocks, "block");
+            faults.eraseFailBlocks.insert(n.begin(), n.end());
+        } else if (kind == "program-fail" && hasValue) {
+            const std::set<int> n = Numbers(kind, value, pages, "page");
+            faults.programFailPages.insert(n.begin(), n.end());
+        } else if (kind == "bad" && hasValue) {
+            const std::set<int> n = Numbers(kind, value, blocks, "block");
+            faults.badBlocks.insert(n.begin(), n.end());
+        } else if (kind == "busy-stuck-low" && !hasValue) {
+            faults.busyStuckLow = true;
+        } else if (kind == "busy-never" && !hasValue) {
+            faults.busyNever = true;
+        } else {
+            Refuse("FERRIK_SIM_FAULTS: unknown fault \"" + word +
+                   "\" (known: erase-fail:B,... program-fail:P,... bad:B,... busy-stuck-low busy-never)");
+        }
+    }
+    return faults;
+}
+
+void SaveImageAtExit() {
+    SimNandChip* chip = Socket().Chip(0);
+    if (chip == nullptr || imagePath == nullptr) return;
+    if (!chip->SaveImage(imagePath))
+        std::fprintf(stderr, "ferrik: FERRIK_SIM_IMAGE: could not write %s: %s\n", imagePath,
+                     std::strerror(errno));
+}
+
+}  // namespace
+
+void ConfigureFromEnvironment() {
+    SimNandSocket& socket = Socket();
+    socket.RemoveAll();
+
+    const ChipPreset* presets[4] = {&DefaultPreset(), nullptr, nullptr, nullptr};
+    if (const char* chips = std::getenv("FERRIK_SIM_CHIPS")) {
+        const std::vector<std::string> names = Split(chips, ',');
+        if (names.size() > 4)
+            Refuse("FERRIK_SIM_CHIPS: " + std::to_string(names.size()) + " entries; there are four chip enables");
+        for (int slot = 0; slot < 4; ++slot) {
+            presets[slot] = nullptr;
+            if (slot >= static_cast<int>(names.size()) || names[static_cast<size_t>(slot)].empty()) continue;
+            const std::string& name = names[static_cast<size_t>(slot)];
+            presets[slot] = FindPreset(name);
+            if (presets[slot] == nullptr)
+                Refuse("FERRIK_SIM_CHIPS: unknown chip \"" + name + "\" (known: " + KnownParts() + ")");
+        }
+    }
+
+    ChipFaults faults;
+    const char* faultText = std::getenv("FERRIK_SIM_FAULTS");
+    if (faultText != nullptr && !Words(faultText).empty()) {
+        if (presets[0] == nullptr) Refuse("FERRIK_SIM_FAULTS: there is no chip on CE0 to give faults to");
+        faults = ParseFaults(faultText, *presets[0]);
+    }
+
+    const char* image = std::getenv("FERRIK_SIM_IMAGE");
+    if (image != nullptr && *image != '\0' && presets[0] == nullptr)
+        Refuse("FERRIK_SIM_IMAGE: there is no chip on CE0 to hold the image");
+
+    for (int slot = 0; slot < 4; ++slot)
+        if (presets[slot] != nullptr) socket.Insert(slot, *presets[slot], slot == 0 ? faults : ChipFaults{});
+
+    if (image != nullptr && *image != '\0') {
+        SimNandChip& chip = *socket.Chip(0);
+        const long long expected = static_cast<long long>(chip.Pages()) * chip.PageBytes();
+        struct stat info {};
+        if (stat(image, &info) == 0) {
+            if (!S_ISREG(info.st_mode)) Refuse(std::string("FERRIK_SIM_IMAGE: ") + image + " is not a file");
+            if (static_cast<long long>(info.st_size) != expected)
+                Refuse(std::string("FERRIK_SIM_IMAGE: ") + image + " holds " + std::to_string(info.st_size) +
+                       " bytes; a " + chip.Preset().part + " image holds " + std::to_string(expected));
+            if (!chip.LoadImage(image)) Refuse(std::string("FERRIK_SIM_IMAGE: could not read ") + image);
+        } else if (errno == ENOENT) {
+            // A new image starts as the chip does: erased, bad-block marks in place.
+            if (!chip.SaveImage(image))
+                Refuse(std::string("FERRIK_SIM_IMAGE: could not create ") + image + ": " + std::strerror(errno));
+        } else {
+            Refuse(std::string("FERRIK_SIM_IMAGE: ") + image + ": " + std::strerror(errno));
+        }
+        imagePath = image;
+        // Registered now, before nandBus's own destruction is: it runs after
+        // the bus has been parked.
+        std::atexit(SaveImageAtExit);
+    }
+
+    SimGpio::Instance().Plug(&socket);
+}
 
 }  // namespace sim

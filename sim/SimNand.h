@@ -78,6 +78,9 @@ public:
     // GPLEV polls for which R/B# stays low after 30h, 10h and D0h.
     void SetBusyPolls(uint32_t polls);
     ChipFaults& Faults();
+    // Test hook: READ STATUS answers this byte instead of the chip's own
+    // status (-1: the chip's own again).
+    void SetStatusOverride(int status);
 
     // What the chip saw: protocol violations, the operations it carried out,
     // and, when asked, every decoded cycle.
