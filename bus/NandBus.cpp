@@ -40,7 +40,9 @@ constexpr unsigned kDataPinsUp[8] = {26, 19, 13, 6, 5, 22, 27, 17};
 
 // GPLEV0 to byte, in two table look-ups: GPIO 5, 6 and 13 fall in bits 5-13,
 // GPIO 17, 19, 22, 26 and 27 in bits 17-27. Cheaper than eight shifts and ors
-// on both x86 and the Pi's Cortex-A7, and exact for every masked value.
+// on both x86 and the Pi's Cortex-A7. Each table looks only at the data pins'
+// bits of its index, so the levels of the other pins need no mask: one bit
+// field extraction per table is all.
 constexpr std::array<uint8_t, 512> MakeLowTable() {
     std::array<uint8_t, 512> t{};
     for (unsigned i = 0; i < 512; ++i) {
@@ -64,8 +66,59 @@ constexpr std::array<uint8_t, 512> kLevelLow = MakeLowTable();
 constexpr std::array<uint8_t, 2048> kLevelHigh = MakeHighTable();
 
 inline uint8_t ByteFromLevels(uint32_t v) {
-    v &= DATA_PIN_MASK;
-    return kLevelLow[(v >> 5) & 0x1FFu] | kLevelHigh[v >> 17];
+    return kLevelLow[(v >> 5) & 0x1FFu] | kLevelHigh[(v >> 17) & 0x7FFu];
+}
+
+// Byte to data-pin writes: for every byte value, the register (GPSET0 or
+// GPCLR0) of each of its eight writes, IO7 first. With it a data pin costs one
+// table load and one store, with no test and no branch.
+constexpr std::array<std::array<uint8_t, 8>, 256> MakeDataPinRegTable() {
+    std::array<std::array<uint8_t, 8>, 256> t{};
+    for (unsigned v = 0; v < 256; ++v) {
+        for (unsigned i = 0; i < 8; ++i) t[v][i] = (v & (0x80u >> i)) ? GPSET0 : GPCLR0;
+    }
+    return t;
+}
+
+constexpr std::array<std::array<uint8_t, 8>, 256> kDataPinRegs = MakeDataPinRegTable();
+
+// The eight data-pin writes of one byte, IO7 first, onto pins that are
+// already outputs. Spelt out so that every pin mask is a constant.
+inline void DriveDataPins(uint32_t value) {
+    const std::array<uint8_t, 8>& reg = kDataPinRegs[value & 0xFFu];
+    GpioWrite(reg[0], 1u << busPinTable[16]);
+    GpioWrite(reg[1], 1u << busPinTable[17]);
+    GpioWrite(reg[2], 1u << busPinTable[18]);
+    GpioWrite(reg[3], 1u << busPinTable[19]);
+    GpioWrite(reg[4], 1u << busPinTable[20]);
+    GpioWrite(reg[5], 1u << busPinTable[21]);
+    GpioWrite(reg[6], 1u << busPinTable[22]);
+    GpioWrite(reg[7], 1u << busPinTable[23]);
+}
+
+// One read cycle while the data pins are already inputs: what every byte of
+// a burst after the first one costs.
+inline uint8_t ReadCycleOnInputs() {
+    DriveLow(PIN_RE);
+    (void)GpioRead(GPLEV0);  // settling time for the chip's outputs
+    const uint32_t levels = GpioRead(GPLEV0);
+    DriveHigh(PIN_RE);
+    return ByteFromLevels(levels);
+}
+
+// The byte loops of page read and page program. The restrict-qualified buffer
+// lets the compiler keep the register block's address in a register across
+// the byte stores instead of fetching gpioRegs again for every byte.
+inline void ReadBurst(uint8_t* __restrict out, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) out[i] = ReadCycleOnInputs();
+}
+
+inline void ProgramBurst(const uint8_t* __restrict in, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        DriveDataPins(in[i]);
+        GpioWrite(GPCLR0, 1u << PIN_WE);  // PulseWE: the chip latches on the rising edge
+        GpioWrite(GPSET0, 1u << PIN_WE);
+    }
 }
 
 inline void AddressPhaseBegin() { DriveHigh(PIN_ALE); }
@@ -121,10 +174,7 @@ void NandBus::DataPinsToInput() {
 
 void NandBus::BusWriteByte(int value) {
     if (dataPinsInput) DataPinsToOutput();
-    for (int i = 0; i < 8; ++i) {
-        const uint32_t bit = 1u << busPinTable[16 + i];
-        GpioWrite((value & (0x80 >> i)) ? GPSET0 : GPCLR0, bit);
-    }
+    DriveDataPins(static_cast<uint32_t>(value));
 }
 
 void NandBus::PulseWE() {
@@ -212,7 +262,10 @@ int16_t NandBus::NandReadPage(int cePin, uint32_t row, uint32_t rowLimit, int32_
     AddressPhaseEnd();
     BusCommand(0x30);
     if (!WaitReady(READ_BUSY_POLLS, READ_READY_POLLS)) return ERR_RB_L;
-    for (int32_t i = 0; i < length; ++i) buf[i] = BusReadByte();
+    if (length > 0) {
+        buf[0] = BusReadByte();  // turns the data pins to inputs if they are not yet
+        ReadBurst(buf + 1, length - 1);
+    }
     DriveHigh(static_cast<unsigned>(cePin));
     return NAND_OK;
 }
@@ -241,10 +294,8 @@ int16_t NandBus::NandProgramPage(int cePin, uint32_t row, uint32_t rowLimit, int
     PulseWE();
     SendRowAddress(row, rowLimit);
     AddressPhaseEnd();
-    for (int32_t i = 0; i < length; ++i) {
-        BusWriteByte(data[i]);
-        PulseWE();
-    }
+    // The address cycles have just left the data pins outputs.
+    ProgramBurst(data, length);
     BusCommand(0x10);
     if (!WaitReady(PROGRAM_BUSY_POLLS, PROGRAM_READY_POLLS)) return ERR_RB_L;
     const int status = ReadStatus();
