@@ -1,0 +1,48 @@
+// Helpers for the erase and blank-check tests: the program-wide state those
+// jobs share, a stand-in for the erase command, and what the chip was asked.
+#pragma once
+
+#include <wx/colour.h>
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/SimNand.h"
+
+class FerrikFrame;
+
+namespace ferrik_test {
+
+// Puts pagesPerBlock and the bad-block list back as they are at start-up,
+// before any erase run.
+void ForgetEraseRuns();
+
+// Types the chip geometry into the window's fields.
+void SetGeometry(FerrikFrame* frame, const std::string& pageSize, const std::string& spareSize,
+                 const std::string& rowMax, const std::string& pagesPerBlock);
+void SetGeometry(FerrikFrame* frame, const sim::ChipPreset& preset);
+
+// The row of every operation of one kind that the chip carried out, in order.
+std::vector<uint32_t> RowsOf(const sim::SimNandChip& chip, sim::ChipOp::Kind kind);
+
+// Appends a mark to the log and returns its colour: the colour a job left in
+// force for the next one.
+wxColour ColourInForce(FerrikFrame* frame);
+
+// While alive, the erase job's block-erase command answers ERR_RB_L for the
+// rows in timeoutRows (every row when timeoutAll is set) and status FAIL for
+// the rows in failRows, without touching the bus, and passes every other row
+// to the chip. Counts the commands it was given.
+class EraseStandIn {
+public:
+    EraseStandIn();
+    ~EraseStandIn();
+    std::set<int32_t> timeoutRows;
+    std::set<int32_t> failRows;
+    bool timeoutAll = false;
+    std::vector<int32_t> rowsAsked;
+};
+
+}  // namespace ferrik_test
