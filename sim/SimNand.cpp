@@ -382,24 +382,34 @@ struct SimNandChip::State {
     }
 
     // The byte this chip drives while RE# is low, or -1 when it has none.
-    int Output(uint32_t pins) {
+    // Past the end of the page register it gives 0xFF.
+    int Peek(uint32_t pins) const {
         switch (mode) {
             case IdOut: return preset.id[pointer % 5];
             case ReadOut:
-                if (Busy()) {
-                    Violation("RE# low during the page load (R/B# still low)");
-                    return -1;
-                }
+                if (Busy()) return -1;
                 return pointer < static_cast<uint32_t>(pageBytes) ? pageRegister[pointer] : 0xFF;
             case StatusOut: return Status(pins);
             default: return -1;
         }
     }
 
+    // As Peek, for a GPLEV read: having nothing to give is a violation.
+    int Output(uint32_t pins) {
+        const int b = Peek(pins);
+        if (b < 0) {
+            if (mode == ReadOut)
+                Violation("RE# low during the page load (R/B# still low)");
+            else
+                Violation("RE# low with nothing to give");
+        }
+        return b;
+    }
+
     void ReadCycleEnds(uint32_t pins) {
         if (mode != IdOut && mode != ReadOut && mode != StatusOut) return;
         if (recordCycles) {
-            const int b = Output(pins);
+            const int b = Peek(pins);
             if (b >= 0) Record(CycleKind::DataOut, static_cast<uint8_t>(b));
         }
         ++pointer;
@@ -620,10 +630,7 @@ uint32_t SimNandSocket::OnPiRead(uint32_t piLevels, uint32_t piOutputs, uint32_t
             if (!(s.selected >> slot & 1u)) continue;
             SimNandChip::State& chip = *s.chips[slot]->s_;
             const int b = chip.Output(pins);
-            if (b < 0) {
-                chip.Violation("RE# low with nothing to give");
-                continue;
-            }
+            if (b < 0) continue;
             ++drivers;
             data &= kByteLevels.levels[b];  // two drivers: low wins
         }

@@ -123,6 +123,15 @@ TEST_F(BusCommands, AnAddressCountThatDoesNotFitTheChipIsRecordedAndMisreadAsARe
     EXPECT_EQ(chip.Ops().back().row, 0x34u);
     chip.ClearViolations();
 
+    const std::vector<uint8_t> data = Pattern(16, 2);
+    ASSERT_EQ(nandBus.NandProgramPage(CE0, 0x1234, 0x10000, 16, data.data()), NAND_OK);
+    ASSERT_EQ(chip.Violations().size(), 1u);
+    EXPECT_EQ(chip.Ops().back().kind, sim::ChipOp::Status);
+    EXPECT_EQ(chip.Ops()[chip.Ops().size() - 2].row, 0x34u);
+    const std::vector<uint8_t> page = chip.Page(0x34);
+    EXPECT_EQ(std::vector<uint8_t>(page.begin(), page.begin() + 16), data);
+    chip.ClearViolations();
+
     // 0x3FFFF: three row bytes to a chip that takes two; the third is ignored.
     ASSERT_EQ(nandBus.NandEraseBlock(CE0, 0x2FFC0, 0x3FFFF), NAND_OK);
     ASSERT_EQ(chip.Violations().size(), 1u);

@@ -293,6 +293,17 @@ TEST_F(ChipModel, ReadEnableWithNothingToGiveIsCaught) {
     sim::Socket().ClearViolations();
 }
 
+TEST_F(ChipModel, ReadingBeforeThePageHasLoadedIsCaught) {
+    Drive(CE0, false);
+    nandBus.BusCommand(0x00);
+    for (uint8_t a : {0, 0, 1}) nandBus.BusAddress(a);
+    nandBus.BusCommand(0x30);
+    (void)nandBus.BusReadByte();  // no wait for R/B#
+    Drive(CE0, true);
+    EXPECT_TRUE(HasViolation("during the page load"));
+    sim::Socket().ClearViolations();
+}
+
 TEST_F(ChipModel, AnUnknownCommandIsCaught) {
     Drive(CE0, false);
     nandBus.BusCommand(0x42);
