@@ -15,8 +15,7 @@ EraseBlockCommand chipCommand = nullptr;
 int32_t StandInErase(int cePin, int32_t row, int32_t rowLimit) {
     EraseStandIn& s = *activeStandIn;
     s.rowsAsked.push_back(row);
-    if (s.timeoutAll || s.timeoutRows.count(row)) return ERR_RB_L;
-    if (s.failRows.count(row)) return NAND_STATUS_FAIL;
+    if (s.timeoutRows.count(row)) return ERR_RB_L;
     return chipCommand(cePin, row, rowLimit);
 }
 }  // namespace

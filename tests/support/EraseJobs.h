@@ -32,16 +32,14 @@ std::vector<uint32_t> RowsOf(const sim::SimNandChip& chip, sim::ChipOp::Kind kin
 wxColour ColourInForce(FerrikFrame* frame);
 
 // While alive, the erase job's block-erase command answers ERR_RB_L for the
-// rows in timeoutRows (every row when timeoutAll is set) and status FAIL for
-// the rows in failRows, without touching the bus, and passes every other row
-// to the chip. Counts the commands it was given.
+// rows in timeoutRows without touching the bus, as a chip that never got
+// ready would after 2^32 polls, and passes every other row to the chip.
+// Records every row it was given.
 class EraseStandIn {
 public:
     EraseStandIn();
     ~EraseStandIn();
     std::set<int32_t> timeoutRows;
-    std::set<int32_t> failRows;
-    bool timeoutAll = false;
     std::vector<int32_t> rowsAsked;
 };
 

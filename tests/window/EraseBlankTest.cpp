@@ -242,20 +242,6 @@ TEST_F(Erase, StopsWhenTheChipDoesNotAnswerTwoCommandsInARow) {
     ExpectNoViolations();
 }
 
-TEST_F(Erase, StopsAtOnceWhenAChipThatNeverAnswersTimesOutOnBlockZero) {
-    InsertFreshChip(sim::TinyPreset());
-    SetGeometry(frame, sim::TinyPreset());
-    EraseStandIn standIn;
-    standIn.timeoutAll = true;
-
-    const std::string log = RunErase();
-
-    EXPECT_EQ(standIn.rowsAsked, (std::vector<int32_t>{0, 1}));
-    EXPECT_EQ(Occurrences(log, "R/B, break low, ERR_RB_L\n"), 2);
-    EXPECT_EQ(log.find("Erace Ok"), std::string::npos);
-    ExpectNoViolations();
-}
-
 TEST_F(Erase, GoesOnAfterSeparateTimeoutsAndEndsWithTheirNumberInsteadOfOk) {
     sim::ChipFaults faults;
     faults.eraseFailBlocks = {4};
