@@ -37,10 +37,14 @@ const ChipPreset& DefaultPreset();
 const ChipPreset& TinyPreset();
 
 // Faults of one chip; the same faults give the same behaviour on every run.
+// A failing erase or program leaves the block or page as it was. The mark of
+// a bad block is written when the chip is made; the other faults may be
+// changed at any time through Faults().
 struct ChipFaults {
     std::set<int> eraseFailBlocks;   // erase ends with status FAIL
     std::set<int> programFailPages;  // program ends with status FAIL
-    std::set<int> badBlocks;         // factory bad: 0x00 in spare byte 0 of the first page
+    std::set<int> badBlocks;         // factory bad: 0x00 in spare byte 0 of the first page;
+                                     // erase and program fail there, so the mark stays
     bool busyStuckLow = false;       // R/B# always low
     bool busyNever = false;          // R/B# never goes low
 };
@@ -69,10 +73,13 @@ public:
     int RowAddressBytes() const;  // row address cycles this chip expects
 
     // Content, page then spare; a direct write that bypasses NAND semantics
-    // (test set-up, image files).
+    // (test set-up, image files). SetPage fills what bytes does not cover
+    // with 0xFF.
     std::vector<uint8_t> Page(int row) const;
     void SetPage(int row, const std::vector<uint8_t>& bytes);
-    bool LoadImage(const std::string& path);  // dump layout; missing file: stays erased
+    // Dump layout. A missing file leaves the chip as it is (true); a file of
+    // the wrong size or a short read gives false.
+    bool LoadImage(const std::string& path);
     bool SaveImage(const std::string& path) const;
 
     // GPLEV polls for which R/B# stays low after 30h, 10h and D0h.
