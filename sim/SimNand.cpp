@@ -31,7 +31,7 @@ constexpr unsigned kDataPins[8] = {17, 27, 22, 5, 6, 13, 19, 26};
 constexpr size_t kViolationCap = 1000;
 
 // Order of occurrence across the socket and its chips.
-uint64_t violationClock = 0;
+uint32_t violationClock = 0;
 
 // Byte to GPIO levels; constant-initialised, as the bus is driven while
 // statics are still being constructed.
@@ -69,7 +69,7 @@ inline uint32_t PinLevels(uint32_t piLevels, uint32_t piOutputs) { return (piLev
 
 struct ViolationLog {
     std::vector<std::string> lines;
-    std::vector<uint64_t> order;
+    std::vector<uint32_t> order;
     bool full = false;
 
     void Add(std::string line) {
@@ -444,11 +444,12 @@ void SimNandChip::SetPage(int row, const std::vector<uint8_t>& bytes) {
 bool SimNandChip::LoadImage(const std::string& path) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) return true;  // nothing stored yet: the chip stays as it is
-    const size_t total = s_->blockBytes * s_->blocks.size();
-    std::fseek(f, 0, SEEK_END);
-    const long size = std::ftell(f);
-    std::fseek(f, 0, SEEK_SET);
-    if (size < 0 || static_cast<size_t>(size) != total) {
+    const uint64_t total = uint64_t{s_->blockBytes} * s_->blocks.size();
+    // 64-bit offsets: the largest chips' images pass 1 GiB.
+    fseeko(f, 0, SEEK_END);
+    const off_t size = ftello(f);
+    fseeko(f, 0, SEEK_SET);
+    if (size < 0 || static_cast<uint64_t>(size) != total) {
         std::fclose(f);
         return false;
     }
@@ -548,7 +549,7 @@ void SimNandSocket::RemoveAll() {
 SimNandChip* SimNandSocket::Chip(int slot) { return s_->chips[slot & 3].get(); }
 
 std::vector<std::string> SimNandSocket::AllViolations() const {
-    std::vector<std::pair<uint64_t, const std::string*>> all;
+    std::vector<std::pair<uint32_t, const std::string*>> all;
     auto add = [&all](const ViolationLog& log) {
         for (size_t i = 0; i < log.lines.size(); ++i) all.emplace_back(log.order[i], &log.lines[i]);
     };
