@@ -68,14 +68,6 @@ TEST(ChipFileWriter, WritesSixLinesInKeyOrderWithoutALastLineEnd) {
     std::remove(path.c_str());
 }
 
-TEST(ChipFileWriter, WritesValuesAsTheyAreBlanksAndEmptyOnesIncluded) {
-    const std::string path = TempPath("asis");
-    const char* values[CHIP_FILE_KEYS] = {"No Name", "", "65535", "2048", "64", "64"};
-    ASSERT_TRUE(WriteChipFile(path.c_str(), values));
-    EXPECT_EQ(FileBytes(path), "Name=No Name\nID=\nRow=65535\nPage=2048\nSpare=64\nBlock=64");
-    std::remove(path.c_str());
-}
-
 TEST(ChipFileWriter, ReportsAFileThatCannotBeCreatedOrWrittenWhole) {
     const char* values[CHIP_FILE_KEYS] = {"K9F1G08U0B", "ECF1009540", "65535", "2048", "64", "64"};
     EXPECT_FALSE(WriteChipFile((TempPath("no-such-dir") + "/ECF1009540").c_str(), values));

@@ -225,30 +225,6 @@ TEST_F(Detect, RunTwiceHoldsOneIdStringAndTheFilesIdValue) {
     ExpectNoViolations();
 }
 
-TEST_F(Detect, LoadsFilesWithOtherLineEndsAlikeAndMatchesNothingAfterALeadingBlank) {
-    const Fields saved = {"TestChip", "ECF1009540", "65535", "2048", "64", "64"};
-    const std::string variants[] = {
-        "Name=TestChip\r\nID=ECF1009540\r\nRow=65535\r\nPage=2048\r\nSpare=64\r\nBlock=64\r\n",
-        "Name=TestChip\n\nID=ECF1009540\n\n\nRow=65535\nPage=2048\n\nSpare=64\n\nBlock=64",
-        "Name=TestChip\nID=ECF1009540\nRow=65535\nPage=2048\nSpare=64\nBlock=64\n",
-    };
-    for (const std::string& bytes : variants) {
-        SetFields(kOther);
-        WriteBytes("ICs/Samsung/ECF1009540", bytes);
-        RunDetect();
-        EXPECT_EQ(FieldTexts(), saved) << bytes;
-    }
-
-    // No key matches: every field is set from the empty value buffer.
-    SetFields(kOther);
-    WriteBytes("ICs/Samsung/ECF1009540", " Name=TestChip\nID=ECF1009540\nRow=65535\nPage=2048\nSpare=64\nBlock=64");
-    const std::string log = RunDetect();
-    EXPECT_EQ(FieldTexts(), (Fields{"", "", "", "", "", ""}));
-    EXPECT_NE(log.find(Echo(Fields{"", "", "", "", "", ""})), std::string::npos);
-    EXPECT_EQ(RowLabel(), "0x0");
-    ExpectNoViolations();
-}
-
 TEST_F(Detect, EchoesWhatTheFieldsHoldForValuesLongerThanTheFieldsAllow) {
     // A field refuses a text longer than its maximum as a whole and is left
     // empty; the echo shows that, not the file's value.
