@@ -141,7 +141,7 @@ struct SimNandChip::State {
         }
     }
 
-    [[gnu::format(printf, 2, 3)]] void Violation(const char* format, ...) {
+    [[gnu::format(printf, 2, 3), gnu::noinline, gnu::cold]] void Violation(const char* format, ...) {
         va_list args;
         va_start(args, format);
         const std::string what = Format(format, args);
@@ -511,15 +511,42 @@ void SimNandChip::ClearCycles() { s_->cycles.clear(); }
 
 struct SimNandSocket::State {
     std::unique_ptr<SimNandChip> chips[4];
-    unsigned present = 0;   // slots holding a chip
+    SimNandChip::State* present[4] = {};  // the chips plugged in, packed
+    int presentCount = 0;
     unsigned selected = 0;  // slots holding a chip whose CE# is low
     uint32_t pins = 0xFFFFFFFFu;
     ViolationLog violations;
 
-    void Select() {
+    SimNandChip::State& ChipIn(unsigned slot) { return *chips[slot]->s_; }
+
+    void Update() {
+        presentCount = 0;
         selected = 0;
-        for (unsigned slot = 0; slot < 4; ++slot)
-            if ((present >> slot & 1u) && !((pins >> kCePins[slot]) & 1u)) selected |= 1u << slot;
+        for (unsigned slot = 0; slot < 4; ++slot) {
+            if (!chips[slot]) continue;
+            present[presentCount++] = chips[slot]->s_.get();
+            if (!((pins >> kCePins[slot]) & 1u)) selected |= 1u << slot;
+        }
+    }
+
+    // Kept out of line: the read loop only ever takes the test before it.
+    [[gnu::noinline, gnu::cold]] void DataPinsStillDriven(uint32_t piOutputs) {
+        std::string line = "GPLEV0 read while RE# is low and data pins are still Pi outputs (GPIO";
+        for (unsigned pin : kDataPins)
+            if ((piOutputs >> pin) & 1u) line += " " + std::to_string(pin);
+        violations.Add(line + ")");
+    }
+
+    // What the selected chips drive while RE# is low, as GPIO levels.
+    uint32_t DataOut(uint32_t pinLevels, int* drivers) {
+        uint32_t data = kDataMask;
+        for (unsigned sel = selected; sel != 0; sel &= sel - 1) {
+            const int b = ChipIn(static_cast<unsigned>(__builtin_ctz(sel))).Output(pinLevels);
+            if (b < 0) continue;
+            ++*drivers;
+            data &= kByteLevels.levels[b];  // two drivers: low wins
+        }
+        return data;
     }
 };
 
@@ -530,20 +557,19 @@ SimNandChip& SimNandSocket::Insert(int slot, const ChipPreset& preset, ChipFault
     auto& place = s_->chips[slot & 3];
     place.reset(new SimNandChip(preset, std::move(faults)));
     place->s_->slot = slot & 3;
-    s_->present |= 1u << (slot & 3);
-    s_->Select();
+    s_->Update();
     return *place;
 }
 
 void SimNandSocket::Remove(int slot) {
     s_->chips[slot & 3].reset();
-    s_->present &= ~(1u << (slot & 3));
-    s_->Select();
+    s_->Update();
 }
 
 void SimNandSocket::RemoveAll() {
     for (int slot = 0; slot < 4; ++slot) Remove(slot);
     s_->pins = 0xFFFFFFFFu;
+    s_->Update();
 }
 
 SimNandChip* SimNandSocket::Chip(int slot) { return s_->chips[slot & 3].get(); }
@@ -575,7 +601,7 @@ void SimNandSocket::OnPiWrite(uint32_t piLevels, uint32_t piOutputs) {
     const uint32_t changed = (pins ^ s.pins) & kWatched;
     s.pins = pins;
     if (changed == 0) return;
-    if (changed & kCeMask) s.Select();
+    if (changed & kCeMask) s.Update();
     if (s.selected == 0) return;
 
     if ((changed & kWe) && (pins & kWe)) {
@@ -583,9 +609,8 @@ void SimNandSocket::OnPiWrite(uint32_t piLevels, uint32_t piOutputs) {
         const bool cle = pins & kCle;
         const bool ale = pins & kAle;
         const uint8_t value = ByteFromLevels(pins);
-        for (unsigned slot = 0; slot < 4; ++slot) {
-            if (!(s.selected >> slot & 1u)) continue;
-            SimNandChip::State& chip = *s.chips[slot]->s_;
+        for (unsigned sel = s.selected; sel != 0; sel &= sel - 1) {
+            SimNandChip::State& chip = s.ChipIn(static_cast<unsigned>(__builtin_ctz(sel)));
             if ((piOutputs & kDataMask) != kDataMask) {
                 chip.Violation("WE# rose while data pins were not driven by the Pi (byte read as %02Xh)", value);
             }
@@ -602,8 +627,8 @@ void SimNandSocket::OnPiWrite(uint32_t piLevels, uint32_t piOutputs) {
     }
     if ((changed & kRe) && (pins & kRe)) {
         // Rising edge of RE#: the data pointer moves on.
-        for (unsigned slot = 0; slot < 4; ++slot)
-            if (s.selected >> slot & 1u) s.chips[slot]->s_->ReadCycleEnds(pins);
+        for (unsigned sel = s.selected; sel != 0; sel &= sel - 1)
+            s.ChipIn(static_cast<unsigned>(__builtin_ctz(sel))).ReadCycleEnds(pins);
     }
 }
 
@@ -614,40 +639,24 @@ uint32_t SimNandSocket::OnPiRead(uint32_t piLevels, uint32_t piOutputs, uint32_t
 
     // R/B# is open drain and wired together: low while any chip pulls it.
     // Every poll counts down the chips that are busy.
-    bool rbLow = false;
-    for (unsigned slot = 0; slot < 4; ++slot) {
-        if (!(s.present >> slot & 1u)) continue;
-        SimNandChip::State& chip = *s.chips[slot]->s_;
-        if (chip.faults.busyStuckLow || (chip.busyLeft != 0 && !chip.faults.busyNever)) rbLow = true;
-        if (chip.busyLeft != 0) --chip.busyLeft;
+    for (int i = 0; i < s.presentCount; ++i) {
+        SimNandChip::State& chip = *s.present[i];
+        if (chip.busyLeft != 0) {
+            --chip.busyLeft;
+            if (!chip.faults.busyNever) driven = kRb;
+        }
+        if (chip.faults.busyStuckLow) driven = kRb;
     }
-    if (rbLow) driven |= kRb;
 
     const uint32_t pins = PinLevels(piLevels, piOutputs);
     if (s.selected != 0 && !(pins & kRe)) {
         int drivers = 0;
-        uint32_t data = kDataMask;
-        for (unsigned slot = 0; slot < 4; ++slot) {
-            if (!(s.selected >> slot & 1u)) continue;
-            SimNandChip::State& chip = *s.chips[slot]->s_;
-            const int b = chip.Output(pins);
-            if (b < 0) continue;
-            ++drivers;
-            data &= kByteLevels.levels[b];  // two drivers: low wins
-        }
+        const uint32_t data = s.DataOut(pins, &drivers);
         if (drivers > 0) {
-            levels |= data;
+            levels = data;
             driven |= kDataMask;
             if (drivers > 1) s.violations.Add("two chips drive the data bus at once");
-            if (piOutputs & kDataMask) {
-                char line[160];
-                int n = std::snprintf(line, sizeof line,
-                                      "GPLEV0 read while RE# is low and data pins are still Pi outputs (GPIO");
-                for (unsigned pin : kDataPins)
-                    if ((piOutputs >> pin) & 1u) n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), " %u", pin);
-                std::snprintf(line + n, sizeof line - static_cast<size_t>(n), ")");
-                s.violations.Add(line);
-            }
+            if (piOutputs & kDataMask) s.DataPinsStillDriven(piOutputs);
         }
     }
     *drivenMask = driven;
