@@ -43,13 +43,25 @@ const DumpJob VERIFY_JOB = {
     true,
 };
 
+namespace {
+
+// The stdio buffer of a dump file. With the default one (a few KiB) the
+// system calls of a whole-chip dump cost as much as several percent of the
+// bus time; with this one they vanish beside it.
+constexpr size_t FILE_BUFFER_BYTES = 1 << 20;
+
+}  // namespace
+
 bool DumpFile::Open(const wxString& path, const char* mode) {
     Close();
     // A path the locale cannot represent becomes an empty name, which fails.
     const wxCharBuffer narrow = path.mb_str(wxConvLibc);
     const char* name = narrow.data() != nullptr ? narrow.data() : "";
     file_ = fopen64(name, mode);
-    return file_ != nullptr;
+    if (file_ == nullptr) return false;
+    if (!buffer_) buffer_.reset(new char[FILE_BUFFER_BYTES]);
+    std::setvbuf(file_, buffer_.get(), _IOFBF, FILE_BUFFER_BYTES);
+    return true;
 }
 
 bool DumpFile::Close() {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 class FerrikFrame;
 
@@ -45,6 +46,7 @@ public:
 
 private:
     std::FILE* file_ = nullptr;
+    std::unique_ptr<char[]> buffer_;
 };
 
 // Parses the geometry fields into pageTotal and rowMax and checks them; a

@@ -212,6 +212,19 @@ TEST_F(ReadDump, SaysSoWhenTheDumpCannotBeWrittenWhole) {
     EXPECT_EQ(ColourInForce(), kBlue);
 }
 
+TEST_F(ReadDump, StopsAtTheFirstRecordTheDiskRefuses) {
+    // More than the file's buffer holds, so that a write fails inside the loop.
+    chip = &InsertFreshChip(sim::DefaultPreset());
+    SetGeometry("2048", "64", "1500");
+
+    const JobRun run = Run(FerrikFrame::BTN_READ_, "/dev/full");
+
+    EXPECT_EQ(run.log, "\nSave in File = /dev/full\nStart Read Pages\n"
+                       "Error write file, the dump is incomplete: No space left on device\n");
+    EXPECT_LT(OpsOfKind(*chip, sim::ChipOp::Read).size(), 1501u) << "the job went on after the failed write";
+    EXPECT_EQ(ColourInForce(), kBlue);
+}
+
 TEST_F(ReadDump, EndsAtOnceWhenRbStaysLowLeavingAnEmptyFile) {
     sim::ChipFaults faults;
     faults.busyStuckLow = true;
