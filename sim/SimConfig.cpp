@@ -26,6 +26,10 @@ namespace {
 // The environment's own string; a plain pointer, as this runs while statics
 // are still being constructed.
 const char* imagePath = nullptr;
+// The chip the image belongs to. A test program swaps the chips of the
+// socket; whatever it leaves on CE0 then is not this chip, and must not
+// overwrite the image.
+uint32_t imageChip = 0;
 
 [[noreturn]] void Refuse(const std::string& line) {
     std::fprintf(stderr, "ferrik: %s\n", line.c_str());
@@ -115,7 +119,7 @@ ChipFaults ParseFaults(const char* text, const ChipPreset& preset) {
 
 void SaveImageAtExit() {
     SimNandChip* chip = Socket().Chip(0);
-    if (chip == nullptr || imagePath == nullptr) return;
+    if (chip == nullptr || imagePath == nullptr || chip->Serial() != imageChip) return;
     if (!chip->SaveImage(imagePath))
         std::fprintf(stderr, "ferrik: FERRIK_SIM_IMAGE: could not write %s: %s\n", imagePath,
                      std::strerror(errno));
@@ -174,6 +178,7 @@ void ConfigureFromEnvironment() {
             Refuse(std::string("FERRIK_SIM_IMAGE: ") + image + ": " + std::strerror(errno));
         }
         imagePath = image;
+        imageChip = chip.Serial();
         // Registered now, before nandBus's own destruction is: it runs after
         // the bus has been parked.
         std::atexit(SaveImageAtExit);

@@ -33,6 +33,8 @@ constexpr size_t kViolationCap = 1000;
 // Order of occurrence across the socket and its chips.
 uint32_t violationClock = 0;
 
+uint32_t chipsMade = 0;
+
 // Byte to GPIO levels; constant-initialised, as the bus is driven while
 // statics are still being constructed.
 struct LevelTable {
@@ -103,6 +105,7 @@ struct SimNandChip::State {
     std::vector<std::unique_ptr<uint8_t[]>> blocks;  // nullptr: an erased block
     std::vector<uint8_t> pageRegister;
 
+    uint32_t serial = ++chipsMade;
     int slot = -1;
     Mode mode = Idle;
     uint8_t address[8] = {};
@@ -425,6 +428,7 @@ const ChipPreset& SimNandChip::Preset() const { return s_->preset; }
 int SimNandChip::PageBytes() const { return s_->pageBytes; }
 int SimNandChip::Pages() const { return s_->pages; }
 int SimNandChip::RowAddressBytes() const { return s_->rowBytes; }
+uint32_t SimNandChip::Serial() const { return s_->serial; }
 
 std::vector<uint8_t> SimNandChip::Page(int row) const {
     const uint8_t* page = s_->PageData(static_cast<uint32_t>(row), false);

@@ -71,6 +71,7 @@ public:
     int PageBytes() const;        // page + spare
     int Pages() const;            // pages per block x blocks
     int RowAddressBytes() const;  // row address cycles this chip expects
+    uint32_t Serial() const;      // unique to this chip among those made by the process
 
     // Content, page then spare; a direct write that bypasses NAND semantics
     // (test set-up, image files). SetPage fills what bytes does not cover
