@@ -1,0 +1,293 @@
+// Read dump, Write and Verify over the whole default chip (2048 + 64 bytes a
+// page, 65536 pages) in the simulated program, as a user runs them: the real
+// window, its buttons pressed, the file dialogs answered with a dump file
+// under /tmp (deleted at the end).
+//
+// Prints, one `name = value` a line:
+//   job.read_dump.seconds, job.write.seconds, job.verify.seconds
+//       wall time of each job, click to return;
+//   job.peak_rss_mb
+//       the process's peak resident memory (the simulated chip included);
+//   job.<job>.overhead_percent, job.overhead_percent (the largest of three)
+//       what the job adds to the bus time of its pages: from its first chip
+//       command to its last, the time spent outside the chip commands, in
+//       percent of the time spent inside them;
+//   job.<job>.progress_percent, job.<job>.file_percent
+//       the parts of that overhead spent in the progress dialog's Update and
+//       in the file's fread/fwrite calls.
+// The chip commands, Update, fread and fwrite are timed where the jobs call
+// them: bench/jobs.cmake wraps those calls at link time. Both sides are
+// measured page by page in the same run, so a busy machine slows them alike
+// instead of skewing two separate runs.
+// Needs an X display; bench/parts/30-jobs.sh provides one when there is none.
+#include <sched.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <wx/app.h>
+#include <wx/filedlg.h>
+#include <wx/init.h>
+#include <wx/modalhook.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sim/SimGpio.h"
+#include "sim/SimNand.h"
+#include "ui/FerrikFrame.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Where a job's time went, from its first chip command to its last.
+struct JobClock {
+    bool any = false;
+    Clock::time_point first;
+    Clock::time_point last;
+    Clock::duration bus{};
+    Clock::duration progress{};
+    Clock::duration file{};
+
+    void Reset() { *this = JobClock(); }
+    void AddBus(Clock::time_point start, Clock::time_point end) {
+        if (!any) first = start;
+        any = true;
+        last = end;
+        bus += end - start;
+    }
+    double PercentOfBus(Clock::duration part) const {
+        return bus.count() > 0 ? 100.0 * static_cast<double>(part.count()) / static_cast<double>(bus.count()) : -1.0;
+    }
+    double OverheadPercent() const { return any ? PercentOfBus((last - first) - bus) : -1.0; }
+};
+
+JobClock jobClock;
+
+}  // namespace
+
+// The calls as the jobs make them: the linker sends them here (--wrap) and
+// the __real_ names reach the functions themselves.
+extern "C" {
+int16_t __real__ZN7NandBus12NandReadPageEijjiPh(NandBus* bus, int cePin, uint32_t row, uint32_t rowLimit,
+                                                 int32_t length, uint8_t* buf);
+int16_t __real__ZN7NandBus15NandProgramPageEijjiPKh(NandBus* bus, int cePin, uint32_t row, uint32_t rowLimit,
+                                                    int32_t length, const uint8_t* data);
+bool __real__ZN23wxGenericProgressDialog6UpdateEiRK8wxStringPb(void* dialog, int value, const wxString& message,
+                                                               bool* skip);
+size_t __real_fwrite(const void* data, size_t size, size_t count, FILE* file);
+size_t __real_fread(void* data, size_t size, size_t count, FILE* file);
+
+int16_t __wrap__ZN7NandBus12NandReadPageEijjiPh(NandBus* bus, int cePin, uint32_t row, uint32_t rowLimit,
+                                                 int32_t length, uint8_t* buf) {
+    const Clock::time_point start = Clock::now();
+    const int16_t result = __real__ZN7NandBus12NandReadPageEijjiPh(bus, cePin, row, rowLimit, length, buf);
+    jobClock.AddBus(start, Clock::now());
+    return result;
+}
+
+int16_t __wrap__ZN7NandBus15NandProgramPageEijjiPKh(NandBus* bus, int cePin, uint32_t row, uint32_t rowLimit,
+                                                    int32_t length, const uint8_t* data) {
+    const Clock::time_point start = Clock::now();
+    const int16_t result = __real__ZN7NandBus15NandProgramPageEijjiPKh(bus, cePin, row, rowLimit, length, data);
+    jobClock.AddBus(start, Clock::now());
+    return result;
+}
+
+bool __wrap__ZN23wxGenericProgressDialog6UpdateEiRK8wxStringPb(void* dialog, int value, const wxString& message,
+                                                               bool* skip) {
+    const Clock::time_point start = Clock::now();
+    const bool result = __real__ZN23wxGenericProgressDialog6UpdateEiRK8wxStringPb(dialog, value, message, skip);
+    jobClock.progress += Clock::now() - start;
+    return result;
+}
+
+size_t __wrap_fwrite(const void* data, size_t size, size_t count, FILE* file) {
+    const Clock::time_point start = Clock::now();
+    const size_t result = __real_fwrite(data, size, count, file);
+    jobClock.file += Clock::now() - start;
+    return result;
+}
+
+size_t __wrap_fread(void* data, size_t size, size_t count, FILE* file) {
+    const Clock::time_point start = Clock::now();
+    const size_t result = __real_fread(data, size, count, file);
+    jobClock.file += Clock::now() - start;
+    return result;
+}
+}
+
+namespace {
+
+int wxAsserts = 0;
+
+void CountAssert(const wxString& file, int line, const wxString& /*func*/, const wxString& cond,
+                 const wxString& msg) {
+    ++wxAsserts;
+    std::fprintf(stderr, "wx assertion at %s:%d: %s %s\n", file.utf8_str().data(), line, cond.utf8_str().data(),
+                 msg.utf8_str().data());
+}
+
+class BenchApp : public wxApp {
+public:
+    bool OnInit() override { return true; }
+};
+
+// Answers every file dialog with one path, as a user's click on it does.
+class AnswerWithPath : public wxModalDialogHook {
+public:
+    explicit AnswerWithPath(const wxString& path) : path_(path) { Register(); }
+    ~AnswerWithPath() override { Unregister(); }
+    int Enter(wxDialog* dialog) override {
+        auto* files = dynamic_cast<wxFileDialog*>(dialog);
+        if (files == nullptr) return wxID_CANCEL;
+        // GTK applies the path asynchronously.
+        files->SetPath(path_);
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (files->GetPath() != path_ && Clock::now() < deadline) {
+            wxYield();
+            wxMilliSleep(1);
+        }
+        return wxID_OK;
+    }
+    void Exit(wxDialog* /*dialog*/) override {}
+
+private:
+    wxString path_;
+};
+
+std::string LogText(FerrikFrame* frame) { return std::string(frame->TxtLog->GetValue().utf8_str().data()); }
+
+struct JobResult {
+    double seconds = 0;  // click to return
+    std::string log;     // what the job added to the log
+    JobClock clock;
+};
+
+JobResult Press(FerrikFrame* frame, long id, const std::string& path) {
+    JobResult result;
+    const size_t before = LogText(frame).size();
+    AnswerWithPath answer(wxString::FromUTF8(path.c_str()));
+    wxWindow* button = frame->FindWindow(id);
+    wxCommandEvent event(wxEVT_BUTTON, static_cast<int>(id));
+    event.SetEventObject(button);
+    jobClock.Reset();
+    const auto start = Clock::now();
+    button->GetEventHandler()->ProcessEvent(event);
+    result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    result.clock = jobClock;
+    result.log = LogText(frame).substr(before);
+    return result;
+}
+
+bool Contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
+
+sim::SimNandChip& FreshChip() {
+    sim::SimNandSocket& socket = sim::Socket();
+    socket.RemoveAll();
+    sim::SimNandChip& chip = socket.Insert(0, sim::DefaultPreset());
+    sim::SimGpio::Instance().Plug(&socket);
+    nandBus.BusInit();
+    return chip;
+}
+
+// Sixty-four distinct pages with no 0xFF byte: no page is skipped as erased.
+std::vector<std::vector<uint8_t>> Contents(int pageBytes) {
+    std::vector<std::vector<uint8_t>> pages(64, std::vector<uint8_t>(static_cast<size_t>(pageBytes)));
+    uint32_t x = 12345;
+    for (auto& page : pages)
+        for (uint8_t& b : page) {
+            x = x * 1664525u + 1013904223u;
+            b = static_cast<uint8_t>((x >> 24) % 0xFF);
+        }
+    return pages;
+}
+
+void PrintFigures(const char* name, const JobResult& job) {
+    std::printf("job.%s.seconds = %.3f\n", name, job.seconds);
+    std::printf("job.%s.overhead_percent = %.2f\n", name, job.clock.OverheadPercent());
+    std::printf("job.%s.progress_percent = %.2f\n", name, job.clock.PercentOfBus(job.clock.progress));
+    std::printf("job.%s.file_percent = %.2f\n", name, job.clock.PercentOfBus(job.clock.file));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    (void)argc;
+    wxSetAssertHandler(CountAssert);
+    wxApp::SetInstance(new BenchApp);
+    int wxArgc = 1;
+    char* wxArgv[] = {argv[0], nullptr};
+    if (!wxEntryStart(wxArgc, wxArgv)) {
+        std::fprintf(stderr, "job_bench: wx could not start (no X display?)\n");
+        return 1;
+    }
+    wxTheApp->CallOnInit();
+
+    FerrikFrame* frame = new FerrikFrame(nullptr, -1);
+    // Run as root, the window would put this thread under SCHED_FIFO; a job
+    // spinning there can starve the X server on a two-core machine.
+    sched_param normal{};
+    sched_setscheduler(0, SCHED_OTHER, &normal);
+    frame->Show();
+    wxTheApp->SetTopWindow(frame);
+    wxYield();
+
+    char dirName[] = "/tmp/ferrik-job-bench-XXXXXX";
+    if (mkdtemp(dirName) == nullptr) {
+        std::fprintf(stderr, "job_bench: no scratch folder under /tmp\n");
+        return 1;
+    }
+    const std::string dump = std::string(dirName) + "/whole.bin";
+
+    // Page k holds content k mod 64; the window's default fields describe
+    // this chip (2048 + 64, row max 65535).
+    const sim::ChipPreset& preset = sim::DefaultPreset();
+    const int pageBytes = preset.geometry.pageSize + preset.geometry.spareSize;
+    const int pages = preset.geometry.pagesPerBlock * preset.geometry.blocks;
+    const auto contents = Contents(pageBytes);
+    sim::SimNandChip& full = FreshChip();
+    for (int k = 0; k < pages; ++k) full.SetPage(k, contents[static_cast<size_t>(k % 64)]);
+
+    int status = 0;
+    auto check = [&](bool ok, const char* what, const JobResult& r) {
+        if (ok && r.clock.any) return;
+        std::fprintf(stderr, "job_bench: %s did not end clean or was not timed:\n%s\n", what, r.log.c_str());
+        status = 1;
+    };
+
+    const JobResult read = Press(frame, FerrikFrame::BTN_READ_, dump);
+    check(Contains(read.log, "Read Dump OK \n"), "Read dump", read);
+    FreshChip();
+    const JobResult write = Press(frame, FerrikFrame::BTN_WRITE_, dump);
+    check(Contains(write.log, "Programm Page OK\n"), "Write", write);
+    const JobResult verify = Press(frame, FerrikFrame::BTN_VERIFY_, dump);
+    check(Contains(verify.log, "Verify end\n") && !Contains(verify.log, "Error"), "Verify", verify);
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::remove(dump.c_str());
+    rmdir(dirName);
+    if (wxAsserts != 0) status = 1;
+
+    if (status == 0) {
+        PrintFigures("read_dump", read);
+        PrintFigures("write", write);
+        PrintFigures("verify", verify);
+        std::printf("job.peak_rss_mb = %.1f\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+        std::printf("job.overhead_percent = %.2f\n",
+                    std::max({read.clock.OverheadPercent(), write.clock.OverheadPercent(),
+                              verify.clock.OverheadPercent()}));
+    }
+    std::fflush(stdout);
+
+    frame->Destroy();
+    wxYield();
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return status;
+}
