@@ -20,12 +20,32 @@ namespace {
 
 const char* const kTitle = "Ferrik_v.0.0.1";
 
-Window FindByTitle(Display* display, Window w, const char* title) {
+long WindowPid(Display* display, Window w) {
+    const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", True);
+    if (pidAtom == 0) return -1;
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    long pid = -1;
+    if (XGetWindowProperty(display, w, pidAtom, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after, &data) ==
+            Success &&
+        data != nullptr) {
+        if (count == 1 && format == 32) pid = *reinterpret_cast<long*>(data);
+        XFree(data);
+    }
+    return pid;
+}
+
+// Other tests may show a main window with the same title on the same display
+// at the same time: only the one that belongs to our child counts.
+Window FindByTitle(Display* display, Window w, const char* title, long pid) {
     char* name = nullptr;
     if (XFetchName(display, w, &name) && name != nullptr) {
         const bool match = std::strcmp(name, title) == 0;
         XFree(name);
-        if (match) return w;
+        if (match && WindowPid(display, w) == pid) return w;
     }
     Window root = 0;
     Window parent = 0;
@@ -33,20 +53,20 @@ Window FindByTitle(Display* display, Window w, const char* title) {
     unsigned count = 0;
     Window found = 0;
     if (XQueryTree(display, w, &root, &parent, &children, &count)) {
-        for (unsigned i = 0; i < count && found == 0; ++i) found = FindByTitle(display, children[i], title);
+        for (unsigned i = 0; i < count && found == 0; ++i) found = FindByTitle(display, children[i], title, pid);
         if (children != nullptr) XFree(children);
     }
     return found;
 }
 
 // What a window manager sends when the user clicks the close box.
-bool CloseLikeAWindowManager(double seconds) {
+bool CloseLikeAWindowManager(long pid, double seconds) {
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return false;
     Window window = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (window == 0 && std::chrono::steady_clock::now() < deadline) {
-        window = FindByTitle(display, DefaultRootWindow(display), kTitle);
+        window = FindByTitle(display, DefaultRootWindow(display), kTitle, pid);
         if (window == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     if (window != 0) {
@@ -105,7 +125,7 @@ TEST(Program, ClosedByTheWindowManagerExitsZeroWithTheBusParked) {
     TempDir dir;
     const std::string report = dir.File("pins");
     Child ferrik({FERRIK_BINARY}, {{"FERRIK_SIM_REPORT", report.c_str()}}, dir.Path());
-    ASSERT_TRUE(CloseLikeAWindowManager(30)) << "the main window never appeared";
+    ASSERT_TRUE(CloseLikeAWindowManager(ferrik.Pid(), 30)) << "the main window never appeared";
     const Exited exited = ferrik.Wait(30);
     ASSERT_TRUE(exited.finished) << exited.output;
     EXPECT_EQ(exited.status, 0) << exited.output;
