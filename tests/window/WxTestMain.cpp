@@ -10,6 +10,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "support/WxTest.h"
 
@@ -31,6 +33,8 @@ void AssertToFailure(const wxString& file, int line, const wxString& func, const
 }  // namespace
 
 int main(int argc, char** argv) {
+    // GoogleTest takes its flags out of argv; a restart needs them back.
+    std::vector<char*> originalArgv(argv, argv + argc + 1);
     ::testing::InitGoogleTest(&argc, argv);
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--gtest_list_tests") == 0) return RUN_ALL_TESTS();
@@ -46,7 +50,18 @@ int main(int argc, char** argv) {
     int wxArgc = 1;
     char* wxArgv[] = {argv[0], nullptr};
     if (!wxEntryStart(wxArgc, wxArgv)) {
-        std::fprintf(stderr, "wx could not start\n");
+        // Seen rarely when many test processes open the same virtual display
+        // at once: the toolkit's first connection fails. A fresh process
+        // started a moment later connects; try that twice before failing.
+        const char* tries = std::getenv("FERRIK_TEST_WX_RETRY");
+        const int tried = tries != nullptr ? std::atoi(tries) : 0;
+        std::fprintf(stderr, "wx could not start (try %d)\n", tried + 1);
+        if (tried < 2) {
+            const std::string next = std::to_string(tried + 1);
+            setenv("FERRIK_TEST_WX_RETRY", next.c_str(), 1);
+            usleep(200000);
+            execv("/proc/self/exe", originalArgv.data());
+        }
         return 1;
     }
     wxTheApp->CallOnInit();
