@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "jobs/Erase.h"
+#include "jobs/JobPrologue.h"
 #include "ui/FerrikFrame.h"
 
 namespace {
@@ -73,6 +74,8 @@ void FerrikFrame::OnBlank(wxCommandEvent& /*event*/) {
                 LogAppend(wxT("\n"));
                 ++listPosition;
                 p += perBlock;
+                // No skip line for a block that lies beyond the chip.
+                if (p > rowMax) break;
             }
             if (p > rowMax) break;
         }
@@ -95,9 +98,6 @@ void FerrikFrame::OnBlank(wxCommandEvent& /*event*/) {
     }
 
     LogBlue();
-    LogAppend(wxT("End time = "));
-    LogNumber("%d", NandBus::ElapsedMs(startMs));
-    LogAppend(wxT(" ms"));
-    LogAppend(wxT("\n"));
+    LogEndTime(*this, NandBus::ElapsedMs(startMs), true);
     LogAppend(wxT("Check blank end\n"));
 }
