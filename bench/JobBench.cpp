@@ -1,10 +1,12 @@
-// Read dump, Write and Verify over the whole default chip (2048 + 64 bytes a
-// page, 65536 pages) in the simulated program, as a user runs them: the real
+// Read dump, Write, Verify, then Erase and Blank check over the whole default
+// chip (2048 + 64 bytes a page, 65536 pages) in the simulated program, as a
+// user runs them: the real
 // window, its buttons pressed, the file dialogs answered with a dump file
 // under /tmp (deleted at the end).
 //
 // Prints, one `name = value` a line:
-//   job.read_dump.seconds, job.write.seconds, job.verify.seconds
+//   job.read_dump.seconds, job.write.seconds, job.verify.seconds,
+//   job.erase.seconds, job.blank.seconds
 //       wall time of each job, click to return;
 //   job.peak_rss_mb
 //       the process's peak resident memory (the simulated chip included);
@@ -267,6 +269,17 @@ int main(int argc, char** argv) {
     check(Contains(write.log, "Programm Page OK\n"), "Write", write);
     const JobResult verify = Press(frame, FerrikFrame::BTN_VERIFY_, dump);
     check(Contains(verify.log, "Verify end\n") && !Contains(verify.log, "Error"), "Verify", verify);
+    // Then the chip is erased and blank-checked whole, as before a rewrite.
+    const JobResult erase = Press(frame, FerrikFrame::BTN_ERACE_, dump);
+    if (erase.log != "\nStart Erace NAND\nErace Ok\n") {
+        std::fprintf(stderr, "job_bench: Erase did not end clean:\n%s\n", erase.log.c_str());
+        status = 1;
+    }
+    const JobResult blank = Press(frame, FerrikFrame::BTN_BLANK_, dump);
+    if (blank.log.rfind("Start check blank\nEnd time = ", 0) != 0 || !Contains(blank.log, " ms\nCheck blank end\n")) {
+        std::fprintf(stderr, "job_bench: Blank check did not end clean:\n%s\n", blank.log.c_str());
+        status = 1;
+    }
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -278,6 +291,8 @@ int main(int argc, char** argv) {
         PrintFigures("read_dump", read);
         PrintFigures("write", write);
         PrintFigures("verify", verify);
+        std::printf("job.erase.seconds = %.3f\n", erase.seconds);
+        std::printf("job.blank.seconds = %.3f\n", blank.seconds);
         std::printf("job.peak_rss_mb = %.1f\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
         std::printf("job.overhead_percent = %.2f\n",
                     std::max({read.clock.OverheadPercent(), write.clock.OverheadPercent(),

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Read dump, Write and Verify over the whole default chip in the simulated
-# program, the real window's buttons pressed and its file dialogs answered
+# Read dump, Write, Verify, then Erase and Blank check over the whole default
+# chip in the simulated program, the real window's buttons pressed and its file dialogs answered
 # with a dump under /tmp: job.read_dump.seconds, job.write.seconds,
-# job.verify.seconds, job.peak_rss_mb, what each job adds to the bus time of
+# job.verify.seconds, job.erase.seconds, job.blank.seconds, job.peak_rss_mb, what each job adds to the bus time of
 # its pages (job.<job>.overhead_percent, the largest as job.overhead_percent)
 # and the parts of it spent on progress and file (job.<job>.progress_percent,
 # job.<job>.file_percent). n/a when the bench is not built (Pi backend) or a
@@ -13,7 +13,7 @@ names=()
 for job in read_dump write verify; do
     names+=("job.$job.seconds" "job.$job.overhead_percent" "job.$job.progress_percent" "job.$job.file_percent")
 done
-names+=(job.peak_rss_mb job.overhead_percent)
+names+=(job.erase.seconds job.blank.seconds job.peak_rss_mb job.overhead_percent)
 not_available() {
     echo "30-jobs: $1" >&2
     for n in "${names[@]}"; do echo "$n = n/a"; done
