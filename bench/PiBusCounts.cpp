@@ -1,0 +1,83 @@
+// Register accesses of the page and block commands on the default chip,
+// counted by the simulated GPIO block and split into loads (GPLEV0, GPFSEL
+// reads) and stores (GPSET0, GPCLR0, GPFSEL writes), which cost very
+// different times on the Pi. Feeds the Pi's bus-time model in
+// bench/parts/60-pi.sh; prints `name = value` lines.
+#include <cstdio>
+#include <vector>
+
+#include "bus/NandBus.h"
+#include "sim/SimGpio.h"
+#include "sim/SimNand.h"
+
+namespace {
+
+struct Count {
+    double loads;
+    double stores;
+};
+
+template <class Command>
+Count Measure(Command command) {
+    sim::SimGpio& gpio = sim::SimGpio::Instance();
+    gpio.ResetCounters();
+    command();
+    return {static_cast<double>(gpio.Reads()), static_cast<double>(gpio.Writes())};
+}
+
+void Print(const char* name, const Count& perByte, const Count& fixed) {
+    std::printf("%s.loads_per_byte = %g\n", name, perByte.loads);
+    std::printf("%s.stores_per_byte = %g\n", name, perByte.stores);
+    std::printf("%s.fixed_loads = %g\n", name, fixed.loads);
+    std::printf("%s.fixed_stores = %g\n", name, fixed.stores);
+}
+
+}  // namespace
+
+int main() {
+    sim::SimNandSocket& socket = sim::Socket();
+    socket.RemoveAll();
+    const sim::ChipPreset& preset = sim::DefaultPreset();
+    sim::SimNandChip& chip = socket.Insert(0, preset);
+    // One poll while the chip is busy: its busy time is counted as time in
+    // the model, not as polls.
+    chip.SetBusyPolls(1);
+    sim::SimGpio& gpio = sim::SimGpio::Instance();
+    gpio.PowerOn();
+    gpio.Plug(&socket);
+    nandBus.BusInit();
+
+    const uint32_t rowMax = static_cast<uint32_t>(chip.Pages() - 1);
+    const int32_t page = chip.PageBytes();
+    const int32_t shortBurst = 16;
+    std::vector<uint8_t> buf(static_cast<size_t>(page));
+    std::vector<uint8_t> data(static_cast<size_t>(page), 0x5A);
+
+    // Each command runs after one of its own kind, as in the jobs, so the
+    // data pins change direction in the same places.
+    nandBus.NandReadPage(CE0, 0, rowMax, page, buf.data());
+    const Count readShort = Measure([&] { nandBus.NandReadPage(CE0, 1, rowMax, shortBurst, buf.data()); });
+    const Count readPage = Measure([&] { nandBus.NandReadPage(CE0, 2, rowMax, page, buf.data()); });
+    nandBus.NandProgramPage(CE0, 10, rowMax, page, data.data());
+    const Count programShort = Measure([&] { nandBus.NandProgramPage(CE0, 11, rowMax, shortBurst, data.data()); });
+    const Count programPage = Measure([&] { nandBus.NandProgramPage(CE0, 12, rowMax, page, data.data()); });
+    nandBus.NandEraseBlock(CE0, 0, static_cast<int32_t>(rowMax));
+    const Count erase = Measure([&] { nandBus.NandEraseBlock(CE0, 64, static_cast<int32_t>(rowMax)); });
+
+    const double n = page - shortBurst;
+    const Count readByte{(readPage.loads - readShort.loads) / n, (readPage.stores - readShort.stores) / n};
+    const Count programByte{(programPage.loads - programShort.loads) / n,
+                            (programPage.stores - programShort.stores) / n};
+    Print("pi.bus.read", readByte,
+          {readPage.loads - readByte.loads * page, readPage.stores - readByte.stores * page});
+    Print("pi.bus.program", programByte,
+          {programPage.loads - programByte.loads * page, programPage.stores - programByte.stores * page});
+    Print("pi.bus.erase", {0, 0}, erase);
+    std::printf("pi.chip.pages = %d\npi.chip.page_bytes = %d\npi.chip.blocks = %d\n", chip.Pages(), page,
+                preset.geometry.blocks);
+    if (!socket.AllViolations().empty()) {
+        std::fprintf(stderr, "pi bus counts: %zu protocol violations\n", socket.AllViolations().size());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# The Raspberry Pi: instructions per byte of the armhf page read and program
+# byte loops (disassembled from the Pi build, when the armhf cross tools are
+# there), and a model of the bus time of Read dump, Write and Erase of the
+# default chip on a Pi 3. docs/pi.md explains the model and its assumptions.
+#
+# Access costs (override with a measurement from bench/pi_gpio_timing run
+# on a Pi):
+#   PI3_STORE_NS  a GPSET0/GPCLR0 store, 7.5 ns: a pin toggles at about
+#                 66 MHz from a loop of stores, two stores a period.
+#   PI3_LOAD_NS   a GPLEV0 load, 50 ns assumed: a load from the peripheral
+#                 bus cannot be posted like a store; it waits for the round
+#                 trip through the SoC's bridge (about 20 cycles of the
+#                 400 MHz core clock that clocks the Pi 3's peripherals).
+#   PI3_CPU_GHZ   1.2; the loops' own instructions are added at one per
+#                 cycle, none hidden behind an access.
+set -euo pipefail
+root=${FERRIK_ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
+counts_bin="${FERRIK_BENCH_BUILD:-$root/build-bench}/bench/pi_bus_counts"
+
+read_ipb=n/a
+program_ipb=n/a
+if command -v arm-linux-gnueabihf-g++ >/dev/null && [ -x /usr/lib/arm-linux-gnueabihf/wx/config/gtk3-unicode-3.2 ]; then
+    pi="$root/build-armhf-pi"
+    if cmake -S "$root" -B "$pi" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/armhf-toolchain.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DFERRIK_GPIO_BACKEND=pi -DFERRIK_TESTS=OFF >/dev/null 2>&1 &&
+        cmake --build "$pi" --target ferrik -j 2 >/dev/null 2>&1; then
+        loops=$("$root/scripts/check-arm-loops" --figures "$pi/ferrik" 2>/dev/null || true)
+        read_ipb=$(awk '$1 == "arm.read.instructions_per_byte" { print $3 }' <<<"$loops")
+        program_ipb=$(awk '$1 == "arm.program.instructions_per_byte" { print $3 }' <<<"$loops")
+    fi
+else
+    echo "60-pi: no armhf cross tools; instructions per byte not counted" >&2
+fi
+echo "arm.read.instructions_per_byte = ${read_ipb:-n/a}"
+echo "arm.program.instructions_per_byte = ${program_ipb:-n/a}"
+
+if [ ! -x "$counts_bin" ]; then
+    echo "60-pi: $counts_bin missing; no model" >&2
+    exit 0
+fi
+counts=$(env -u FERRIK_SIM_CHIPS -u FERRIK_SIM_IMAGE -u FERRIK_SIM_FAULTS -u FERRIK_SIM_REPORT "$counts_bin")
+grep -E '^pi\.bus\.(read|program)\.(loads|stores)_per_byte' <<<"$counts"
+
+awk -v store="${PI3_STORE_NS:-7.5}" -v load="${PI3_LOAD_NS:-50}" -v ghz="${PI3_CPU_GHZ:-1.2}" \
+    -v rip="$read_ipb" -v pip="$program_ipb" '
+    { v[$1] = $3 }
+    END {
+        # The chip: 1 Gbit SLC, typical busy times.
+        tR = 25e-6; tPROG = 200e-6; tBERS = 2e-3
+        ns = 1e-9
+        ri = (rip == "n/a" ? 0 : rip) / ghz; pi = (pip == "n/a" ? 0 : pip) / ghz
+        bytes = v["pi.chip.page_bytes"]; pages = v["pi.chip.pages"]; blocks = v["pi.chip.blocks"]
+        readByte = (v["pi.bus.read.loads_per_byte"] * load + v["pi.bus.read.stores_per_byte"] * store + ri) * ns
+        readFixed = (v["pi.bus.read.fixed_loads"] * load + v["pi.bus.read.fixed_stores"] * store) * ns
+        progByte = (v["pi.bus.program.loads_per_byte"] * load + v["pi.bus.program.stores_per_byte"] * store + pi) * ns
+        progFixed = (v["pi.bus.program.fixed_loads"] * load + v["pi.bus.program.fixed_stores"] * store) * ns
+        eraseFixed = (v["pi.bus.erase.fixed_loads"] * load + v["pi.bus.erase.fixed_stores"] * store) * ns
+        readPage = bytes * readByte + readFixed + tR
+        progPage = bytes * progByte + progFixed + tPROG
+        printf "pi3.read.ns_per_byte = %.1f\n", readByte / ns
+        printf "pi3.program.ns_per_byte = %.1f\n", progByte / ns
+        printf "pi3.read_dump.seconds = %.1f\n", pages * readPage
+        printf "pi3.read_dump.kbytes_per_second = %.0f\n", pages * bytes / (pages * readPage) / 1024
+        printf "pi3.write.seconds = %.1f\n", pages * progPage
+        printf "pi3.erase.seconds = %.2f\n", (blocks + 1) * (eraseFixed + tBERS)
+        # The slowest GPLEV0 load that still keeps Read dump under 60 s.
+        budget = (60 / pages - tR - readFixed) / bytes
+        rest = (v["pi.bus.read.stores_per_byte"] * store + ri) * ns
+        printf "pi3.read_dump.max_load_ns_for_60s = %.0f\n", (budget - rest) / v["pi.bus.read.loads_per_byte"] / ns
+    }' <<<"$counts"
