@@ -8,6 +8,7 @@
 #include "bus/NandBus.h"
 
 int main() {
+    NandBus bus;  // maps the block and puts the bus in its idle state, as ferrik does
     constexpr int kCount = 10000000;
     int32_t start = NandBus::NowMs();
     uint32_t sum = 0;

@@ -40,7 +40,11 @@ armhf_stage() {
     # Only the test tree (and what it needs): no benchmark programs.
     cmake --build "$sim" --target ferrik -j 2
     make -C "$sim/tests" -j 2 --no-print-directory
-    QEMU_CPU=cortex-a7 run_ctest "$sim/tests" -E WholeChip --timeout 900
+    # A window test whose first connection to the display is refused restarts
+    # itself through /proc/self/exe, which cannot work under the emulator
+    # (the kernel cannot run the ARM file); ctest starts such a test again
+    # through the emulator instead. A test that fails for real fails every run.
+    QEMU_CPU=cortex-a7 run_ctest "$sim/tests" -E WholeChip --timeout 900 --repeat until-pass:3
     echo "-- armhf: stage took $((SECONDS - started)) s"
 }
 
