@@ -33,9 +33,7 @@ void FerrikFrame::OnDetect(wxCommandEvent& /*event*/) {
     const char* maker = nandBus.NandReadId(id, CE0);
     LogBlue();
     LogAppend(_T("Manufacturer: = "));
-    LogRed();
-    LogAppend(wxString(maker, wxConvLibc));
-    LogBlue();
+    LogRedThenBlue(wxString(maker, wxConvLibc));
     LogAppend(_T("\n"));
 
     TxtNandId->Clear();
@@ -62,9 +60,7 @@ void FerrikFrame::OnDetect(wxCommandEvent& /*event*/) {
     const wxCharBuffer narrowPath = path.mb_str(wxConvLibc);
     FILE* file = std::fopen(narrowPath.data() != nullptr ? narrowPath.data() : "", "rb");
     if (file == nullptr) {
-        LogRed();
-        LogAppend(_T("Warning, no find <cfg> file in >> ICs... \n"));
-        LogBlue();
+        LogRedThenBlue(_T("Warning, no find <cfg> file in >> ICs... \n"));
         return;
     }
 

@@ -39,8 +39,6 @@ void FerrikFrame::OnSave(wxCommandEvent& /*event*/) {
     // A path the locale cannot represent becomes empty, and opening it fails.
     const wxCharBuffer narrowPath = LocaleText(path);
     if (!WriteChipFile(narrowPath.data(), values)) {
-        LogRed();
-        LogAppend(_T("Error create id file \n"));
-        LogBlue();
+        LogRedThenBlue(_T("Error create id file \n"));
     }
 }

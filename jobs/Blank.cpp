@@ -29,23 +29,17 @@ void FerrikFrame::OnBlank(wxCommandEvent& /*event*/) {
     pageTotal = static_cast<int32_t>(total);
     rowMax = ParseField(TxtRowMaxAddr);
     if (pageTotal == 0 || rowMax == 0) {
-        LogRed();
-        LogAppend(wxT("Error, Page size = 0 or row max size = 0\n"));
-        LogBlue();
+        LogRedThenBlue(wxT("Error, Page size = 0 or row max size = 0\n"));
         return;
     }
     if (pageTotal > kLargestPageTotal) {
-        LogRed();
-        LogAppend(wxT("Error, Page size > 0xFFFF\n"));
-        LogBlue();
+        LogRedThenBlue(wxT("Error, Page size > 0xFFFF\n"));
         return;
     }
     // A negative page total would read past the page buffer, and a negative
     // row max would be the progress dialog's maximum, on which it asserts.
     if (pageTotal < 0 || rowMax < 0) {
-        LogRed();
-        LogAppend(wxT("Error, Page size < 0 or row max size < 0\n"));
-        LogBlue();
+        LogRedThenBlue(wxT("Error, Page size < 0 or row max size < 0\n"));
         return;
     }
 

@@ -35,16 +35,12 @@ void FerrikFrame::OnErase(wxCommandEvent& /*event*/) {
     pagesPerBlock = static_cast<int16_t>(ParseField(TxtPages));
     rowMax = ParseField(TxtRowMaxAddr);
     if (rowMax == 0) {
-        LogRed();
-        LogAppend(wxT("Error, Page size = 0 or row max size = 0\n"));
-        LogBlue();
+        LogRedThenBlue(wxT("Error, Page size = 0 or row max size = 0\n"));
         return;
     }
     // Block numbers are rows divided by the pages per block.
     if (pagesPerBlock <= 0) {
-        LogRed();
-        LogAppend(wxT("Error, Pages per block <= 0\n"));
-        LogBlue();
+        LogRedThenBlue(wxT("Error, Pages per block <= 0\n"));
         return;
     }
 

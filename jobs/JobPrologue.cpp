@@ -71,37 +71,27 @@ bool DumpFile::Close() {
     return result == 0;
 }
 
-namespace {
-
-void Refuse(FerrikFrame& frame, const char* message) {
-    frame.LogRed();
-    frame.LogAppend(message);
-    frame.LogBlue();
-}
-
-}  // namespace
-
 bool CheckJobGeometry(FerrikFrame& frame, const DumpJob& job) {
     const int32_t pageSize = FerrikFrame::ParseField(frame.TxtPageSize);
     if (job.refuseZeroPageSize && pageSize == 0) {
-        Refuse(frame, "Error, Page size = 0\n");
+        frame.LogRedThenBlue("Error, Page size = 0\n");
         return false;
     }
     const int32_t spareSize = FerrikFrame::ParseField(frame.TxtSpareSize);
     pageTotal = pageSize + spareSize;
     rowMax = FerrikFrame::ParseField(frame.TxtRowMaxAddr);
     if (pageTotal == 0 || rowMax == 0) {
-        Refuse(frame, "Error, Page size = 0 or row max size = 0\n");
+        frame.LogRedThenBlue("Error, Page size = 0 or row max size = 0\n");
         return false;
     }
     if (pageTotal >= 0xFFFF) {
-        Refuse(frame, "Error, Page size > 0xFFFF\n");
+        frame.LogRedThenBlue("Error, Page size > 0xFFFF\n");
         return false;
     }
     // A negative length would reach the bus and the file calls as a huge
     // count, and a negative row max the progress dialog as its maximum.
     if (pageSize < 0 || spareSize < 0 || pageTotal < 0 || rowMax < 0) {
-        Refuse(frame, "Error, Page size, spare size or row max size < 0\n");
+        frame.LogRedThenBlue("Error, Page size, spare size or row max size < 0\n");
         return false;
     }
     return true;
@@ -120,7 +110,7 @@ bool OpenDumpFile(FerrikFrame& frame, const DumpJob& job, DumpFile& file) {
     if (job.newlineAfterPath) frame.LogAppend("\n");
     if (file.Open(path, job.openMode)) return true;
     if (job.openFailureInRed) {
-        Refuse(frame, job.openFailure);
+        frame.LogRedThenBlue(job.openFailure);
     } else {
         frame.LogAppend(job.openFailure);
     }

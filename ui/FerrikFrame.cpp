@@ -140,6 +140,12 @@ void FerrikFrame::LogGreen() { LogColour(*wxStockGDI::GetColour(wxStockGDI::COLO
 
 void FerrikFrame::LogAppend(const wxString& text) { TxtLog->AppendText(text); }
 
+void FerrikFrame::LogRedThenBlue(const wxString& text) {
+    LogRed();
+    LogAppend(text);
+    LogBlue();
+}
+
 void FerrikFrame::LogNumber(const char* format, long value) {
     std::snprintf(numberText, sizeof numberText, format, static_cast<int>(value));
     LogAppend(wxString(numberText, wxConvLibc));

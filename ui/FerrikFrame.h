@@ -84,6 +84,8 @@ public:
     void LogBlue();
     void LogGreen();
     void LogAppend(const wxString& text);
+    // One piece in red, then blue again: how every refusal and warning reads.
+    void LogRedThenBlue(const wxString& text);
     // Formats into numberText and appends it as a piece of its own.
     void LogNumber(const char* format, long value);
 
