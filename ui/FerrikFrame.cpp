@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ui/FieldParse.h"
+
 // The bus is mapped and idle before the toolkit starts, and parked only after
 // it has shut down: nandBus is constructed here, during static
 // initialisation, before the window IDs and the event table.
@@ -151,14 +153,9 @@ void FerrikFrame::LogNumber(const char* format, long value) {
     LogAppend(wxString(numberText, wxConvLibc));
 }
 
-int32_t FerrikFrame::ParseField(const wxTextCtrl* field) {
-    // A text the locale cannot represent converts to nothing and parses as 0.
-    const wxCharBuffer narrow = field->GetValue().mb_str(wxConvLibc);
-    const char* text = narrow.data() != nullptr ? narrow.data() : "";
-    return static_cast<int32_t>(std::strtol(text, nullptr, 10));
-}
+int32_t FerrikFrame::ParseField(const wxTextCtrl* field) { return ParseFieldText(field->GetValue()); }
 
 void FerrikFrame::OnRowTextChanged(wxCommandEvent& /*event*/) {
-    std::snprintf(numberText, sizeof numberText, "0x%X", static_cast<unsigned>(ParseField(TxtRowMaxAddr)));
+    FormatRowMaxEcho(ParseField(TxtRowMaxAddr), numberText, sizeof numberText);
     StaticText3->SetLabel(wxString(numberText, wxConvLibc));
 }
