@@ -26,5 +26,7 @@ install_missing() {
 
 BUILD_PACKAGES=(cmake make g++ libwxgtk3.2-dev)
 TEST_PACKAGES=(libgtest-dev xvfb xauth xfonts-base libx11-dev valgrind)
+# libFuzzer comes with clang's runtime libraries, a package of its own.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 jobs_count() { nproc 2>/dev/null || echo 2; }
