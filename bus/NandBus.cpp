@@ -226,9 +226,14 @@ bool NandBus::WaitReady(uint32_t busyBudget, uint32_t readyBudget) {
     // A chip that finishes before the first poll never shows busy, so running
     // out of the busy budget is not an error.
     uint32_t left = busyBudget;
+    bool sawBusy = true;
     while (GpioRead(GPLEV0) & (1u << PIN_RB)) {
-        if (--left == 0) break;
+        if (--left == 0) {
+            sawBusy = false;
+            break;
+        }
     }
+    lastWaitSawBusy_ = sawBusy;
     left = readyBudget;
     while ((GpioRead(GPLEV0) & (1u << PIN_RB)) == 0) {
         if (--left == 0) return false;

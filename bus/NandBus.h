@@ -76,6 +76,10 @@ public:
     void BusAddress(uint8_t address);  // one byte alone in an address phase
     void SendRowAddress(uint32_t row, uint32_t rowLimit);
     bool WaitReady(uint32_t busyBudget, uint32_t readyBudget);
+    // Whether the last WaitReady saw R/B# low in its busy phase. A chip pulls
+    // it low within microseconds of a READ confirm; an empty socket or a dead
+    // chip leaves it at its pull-up through the whole busy budget.
+    bool LastWaitSawBusy() const { return lastWaitSawBusy_; }
     int ReadStatus();
 
     // Chip commands.
@@ -91,6 +95,9 @@ public:
     static int32_t NowMs();
     static int32_t ElapsedMs(int32_t startMs);
     static int32_t ElapsedBetween(int32_t startMs, int32_t nowMs);
+
+private:
+    bool lastWaitSawBusy_ = false;
 };
 
 extern NandBus nandBus;

@@ -42,6 +42,7 @@ void FerrikFrame::OnBlank(wxCommandEvent& /*event*/) {
         LogRedThenBlue(wxT("Error, Page size < 0 or row max size < 0\n"));
         return;
     }
+    if (!ChipAnswersOnCe0(*this)) return;
 
     // The block size and the bad-block list come from the last erase run; with
     // none since start-up there is no block size, and every page is read.

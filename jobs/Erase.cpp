@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "jobs/JobPrologue.h"
 #include "ui/FerrikFrame.h"
 
 int32_t badBlocksWritten = 0;
@@ -43,6 +44,8 @@ void FerrikFrame::OnErase(wxCommandEvent& /*event*/) {
         LogRedThenBlue(wxT("Error, Pages per block <= 0\n"));
         return;
     }
+    // A negative row max visits no row, so there is no chip to ask either.
+    if (rowMax > 0 && !ChipAnswersOnCe0(*this)) return;
 
     // A negative maximum would make the dialog assert and never finish; a
     // negative row max visits no row and so needs no progress at all.

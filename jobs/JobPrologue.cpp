@@ -97,6 +97,14 @@ bool CheckJobGeometry(FerrikFrame& frame, const DumpJob& job) {
     return true;
 }
 
+bool ChipAnswersOnCe0(FerrikFrame& frame) {
+    uint8_t none = 0;
+    nandBus.NandReadPage(CE0, 0, static_cast<uint32_t>(rowMax), 0, &none);
+    if (nandBus.LastWaitSawBusy()) return true;
+    frame.LogRedThenBlue("Error, no chip answers on CE0: R/B# never went low\n");
+    return false;
+}
+
 bool OpenDumpFile(FerrikFrame& frame, const DumpJob& job, DumpFile& file) {
     wxString path;
     {

@@ -53,6 +53,14 @@ private:
 // refused geometry is logged in red, followed by blue. True when it is good.
 bool CheckJobGeometry(FerrikFrame& frame, const DumpJob& job);
 
+// Before a chip job's first dialog: one page read of row 0 with no data
+// cycles on CE0. A chip pulls R/B# low after every READ confirm, so a read
+// that never sees it low means nothing answers there (an empty socket, a
+// dead chip) and every page would read the bus's floating 0xFF. Then it logs
+// the refusal in red, followed by blue, and returns false. A chip whose R/B#
+// stays low does answer: the job goes on and meets it page by page.
+bool ChipAnswersOnCe0(FerrikFrame& frame);
+
 // Asks for the dump file, logs its path and opens it. False when the dialog
 // was cancelled (nothing logged) or the file could not be opened (logged).
 bool OpenDumpFile(FerrikFrame& frame, const DumpJob& job, DumpFile& file);

@@ -8,6 +8,7 @@
 
 void FerrikFrame::OnRead(wxCommandEvent& /*event*/) {
     if (!CheckJobGeometry(*this, READ_DUMP_JOB)) return;
+    if (!ChipAnswersOnCe0(*this)) return;
     DumpFile file;
     if (!OpenDumpFile(*this, READ_DUMP_JOB, file)) return;
     wxProgressDialog progress("<<Begin Read Dump>>", "Reading...", rowMax, nullptr, wxPD_APP_MODAL | wxPD_AUTO_HIDE);

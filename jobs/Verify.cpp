@@ -37,6 +37,7 @@ void LogMismatch(FerrikFrame& frame, int64_t k, int32_t i, uint8_t chipByte, uin
 
 void FerrikFrame::OnVerify(wxCommandEvent& /*event*/) {
     if (!CheckJobGeometry(*this, VERIFY_JOB)) return;
+    if (!ChipAnswersOnCe0(*this)) return;
     DumpFile file;
     if (!OpenDumpFile(*this, VERIFY_JOB, file)) return;
     wxProgressDialog progress("<<Begin Verify NAND>>", "Verifying...", rowMax, nullptr,

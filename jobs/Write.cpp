@@ -20,6 +20,7 @@ bool AllErased(const uint8_t* bytes, int32_t count) {
 
 void FerrikFrame::OnWrite(wxCommandEvent& /*event*/) {
     if (!CheckJobGeometry(*this, WRITE_JOB)) return;
+    if (!ChipAnswersOnCe0(*this)) return;
     DumpFile file;
     if (!OpenDumpFile(*this, WRITE_JOB, file)) return;
     LogAppend("\nStart Write Page \n");

@@ -8,6 +8,7 @@
 
 #include "jobs/Erase.h"
 #include "support/EraseJobs.h"
+#include "support/FaultCases.h"
 #include "support/SimChip.h"
 #include "support/WxTest.h"
 #include "ui/FerrikFrame.h"
@@ -279,8 +280,8 @@ TEST_F(BlankCheck, AfterAnEraseSkipsTheRecordedBadBlockWithoutReadingIt) {
     std::vector<uint32_t> expected;
     for (uint32_t p = 0; p <= 127; ++p)
         if (p / 8 != 5) expected.push_back(p);
-    EXPECT_EQ(RowsOf(chip, sim::ChipOp::Read), expected);
-    for (const sim::ChipOp& op : chip.Ops()) {
+    EXPECT_EQ(RowsAfterProbe(chip, sim::ChipOp::Read), expected);
+    for (const sim::ChipOp& op : OpsAfterProbe(chip)) {
         if (op.kind == sim::ChipOp::Read) {
             EXPECT_EQ(op.length, 264u);
         }
@@ -304,7 +305,7 @@ TEST_F(BlankCheck, SkipsTwoAdjacentBadBlocksAndABadLastBlock) {
 
     const std::string log = RunBlank();
 
-    const std::vector<uint32_t> reads = RowsOf(chip, sim::ChipOp::Read);
+    const std::vector<uint32_t> reads = RowsAfterProbe(chip, sim::ChipOp::Read);
     EXPECT_EQ(reads.size(), 128u - 24u);
     for (uint32_t row : reads) {
         EXPECT_TRUE(row / 8 != 6 && row / 8 != 7 && row < 120) << "read row " << row;
@@ -326,7 +327,7 @@ TEST_F(BlankCheck, ReadsBlockZeroWhenNoEraseRunHasRecordedABadBlock) {
 
     const std::string log = RunBlank();
 
-    EXPECT_EQ(RowsOf(chip, sim::ChipOp::Read).size(), 128u);
+    EXPECT_EQ(RowsAfterProbe(chip, sim::ChipOp::Read).size(), 128u);
     EXPECT_EQ(log.find("Skip"), std::string::npos);
     ExpectNoViolations();
 }
@@ -361,7 +362,7 @@ TEST_F(BlankCheck, StopsAtAnRbTimeoutOnTheFirstPage) {
                    "R/B, break low, ERR_RB_L\n");
     EXPECT_EQ(Colour("R/B, break low"), kRed);
     EXPECT_EQ(ColourInForce(frame), kBlue);
-    EXPECT_LE(RowsOf(chip, sim::ChipOp::Read).size(), 1u);
+    EXPECT_LE(RowsAfterProbe(chip, sim::ChipOp::Read).size(), 1u);
     ExpectNoViolations();
 }
 
@@ -372,7 +373,7 @@ TEST_F(BlankCheck, BeforeAnyEraseRunReadsEveryPageAndSaysSoOnce) {
 
     const std::string log = RunBlank();
 
-    EXPECT_EQ(RowsOf(chip, sim::ChipOp::Read).size(), 128u);
+    EXPECT_EQ(RowsAfterProbe(chip, sim::ChipOp::Read).size(), 128u);
     EXPECT_EQ(log.rfind("Start check blank\nNo block size from an erase run, no bad block skipped\nEnd time = ", 0),
               0u)
         << log;
@@ -411,7 +412,7 @@ TEST_F(BlankCheck, WholeChipEraseThenBlankCheckEndsClean) {
 
     const std::string log = RunBlank();
 
-    EXPECT_EQ(RowsOf(chip, sim::ChipOp::Read).size(), 65536u);
+    EXPECT_EQ(RowsAfterProbe(chip, sim::ChipOp::Read).size(), 65536u);
     EXPECT_EQ(log.rfind("Start check blank\nEnd time = ", 0), 0u) << log.substr(0, 200);
     EXPECT_TRUE(EndsWith(log, " ms\nCheck blank end\n")) << log.substr(0, 200);
     EXPECT_EQ(Colour("End time"), kBlue);
