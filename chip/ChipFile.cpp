@@ -1,5 +1,7 @@
 #include "chip/ChipFile.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 
 const char* const chipFileKeyText[CHIP_FILE_KEYS] = {"Name=", "ID=", "Row=", "Page=", "Spare=", "Block="};
@@ -64,9 +66,14 @@ bool WriteChipFile(const char* path, const char* const values[CHIP_FILE_KEYS]) {
         if (std::fprintf(file, writerFormat[key], values[key]) < 0) whole = false;
     }
     if (std::ferror(file)) whole = false;
+    struct stat info{};
+    const bool regular = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
     // The lines sit in the stream's buffer until the close: a full disk shows
     // only there.
     if (std::fclose(file) != 0) whole = false;
+    // A cut chip file would still be found by the next Detect, which would
+    // fill the fields from what is left of it: better no file at all.
+    if (!whole && regular) std::remove(path);
     return whole;
 }
 

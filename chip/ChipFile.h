@@ -36,7 +36,7 @@ void ReadChipFile(FILE* file, ChipFieldSetter setField, void* context);
 
 // Writes the six lines, the last one without a line end, and closes the
 // file. False when the file cannot be created, or was not written whole
-// (a write or the close failed).
+// (a write or the close failed); a regular file not written whole is removed.
 bool WriteChipFile(const char* path, const char* const values[CHIP_FILE_KEYS]);
 
 // The ID string of five ID bytes: bytes 0 to 3 in "%X" form, except that a

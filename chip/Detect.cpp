@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "chip/ChipFile.h"
@@ -59,6 +61,13 @@ void FerrikFrame::OnDetect(wxCommandEvent& /*event*/) {
     const wxString path = wxString(MakerDirectory(maker), wxConvLibc) + TxtNandId->GetValue();
     const wxCharBuffer narrowPath = path.mb_str(wxConvLibc);
     FILE* file = std::fopen(narrowPath.data() != nullptr ? narrowPath.data() : "", "rb");
+    // A folder of that name opens too, but every scan of it fails and would
+    // empty all six fields: it is no chip file.
+    struct stat info{};
+    if (file != nullptr && (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode))) {
+        std::fclose(file);
+        file = nullptr;
+    }
     if (file == nullptr) {
         LogRedThenBlue(_T("Warning, no find <cfg> file in >> ICs... \n"));
         return;
