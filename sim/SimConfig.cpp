@@ -157,8 +157,10 @@ void ConfigureFromEnvironment() {
     if (image != nullptr && *image != '\0' && presets[0] == nullptr)
         Refuse("FERRIK_SIM_IMAGE: there is no chip on CE0 to hold the image");
 
+    // Nothing in the program reads the chips' record of operations.
     for (int slot = 0; slot < 4; ++slot)
-        if (presets[slot] != nullptr) socket.Insert(slot, *presets[slot], slot == 0 ? faults : ChipFaults{});
+        if (presets[slot] != nullptr)
+            socket.Insert(slot, *presets[slot], slot == 0 ? faults : ChipFaults{}).RecordOps(false);
 
     if (image != nullptr && *image != '\0') {
         SimNandChip& chip = *socket.Chip(0);

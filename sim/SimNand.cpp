@@ -121,6 +121,7 @@ struct SimNandChip::State {
     int statusOverride = -1;
 
     ViolationLog violations;
+    bool recordOps = true;
     std::vector<ChipOp> ops;
     long currentOp = -1;
     bool recordCycles = false;
@@ -176,6 +177,7 @@ struct SimNandChip::State {
     }
 
     void StartOp(ChipOp::Kind kind, uint32_t opRow, uint32_t opColumn, uint32_t length) {
+        if (!recordOps) return;
         ops.push_back({kind, opRow, opColumn, length});
         currentOp = static_cast<long>(ops.size()) - 1;
     }
@@ -508,6 +510,13 @@ const std::vector<ChipOp>& SimNandChip::Ops() const { return s_->ops; }
 void SimNandChip::ClearOps() {
     s_->ops.clear();
     s_->currentOp = -1;
+}
+void SimNandChip::RecordOps(bool on) {
+    s_->recordOps = on;
+    if (!on) {
+        std::vector<ChipOp>().swap(s_->ops);
+        s_->currentOp = -1;
+    }
 }
 void SimNandChip::RecordCycles(bool on) { s_->recordCycles = on; }
 const std::vector<Cycle>& SimNandChip::Cycles() const { return s_->cycles; }

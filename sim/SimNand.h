@@ -90,12 +90,16 @@ public:
     // status (-1: the chip's own again).
     void SetStatusOverride(int status);
 
-    // What the chip saw: protocol violations, the operations it carried out,
-    // and, when asked, every decoded cycle.
+    // What the chip saw: protocol violations, the operations it carried out
+    // (recorded unless switched off), and, when asked, every decoded cycle.
     const std::vector<std::string>& Violations() const;
     void ClearViolations();
     const std::vector<ChipOp>& Ops() const;
     void ClearOps();
+    // A whole-chip job adds over 65,000 operations: the program's own chips
+    // record none, or the record would grow with every job for as long as
+    // the program runs. Switching off drops what was recorded.
+    void RecordOps(bool on);
     void RecordCycles(bool on);
     const std::vector<Cycle>& Cycles() const;
     void ClearCycles();
