@@ -39,17 +39,20 @@ void FerrikFrame::OnErase(wxCommandEvent& /*event*/) {
         LogRedThenBlue(wxT("Error, Page size = 0 or row max size = 0\n"));
         return;
     }
+    // A negative row max visits no row: ending that with "Erace Ok" would
+    // report an erase that never happened.
+    if (rowMax < 0) {
+        LogRedThenBlue(wxT("Error, row max size < 0\n"));
+        return;
+    }
     // Block numbers are rows divided by the pages per block.
     if (pagesPerBlock <= 0) {
         LogRedThenBlue(wxT("Error, Pages per block <= 0\n"));
         return;
     }
-    // A negative row max visits no row, so there is no chip to ask either.
-    if (rowMax > 0 && !ChipAnswersOnCe0(*this)) return;
+    if (!ChipAnswersOnCe0(*this)) return;
 
-    // A negative maximum would make the dialog assert and never finish; a
-    // negative row max visits no row and so needs no progress at all.
-    wxProgressDialog progress(wxT("<<Begin Erace NAND>>"), wxT("Erasing..."), rowMax < 0 ? 0 : rowMax, nullptr,
+    wxProgressDialog progress(wxT("<<Begin Erace NAND>>"), wxT("Erasing..."), rowMax, nullptr,
                               wxPD_APP_MODAL | wxPD_AUTO_HIDE);
     LogAppend(wxT("\nStart Erace NAND\n"));
     LogRed();

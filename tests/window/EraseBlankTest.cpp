@@ -216,10 +216,12 @@ TEST_F(Erase, PagesPerBlockZeroOrNegativeIsRefusedBeforeAnyChipAccess) {
     ExpectNoViolations();
 }
 
-TEST_F(Erase, NegativeRowMaxSendsNoCommandAndStillEndsOk) {
+TEST_F(Erase, NegativeRowMaxIsRefusedInsteadOfEndingOkWithNothingErased) {
     sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset());
     SetGeometry(frame, "256", "8", "-1", "8");
-    EXPECT_EQ(RunErase(), "\nStart Erace NAND\nErace Ok\n");
+    EXPECT_EQ(RunErase(), "Error, row max size < 0\n");
+    EXPECT_EQ(Colour("Error, row max size"), kRed);
+    EXPECT_EQ(ColourInForce(frame), kBlue);
     EXPECT_TRUE(chip.Ops().empty());
     ExpectNoViolations();
 }

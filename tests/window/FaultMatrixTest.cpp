@@ -205,6 +205,7 @@ std::vector<FieldCase> FieldCasesOf(Job job) {
                     {"row max not a number", "256", "8", "abc", "8", kZero}};
         case Job::Erase:
             return {{"row max 0", "256", "8", "0", "8", kZero},
+                    {"row max negative", "256", "8", "-1", "8", "Error, row max size < 0\n"},
                     {"pages per block negative", "256", "8", "127", "-8", kNoBlocks},
                     {"pages per block too large", "256", "8", "127", "65536", kNoBlocks},
                     {"pages per block empty", "256", "8", "127", "", kNoBlocks},
