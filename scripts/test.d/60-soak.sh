@@ -1,5 +1,7 @@
 # The soak: the seven jobs of the window clicked 20 times over on the default
-# simulated chip (about 25 s a cycle), in a Release build of its own. Fails
+# simulated chip, in a Release build of its own: about 7 minutes on the 2-core
+# machine, build included (20 s a cycle, the whole chip read, blank-checked,
+# written and verified each time). Fails
 # when a cycle did not end clean, or when memory keeps growing once the first
 # two cycles have warmed up.
 #
