@@ -1,9 +1,8 @@
 # The soak: the seven jobs of the window clicked 20 times over on the default
 # simulated chip, in a Release build of its own: about 7 minutes on the 2-core
 # machine, build included (20 s a cycle, the whole chip read, blank-checked,
-# written and verified each time). Fails
-# when a cycle did not end clean, or when memory keeps growing once the first
-# two cycles have warmed up.
+# written and verified each time). Fails when a cycle did not end clean, or
+# when memory keeps growing once the first two cycles have warmed up.
 #
 # The bounds, from measurement (docs/README.md, "Soak"): with nothing growing,
 # RSS grows about 18 kB a cycle and the heap 9 kB, of which the log pane's
