@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -79,6 +81,14 @@ Exited Child::Wait(double seconds) {
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.output = output_;
+    // In the sanitizer build the started program inherits the sanitizers'
+    // settings: its report fails the test whatever status the test expects.
+    for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", ": runtime error: "}) {
+        if (output_.find(report) != std::string::npos) {
+            ADD_FAILURE() << "sanitizer report from the started program:\n" << output_;
+            break;
+        }
+    }
     return result;
 }
 
