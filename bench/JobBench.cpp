@@ -197,6 +197,9 @@ sim::SimNandChip& FreshChip() {
     sim::SimNandSocket& socket = sim::Socket();
     socket.RemoveAll();
     sim::SimNandChip& chip = socket.Insert(0, sim::DefaultPreset());
+    // As in the program: a record of every command would be counted in the
+    // jobs' peak memory.
+    chip.RecordOps(false);
     sim::SimGpio::Instance().Plug(&socket);
     nandBus.BusInit();
     return chip;
