@@ -36,9 +36,9 @@ int main(int argc, char** argv) {
     // GoogleTest takes its flags out of argv; a restart needs them back.
     std::vector<char*> originalArgv(argv, argv + argc + 1);
     ::testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--gtest_list_tests") == 0) return RUN_ALL_TESTS();
-    }
+    // Test discovery lists the tests without a display; GoogleTest has
+    // already taken the flag out of argv, so ask it for its own setting.
+    if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
     const char* display = std::getenv("DISPLAY");
     if (display == nullptr || *display == '\0') {
         std::fprintf(stderr, "window tests need an X display (run them under xvfb-run)\n");
