@@ -42,6 +42,7 @@
 
 #include "sim/SimGpio.h"
 #include "sim/SimNand.h"
+#include "bench/BenchWindow.h"
 #include "ui/FerrikFrame.h"
 
 namespace {
@@ -130,20 +131,6 @@ size_t __wrap_fread(void* data, size_t size, size_t count, FILE* file) {
 
 namespace {
 
-int wxAsserts = 0;
-
-void CountAssert(const wxString& file, int line, const wxString& /*func*/, const wxString& cond,
-                 const wxString& msg) {
-    ++wxAsserts;
-    std::fprintf(stderr, "wx assertion at %s:%d: %s %s\n", file.utf8_str().data(), line, cond.utf8_str().data(),
-                 msg.utf8_str().data());
-}
-
-class BenchApp : public wxApp {
-public:
-    bool OnInit() override { return true; }
-};
-
 // Answers every file dialog with one path, as a user's click on it does.
 class AnswerWithPath : public wxModalDialogHook {
 public:
@@ -229,24 +216,8 @@ void PrintFigures(const char* name, const JobResult& job) {
 
 int main(int argc, char** argv) {
     (void)argc;
-    wxSetAssertHandler(CountAssert);
-    wxApp::SetInstance(new BenchApp);
-    int wxArgc = 1;
-    char* wxArgv[] = {argv[0], nullptr};
-    if (!wxEntryStart(wxArgc, wxArgv)) {
-        std::fprintf(stderr, "job_bench: wx could not start (no X display?)\n");
-        return 1;
-    }
-    wxTheApp->CallOnInit();
-
-    FerrikFrame* frame = new FerrikFrame(nullptr, -1);
-    // Run as root, the window would put this thread under SCHED_FIFO; a job
-    // spinning there can starve the X server on a two-core machine.
-    sched_param normal{};
-    sched_setscheduler(0, SCHED_OTHER, &normal);
-    frame->Show();
-    wxTheApp->SetTopWindow(frame);
-    wxYield();
+    FerrikFrame* frame = bench::OpenBenchWindow("job_bench", argv[0]);
+    if (frame == nullptr) return 1;
 
     char dirName[] = "/tmp/ferrik-job-bench-XXXXXX";
     if (mkdtemp(dirName) == nullptr) {
@@ -294,7 +265,7 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_SELF, &usage);
     std::remove(dump.c_str());
     rmdir(dirName);
-    if (wxAsserts != 0) status = 1;
+    if (bench::WxAssertCount() != 0) status = 1;
 
     if (status == 0) {
         PrintFigures("read_dump", read);
@@ -311,7 +282,6 @@ int main(int argc, char** argv) {
 
     frame->Destroy();
     wxYield();
-    wxTheApp->OnExit();
-    wxEntryCleanup();
+    bench::CloseBenchWindow();
     return status;
 }

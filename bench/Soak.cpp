@@ -54,25 +54,12 @@
 #include "chip/ChipFile.h"
 #include "sim/SimGpio.h"
 #include "sim/SimNand.h"
+#include "bench/BenchWindow.h"
 #include "ui/FerrikFrame.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-int wxAsserts = 0;
-
-void CountAssert(const wxString& file, int line, const wxString& /*func*/, const wxString& cond,
-                 const wxString& msg) {
-    ++wxAsserts;
-    std::fprintf(stderr, "wx assertion at %s:%d: %s %s\n", file.utf8_str().data(), line, cond.utf8_str().data(),
-                 msg.utf8_str().data());
-}
-
-class SoakApp : public wxApp {
-public:
-    bool OnInit() override { return true; }
-};
 
 // Answers the Save dialog with the chip file's path and every dump dialog
 // with the dump's path, as a user picking them does. Any other dialog is
@@ -288,23 +275,8 @@ int main(int argc, char** argv) {
     const std::string chipFile = work + "/" + makerDir + IdString(preset->id);
     const std::string dump = work + "/dump.bin";
 
-    wxSetAssertHandler(CountAssert);
-    wxApp::SetInstance(new SoakApp);
-    int wxArgc = 1;
-    char* wxArgv[] = {argv[0], nullptr};
-    if (!wxEntryStart(wxArgc, wxArgv)) {
-        std::fprintf(stderr, "soak: wx could not start (no X display?)\n");
-        return 1;
-    }
-    wxTheApp->CallOnInit();
-
-    FerrikFrame* frame = new FerrikFrame(nullptr, -1);
-    // Run as root, the window puts this thread under SCHED_FIFO; a job
-    // spinning there can starve the X server on a two-core machine.
-    sched_param normal{};
-    sched_setscheduler(0, SCHED_OTHER, &normal);
-    frame->Show();
-    wxTheApp->SetTopWindow(frame);
+    FerrikFrame* frame = bench::OpenBenchWindow("soak", argv[0]);
+    if (frame == nullptr) return 1;
     LetTheLoopRun();
 
     // The chip file holds the name field, whose default ("No Name") is two
@@ -365,8 +337,8 @@ int main(int argc, char** argv) {
             for (const auto& [job, log] : logs) std::fprintf(stderr, "--- %s:\n%s\n", job, log.c_str());
         }
     }
-    if (wxAsserts != 0) {
-        std::fprintf(stderr, "soak: %d wx assertion(s)\n", wxAsserts);
+    if (bench::WxAssertCount() != 0) {
+        std::fprintf(stderr, "soak: %d wx assertion(s)\n", bench::WxAssertCount());
         ++failures;
     }
 
@@ -418,8 +390,7 @@ int main(int argc, char** argv) {
     delete answers;
     frame->Destroy();
     LetTheLoopRun();
-    wxTheApp->OnExit();
-    wxEntryCleanup();
+    bench::CloseBenchWindow();
     sim::Socket().RemoveAll();
     return failures == 0 ? 0 : 1;
 }

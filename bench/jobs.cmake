@@ -4,7 +4,7 @@
 # and of fread/fwrite are wrapped at link time, so that the bench times them
 # where the jobs make them.
 if(FERRIK_GPIO_BACKEND STREQUAL "sim")
-  add_executable(job_bench ${CMAKE_CURRENT_LIST_DIR}/JobBench.cpp)
+  add_executable(job_bench ${CMAKE_CURRENT_LIST_DIR}/JobBench.cpp ${CMAKE_CURRENT_LIST_DIR}/BenchWindow.cpp)
   target_link_libraries(job_bench PRIVATE ferrikcore)
   target_compile_options(job_bench PRIVATE ${FERRIK_WARNINGS})
   target_link_options(job_bench PRIVATE
