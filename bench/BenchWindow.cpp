@@ -2,9 +2,11 @@
 
 #include <sched.h>
 #include <wx/app.h>
+#include <wx/filedlg.h>
 #include <wx/init.h>
 #include <wx/utils.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "ui/FerrikFrame.h"
@@ -52,6 +54,17 @@ FerrikFrame* OpenBenchWindow(const char* program, char* argv0) {
     wxYield();
     return frame;
 }
+
+void PickPath(wxFileDialog* dialog, const wxString& path) {
+    dialog->SetPath(path);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (dialog->GetPath() != path && std::chrono::steady_clock::now() < deadline) {
+        wxYield();
+        wxMilliSleep(1);
+    }
+}
+
+std::string LogText(FerrikFrame* frame) { return std::string(frame->TxtLog->GetValue().utf8_str().data()); }
 
 void CloseBenchWindow() {
     wxTheApp->OnExit();

@@ -139,13 +139,7 @@ public:
     int Enter(wxDialog* dialog) override {
         auto* files = dynamic_cast<wxFileDialog*>(dialog);
         if (files == nullptr) return wxID_CANCEL;
-        // GTK applies the path asynchronously.
-        files->SetPath(path_);
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (files->GetPath() != path_ && Clock::now() < deadline) {
-            wxYield();
-            wxMilliSleep(1);
-        }
+        bench::PickPath(files, path_);
         return wxID_OK;
     }
     void Exit(wxDialog* /*dialog*/) override {}
@@ -153,8 +147,6 @@ public:
 private:
     wxString path_;
 };
-
-std::string LogText(FerrikFrame* frame) { return std::string(frame->TxtLog->GetValue().utf8_str().data()); }
 
 struct JobResult {
     double seconds = 0;  // click to return
@@ -164,7 +156,7 @@ struct JobResult {
 
 JobResult Press(FerrikFrame* frame, long id, const std::string& path) {
     JobResult result;
-    const size_t before = LogText(frame).size();
+    const size_t before = bench::LogText(frame).size();
     AnswerWithPath answer(wxString::FromUTF8(path.c_str()));
     wxWindow* button = frame->FindWindow(id);
     wxCommandEvent event(wxEVT_BUTTON, static_cast<int>(id));
@@ -174,7 +166,7 @@ JobResult Press(FerrikFrame* frame, long id, const std::string& path) {
     button->GetEventHandler()->ProcessEvent(event);
     result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     result.clock = jobClock;
-    result.log = LogText(frame).substr(before);
+    result.log = bench::LogText(frame).substr(before);
     return result;
 }
 

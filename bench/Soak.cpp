@@ -74,14 +74,7 @@ public:
             ++unexpected;
             return wxID_CANCEL;
         }
-        const wxString& path = files->GetMessage() == wxT("Save id nand file") ? chipFile_ : dump_;
-        // GTK applies the path asynchronously.
-        files->SetPath(path);
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (files->GetPath() != path && Clock::now() < deadline) {
-            wxYield();
-            wxMilliSleep(1);
-        }
+        bench::PickPath(files, files->GetMessage() == wxT("Save id nand file") ? chipFile_ : dump_);
         return wxID_OK;
     }
     void Exit(wxDialog* /*dialog*/) override {}
@@ -92,8 +85,6 @@ private:
     wxString chipFile_;
     wxString dump_;
 };
-
-std::string LogText(FerrikFrame* frame) { return std::string(frame->TxtLog->GetValue().utf8_str().data()); }
 
 bool Contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
@@ -107,13 +98,13 @@ void LetTheLoopRun() {
 
 // Presses a button as a click does and returns what the job added to the log.
 std::string Press(FerrikFrame* frame, long id) {
-    const size_t before = LogText(frame).size();
+    const size_t before = bench::LogText(frame).size();
     wxWindow* button = frame->FindWindow(id);
     wxCommandEvent event(wxEVT_BUTTON, static_cast<int>(id));
     event.SetEventObject(button);
     button->GetEventHandler()->ProcessEvent(event);
     LetTheLoopRun();
-    return LogText(frame).substr(before);
+    return bench::LogText(frame).substr(before);
 }
 
 // The content of row k: most pages hold data, main area and spare area alike
