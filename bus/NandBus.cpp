@@ -126,12 +126,18 @@ inline void AddressPhaseEnd() { DriveLow(PIN_ALE); }
 
 }  // namespace
 
-NandBus::NandBus() {
-    GpioMap();
-    BusInit();
+NandBus::NandBus() { Start(); }
+
+NandBus::~NandBus() {
+    if (started_) BusRelease();
 }
 
-NandBus::~NandBus() { BusRelease(); }
+void NandBus::Start() {
+    if (started_) return;
+    GpioMap();
+    BusInit();
+    started_ = true;
+}
 
 void NandBus::BusInit() {
     // Deselect every chip before anything else moves.
@@ -325,9 +331,8 @@ const char* NandBus::MakerName(uint8_t makerCode) {
 }
 
 int32_t NandBus::NowMs() {
-    // Whole seconds and milliseconds of the wall clock, as ftime gives them.
     timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
+    clock_gettime(CLOCK_MONOTONIC, &now);
     const int64_t seconds = static_cast<int64_t>(now.tv_sec) % (1 << 20);
     return static_cast<int32_t>(seconds * 1000 + now.tv_nsec / 1000000);
 }

@@ -56,7 +56,16 @@ extern int16_t dataPinsInput;
 class NandBus {
 public:
     NandBus();   // GpioMap, then BusInit; does not return if the mapping fails
-    ~NandBus();  // BusRelease
+    // A bus that touches no register until Start: a program that may end
+    // before it needs the chip (help, a refused argument) never maps the
+    // GPIO block.
+    struct StartLater {};
+    explicit NandBus(StartLater) {}
+    ~NandBus();  // BusRelease, once the bus has started
+
+    // GpioMap, then BusInit, the first time only.
+    void Start();
+    bool Started() const { return started_; }
 
     NandBus(const NandBus&) = delete;
     NandBus& operator=(const NandBus&) = delete;
@@ -91,13 +100,16 @@ public:
 
     static const char* MakerName(uint8_t makerCode);
 
-    // Milliseconds on a clock that wraps every 2^20 seconds.
+    // Milliseconds on a clock that wraps every 2^20 seconds. It never steps:
+    // a Pi has no battery clock, and NTP may set the wall clock in the middle
+    // of a job.
     static int32_t NowMs();
     static int32_t ElapsedMs(int32_t startMs);
     static int32_t ElapsedBetween(int32_t startMs, int32_t nowMs);
 
 private:
     bool lastWaitSawBusy_ = false;
+    bool started_ = false;
 };
 
 extern NandBus nandBus;

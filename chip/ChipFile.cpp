@@ -1,6 +1,8 @@
 #include "chip/ChipFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -59,21 +61,33 @@ void ReadChipFile(FILE* file, ChipFieldSetter setField, void* context) {
 }
 
 bool WriteChipFile(const char* path, const char* const values[CHIP_FILE_KEYS]) {
-    FILE* file = std::fopen(path, "wb");
-    if (file == nullptr) return false;
+    // Only a regular file takes a chip file, and the open never waits: a
+    // named pipe would block until a reader came, and a device is no file
+    // that the next Detect could read.
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    struct stat info{};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return false;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* file = fdopen(fd, "wb");
+    if (file == nullptr) {
+        close(fd);
+        return false;
+    }
     bool whole = true;
     for (int key = 0; key < CHIP_FILE_KEYS; ++key) {
         if (std::fprintf(file, writerFormat[key], values[key]) < 0) whole = false;
     }
     if (std::ferror(file)) whole = false;
-    struct stat info{};
-    const bool regular = fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
     // The lines sit in the stream's buffer until the close: a full disk shows
     // only there.
     if (std::fclose(file) != 0) whole = false;
     // A cut chip file would still be found by the next Detect, which would
     // fill the fields from what is left of it: better no file at all.
-    if (!whole && regular) std::remove(path);
+    if (!whole) std::remove(path);
     return whole;
 }
 

@@ -1,48 +1,162 @@
-#include <wx/progdlg.h>
-
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
-#include "jobs/JobPrologue.h"
-#include "ui/FerrikFrame.h"
+#include "jobs/DumpJobs.h"
 
-void FerrikFrame::OnRead(wxCommandEvent& /*event*/) {
-    if (!CheckJobGeometry(*this, READ_DUMP_JOB)) return;
-    if (!ChipAnswersOnCe0(*this)) return;
+namespace {
+
+// What several reads of one page came to.
+struct PageReads {
+    int reads = 0;
+    int differingBytes = 0;  // positions where not every read agreed
+    bool anyTwoAlike = false;
+};
+
+// Reads a page `passes` times, and up to MAX_READS times while the reads
+// disagree; leaves each byte's most frequent value in page. A weak cell
+// that flips now and then is outvoted; a page that never reads the same
+// twice is reported, and its dump is not to be trusted.
+int16_t ReadSettled(ChipPort& chip, uint32_t row, uint32_t rowLimit, int32_t length, int passes, uint8_t* page,
+                    std::vector<uint8_t>& reads, PageReads& result) {
+    const size_t n = static_cast<size_t>(length);
+    reads.resize(n * MAX_READS);
+    result = PageReads{};
+    bool allAlike = true;
+    for (int r = 0; r < MAX_READS; ++r) {
+        if (r >= passes && allAlike) break;
+        uint8_t* copy = &reads[n * static_cast<size_t>(r)];
+        const int16_t status = chip.ReadPage(row, rowLimit, length, copy);
+        if (status != NAND_OK) return status;
+        ++result.reads;
+        if (r > 0 && std::memcmp(copy, reads.data(), n) != 0) allAlike = false;
+    }
+    if (allAlike) {
+        std::memcpy(page, reads.data(), n);
+        result.anyTwoAlike = result.reads > 1;
+        return NAND_OK;
+    }
+    for (int a = 0; a < result.reads && !result.anyTwoAlike; ++a)
+        for (int b = a + 1; b < result.reads; ++b)
+            if (std::memcmp(&reads[n * a], &reads[n * b], n) == 0) {
+                result.anyTwoAlike = true;
+                break;
+            }
+    for (size_t i = 0; i < n; ++i) {
+        int bestCount = 0;
+        uint8_t best = reads[i];
+        bool differs = false;
+        for (int a = 0; a < result.reads; ++a) {
+            const uint8_t value = reads[n * a + i];
+            if (value != reads[i]) differs = true;
+            int count = 0;
+            for (int b = 0; b < result.reads; ++b) count += reads[n * b + i] == value;
+            if (count > bestCount) {
+                bestCount = count;
+                best = value;
+            }
+        }
+        page[i] = best;
+        result.differingBytes += differs;
+    }
+    return NAND_OK;
+}
+
+}  // namespace
+
+Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& chooser, const ReadOptions& options) {
+    JobLog log(job.log);
+    if (!AcceptGeometry(log, geometry, GeometryUse::ReadDump)) return {JobStatus::Refused};
+    RowRange rows;
+    if (!RowsOnChip(options.rows, geometry.rowMax, rows)) {
+        log.RedThenBlue("Error, the range lies beyond the chip\n");
+        return {JobStatus::Refused};
+    }
+    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     DumpFile file;
-    if (!OpenDumpFile(*this, READ_DUMP_JOB, file)) return;
-    wxProgressDialog progress("<<Begin Read Dump>>", "Reading...", rowMax, nullptr, wxPD_APP_MODAL | wxPD_AUTO_HIDE);
-    LogAppend("\nStart Read Pages\n");
-    LogRed();
+    const JobStatus opened = OpenDumpFile(log, chooser, READ_DUMP_JOB, file);
+    if (opened != JobStatus::Done) return {opened};
 
-    uint8_t page[PAGE_BUFFER_BYTES];
+    const int32_t pageTotal = static_cast<int32_t>(geometry.PageTotal());
+    const uint32_t rowLimit = static_cast<uint32_t>(geometry.rowMax);
+    ProgressScope progress(job.progress, "<<Begin Read Dump>>", "Reading...", geometry.rowMax,
+                           rows.last - rows.first + 1, pageTotal);
+    log.Put("\nStart Read Pages\n");
+    log.Red();
+
+    std::vector<uint8_t> page(PAGE_BUFFER_BYTES);
+    std::vector<uint8_t> reads;
     const size_t recordBytes = static_cast<size_t>(pageTotal);
+    const int passes = options.passes < 1 ? 1 : options.passes;
+    int64_t unstablePages = 0;
+    int64_t unsettledPages = 0;
     const int32_t startMs = NandBus::NowMs();
-    for (int64_t k = 0; k <= rowMax; ++k) {
-        if (nandBus.NandReadPage(CE0, static_cast<uint32_t>(k), static_cast<uint32_t>(rowMax), pageTotal, page) !=
-            NAND_OK) {
-            LogAppend("R/B, break low, ERR_RB_L\n");
-            file.Close();
-            return;
+    for (int64_t k = rows.first; k <= rows.last; ++k) {
+        int16_t status;
+        if (passes == 1) {
+            status = job.chip.ReadPage(static_cast<uint32_t>(k), rowLimit, pageTotal, page.data());
+        } else {
+            PageReads result;
+            status = ReadSettled(job.chip, static_cast<uint32_t>(k), rowLimit, pageTotal, passes, page.data(), reads,
+                                 result);
+            if (status == NAND_OK && result.differingBytes != 0) {
+                ++unstablePages;
+                log.Put("Unstable page [");
+                log.Number("%d", static_cast<long>(k));
+                log.Put("]: ");
+                log.Number("%d", result.differingBytes);
+                log.Put(" bytes differed in ");
+                log.Number("%d", result.reads);
+                log.Put(result.anyTwoAlike ? " reads\n" : " reads, no two alike\n");
+                if (!result.anyTwoAlike) ++unsettledPages;
+            }
+        }
+        if (status != NAND_OK) {
+            log.Put("R/B, break low, ERR_RB_L\n");
+            file.Abandon();
+            return {JobStatus::NoAnswer, k};
         }
         // A full disk or an I/O error leaves a dump that is not the chip.
-        if (std::fwrite(page, 1, recordBytes, file.Get()) != recordBytes) {
+        if (std::fwrite(page.data(), 1, recordBytes, file.Get()) != recordBytes) {
             const int error = errno;
-            file.Close();
-            LogDumpWriteError(*this, error);
-            return;
+            file.Abandon();
+            LogDumpWriteError(log, error);
+            return {JobStatus::FileError, k};
         }
-        if (k % 1024 == 1) progress.Update(static_cast<int>(k), wxEmptyString);
+        if (k % 1024 == 1) job.progress.Update(static_cast<int32_t>(k));
+        job.progress.Tick(k - rows.first + 1);
+        if (job.progress.StopRequested() && k < rows.last) {
+            // What was read so far is a dump of those pages: keep it.
+            if (!file.Commit()) {
+                LogDumpWriteError(log, errno);
+                return {JobStatus::FileError, k + 1};
+            }
+            log.Blue();
+            return {JobStatus::Interrupted, k + 1};
+        }
     }
     const int32_t elapsedMs = NandBus::ElapsedMs(startMs);
     // The last records may still sit in the stdio buffer: only a clean close
     // proves that the dump is whole.
-    errno = 0;
-    if (!file.Close()) {
-        LogDumpWriteError(*this, errno);
-        return;
+    if (!file.Commit()) {
+        LogDumpWriteError(log, errno);
+        return {JobStatus::FileError};
     }
-    LogEndTime(*this, elapsedMs, false);
-    LogBlue();
-    LogAppend("Read Dump OK \n");
+    if (unstablePages != 0) {
+        log.Number("%d", static_cast<long>(unstablePages));
+        log.Put(" pages read differently between reads, ");
+        log.Number("%d", static_cast<long>(unsettledPages));
+        log.Put(" of them never the same twice\n");
+    }
+    log.EndTime(elapsedMs, false);
+    log.Blue();
+    if (unsettledPages != 0) {
+        // Every byte of such a page is a vote among reads that all differ:
+        // the dump is complete but not to be trusted.
+        log.Put("Read Dump done, but pages never read the same twice\n");
+        return {JobStatus::ChipFailed};
+    }
+    log.Put("Read Dump OK \n");
+    return {JobStatus::Done};
 }

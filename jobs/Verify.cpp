@@ -1,9 +1,8 @@
-#include <wx/progdlg.h>
-
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
-#include "jobs/JobPrologue.h"
-#include "ui/FerrikFrame.h"
+#include "jobs/DumpJobs.h"
 
 namespace {
 
@@ -11,77 +10,90 @@ namespace {
 // 1.8 ms each line); an erased chip against a full dump would list for days.
 constexpr uint64_t LISTED_DIFFERENCES = 1000;
 
-void LogByte(FerrikFrame& frame, uint8_t value) { frame.LogNumber(value <= 0x0F ? "0x0%X" : "0x%X", value); }
+void LogByte(JobLog& log, uint8_t value) { log.Number(value <= 0x0F ? "0x0%X" : "0x%X", value); }
 
-void LogMismatch(FerrikFrame& frame, int64_t k, int32_t i, uint8_t chipByte, uint8_t fileByte) {
-    frame.LogAppend("Error, verify in page [");
-    frame.LogNumber("%d", static_cast<long>(k));
-    frame.LogAppend("], ");
-    frame.LogAppend("address = ");
+void LogMismatch(JobLog& log, int64_t k, int64_t record, int32_t pageTotal, int32_t i, uint8_t chipByte,
+                 uint8_t fileByte) {
+    log.Put("Error, verify in page [");
+    log.Number("%d", static_cast<long>(k));
+    log.Put("], ");
+    log.Put("address = ");
     // The address is the byte's offset in the dump file, which passes 4 GiB
     // on the largest chips.
-    const unsigned long long address =
-        static_cast<unsigned long long>(k) * static_cast<unsigned long long>(pageTotal) + static_cast<unsigned>(i);
-    std::snprintf(numberText, sizeof numberText, "0x%llX", address);
-    frame.LogAppend(wxString(numberText, wxConvLibc));
-    frame.LogAppend(", nand[");
-    LogByte(frame, chipByte);
-    frame.LogAppend("], ");
-    frame.LogAppend("file[");
-    LogByte(frame, fileByte);
-    frame.LogAppend("]");
-    frame.LogAppend("\n");
+    const unsigned long long address = static_cast<unsigned long long>(record) *
+                                           static_cast<unsigned long long>(pageTotal) +
+                                       static_cast<unsigned>(i);
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", address);
+    log.Put(text);
+    log.Put(", nand[");
+    LogByte(log, chipByte);
+    log.Put("], ");
+    log.Put("file[");
+    LogByte(log, fileByte);
+    log.Put("]");
+    log.Put("\n");
 }
 
 }  // namespace
 
-void FerrikFrame::OnVerify(wxCommandEvent& /*event*/) {
-    if (!CheckJobGeometry(*this, VERIFY_JOB)) return;
-    if (!ChipAnswersOnCe0(*this)) return;
+Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& chooser, const RowRange& asked) {
+    JobLog log(job.log);
+    if (!AcceptGeometry(log, geometry, GeometryUse::WriteOrVerify)) return {JobStatus::Refused};
+    RowRange rows;
+    if (!RowsOnChip(asked, geometry.rowMax, rows)) {
+        log.RedThenBlue("Error, the range lies beyond the chip\n");
+        return {JobStatus::Refused};
+    }
+    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     DumpFile file;
-    if (!OpenDumpFile(*this, VERIFY_JOB, file)) return;
-    wxProgressDialog progress("<<Begin Verify NAND>>", "Verifying...", rowMax, nullptr,
-                              wxPD_APP_MODAL | wxPD_AUTO_HIDE);
-    LogAppend("Start verify\n");
-    LogRed();
+    const JobStatus opened = OpenDumpFile(log, chooser, VERIFY_JOB, file);
+    if (opened != JobStatus::Done) return {opened};
+    const int32_t pageTotal = static_cast<int32_t>(geometry.PageTotal());
+    const uint32_t rowLimit = static_cast<uint32_t>(geometry.rowMax);
+    ProgressScope progress(job.progress, "<<Begin Verify NAND>>", "Verifying...", geometry.rowMax,
+                           rows.last - rows.first + 1, pageTotal);
+    log.Put("Start verify\n");
+    log.Red();
 
-    uint8_t chipPage[PAGE_BUFFER_BYTES];
-    uint8_t filePage[PAGE_BUFFER_BYTES];
+    std::vector<uint8_t> chipPage(PAGE_BUFFER_BYTES);
+    std::vector<uint8_t> filePage(PAGE_BUFFER_BYTES);
     uint64_t differences = 0;
     const int32_t startMs = NandBus::NowMs();
-    for (int64_t k = 0; k <= rowMax; ++k) {
-        if (nandBus.NandReadPage(CE0, static_cast<uint32_t>(k), static_cast<uint32_t>(rowMax), pageTotal,
-                                 chipPage) != NAND_OK) {
-            LogAppend("R/B, break low, ERR_RB_L\n");
-            LogBlue();
-            file.Close();
-            return;
+    for (int64_t k = rows.first; k <= rows.last; ++k) {
+        if (job.chip.ReadPage(static_cast<uint32_t>(k), rowLimit, pageTotal, chipPage.data()) != NAND_OK) {
+            log.Put("R/B, break low, ERR_RB_L\n");
+            log.Blue();
+            return {JobStatus::NoAnswer, k};
         }
-        if (!ReadDumpRecord(*this, file, filePage, k)) {
-            file.Close();
-            return;
-        }
-        if (std::memcmp(chipPage, filePage, static_cast<size_t>(pageTotal)) != 0) {
+        const int64_t record = k - rows.first;
+        if (!ReadDumpRecord(log, file, pageTotal, filePage.data(), record)) return {JobStatus::FileError, k};
+        if (std::memcmp(chipPage.data(), filePage.data(), static_cast<size_t>(pageTotal)) != 0) {
             for (int32_t i = 0; i < pageTotal; ++i) {
                 if (chipPage[i] == filePage[i]) continue;
                 ++differences;
                 if (differences <= LISTED_DIFFERENCES) {
-                    LogMismatch(*this, k, i, chipPage[i], filePage[i]);
+                    LogMismatch(log, k, record, pageTotal, i, chipPage[i], filePage[i]);
                 } else if (differences == LISTED_DIFFERENCES + 1) {
-                    LogAppend("Error, more than 1000 differences: the rest are counted but not listed\n");
+                    log.Put("Error, more than 1000 differences: the rest are counted but not listed\n");
                 }
             }
         }
-        if (k % 1024 == 1) progress.Update(static_cast<int>(k), wxEmptyString);
+        if (k % 1024 == 1) job.progress.Update(static_cast<int32_t>(k));
+        job.progress.Tick(k - rows.first + 1);
+        if (job.progress.StopRequested() && k < rows.last) {
+            log.Blue();
+            return {JobStatus::Interrupted, k + 1};
+        }
     }
     const int32_t elapsedMs = NandBus::ElapsedMs(startMs);
     if (differences > LISTED_DIFFERENCES) {
-        LogAppend("Error, ");
-        LogCount(*this, differences);
-        LogAppend(" bytes differ in all\n");
+        log.Put("Error, ");
+        log.Count(differences);
+        log.Put(" bytes differ in all\n");
     }
-    LogBlue();
-    LogEndTime(*this, elapsedMs, true);
-    LogAppend("Verify end\n");
-    file.Close();
+    log.Blue();
+    log.EndTime(elapsedMs, true);
+    log.Put("Verify end\n");
+    return {differences != 0 ? JobStatus::ChipFailed : JobStatus::Done};
 }

@@ -1,7 +1,6 @@
-#include <wx/progdlg.h>
+#include <vector>
 
-#include "jobs/JobPrologue.h"
-#include "ui/FerrikFrame.h"
+#include "jobs/DumpJobs.h"
 
 namespace {
 
@@ -18,58 +17,69 @@ bool AllErased(const uint8_t* bytes, int32_t count) {
 
 }  // namespace
 
-void FerrikFrame::OnWrite(wxCommandEvent& /*event*/) {
-    if (!CheckJobGeometry(*this, WRITE_JOB)) return;
-    if (!ChipAnswersOnCe0(*this)) return;
+Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser, const RowRange& asked) {
+    JobLog log(job.log);
+    if (!AcceptGeometry(log, geometry, GeometryUse::WriteOrVerify)) return {JobStatus::Refused};
+    RowRange rows;
+    if (!RowsOnChip(asked, geometry.rowMax, rows)) {
+        log.RedThenBlue("Error, the range lies beyond the chip\n");
+        return {JobStatus::Refused};
+    }
+    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     DumpFile file;
-    if (!OpenDumpFile(*this, WRITE_JOB, file)) return;
-    LogAppend("\nStart Write Page \n");
-    LogRed();
-    wxProgressDialog progress("<<Begin Write NAND>>", "Writing...", rowMax, nullptr, wxPD_APP_MODAL | wxPD_AUTO_HIDE);
+    const JobStatus opened = OpenDumpFile(log, chooser, WRITE_JOB, file);
+    if (opened != JobStatus::Done) return {opened};
+    log.Put("\nStart Write Page \n");
+    log.Red();
+    const int32_t pageTotal = static_cast<int32_t>(geometry.PageTotal());
+    const uint32_t rowLimit = static_cast<uint32_t>(geometry.rowMax);
+    ProgressScope progress(job.progress, "<<Begin Write NAND>>", "Writing...", geometry.rowMax,
+                           rows.last - rows.first + 1, pageTotal);
 
-    uint8_t page[PAGE_BUFFER_BYTES];
+    std::vector<uint8_t> page(PAGE_BUFFER_BYTES);
     int32_t failedPages = 0;
     int timeoutsInARow = 0;
     const int32_t startMs = NandBus::NowMs();
-    for (int64_t k = 0; k <= rowMax; ++k) {
-        if (!ReadDumpRecord(*this, file, page, k)) {
-            file.Close();
-            return;
-        }
+    for (int64_t k = rows.first; k <= rows.last; ++k) {
+        if (!ReadDumpRecord(log, file, pageTotal, page.data(), k - rows.first)) return {JobStatus::FileError, k};
         // An erased page already holds all 0xFF: programming it would only
         // spend bus time and a program cycle of the block.
-        if (AllErased(page, pageTotal)) continue;
-        const int16_t result =
-            nandBus.NandProgramPage(CE0, static_cast<uint32_t>(k), static_cast<uint32_t>(rowMax), pageTotal, page);
-        if (result == NAND_OK) {
-            timeoutsInARow = 0;
-            if (k % 2048 == 1) progress.Update(static_cast<int>(k), wxEmptyString);
-        } else if (result == NAND_STATUS_FAIL) {
-            timeoutsInARow = 0;
-            ++failedPages;
-            LogAppend("Error programm page [");
-            LogNumber("%d", static_cast<long>(k / 64));
-            LogAppend("] \n");
-        } else {
-            ++failedPages;
-            LogAppend("R/B, break low, ERR_RB_L \n");
-            if (++timeoutsInARow == TIMEOUTS_BEFORE_GIVING_UP) {
-                LogAppend("Error, the chip does not answer (R/B# stays low), write stopped\n");
-                LogBlue();
-                file.Close();
-                return;
+        if (!AllErased(page.data(), pageTotal)) {
+            const int16_t result = job.chip.ProgramPage(static_cast<uint32_t>(k), rowLimit, pageTotal, page.data());
+            if (result == NAND_OK) {
+                timeoutsInARow = 0;
+                if (k % 2048 == 1) job.progress.Update(static_cast<int32_t>(k));
+            } else if (result == NAND_STATUS_FAIL) {
+                timeoutsInARow = 0;
+                ++failedPages;
+                log.Put("Error programm page [");
+                log.Number("%d", static_cast<long>(k / 64));
+                log.Put("] \n");
+            } else {
+                ++failedPages;
+                log.Put("R/B, break low, ERR_RB_L \n");
+                if (++timeoutsInARow == TIMEOUTS_BEFORE_GIVING_UP) {
+                    log.Put("Error, the chip does not answer (R/B# stays low), write stopped\n");
+                    log.Blue();
+                    return {JobStatus::NoAnswer, k + 1};
+                }
             }
         }
+        job.progress.Tick(k - rows.first + 1);
+        if (job.progress.StopRequested() && k < rows.last) {
+            log.Blue();
+            return {JobStatus::Interrupted, k + 1};
+        }
     }
-    LogEndTime(*this, NandBus::ElapsedMs(startMs), true);
+    log.EndTime(NandBus::ElapsedMs(startMs), true);
     if (failedPages == 0) {
-        LogBlue();
-        LogAppend("Programm Page OK\n");
-    } else {
-        LogAppend("Error, ");
-        LogNumber("%d", failedPages);
-        LogAppend(" pages failed to program\n");
-        LogBlue();
+        log.Blue();
+        log.Put("Programm Page OK\n");
+        return {JobStatus::Done};
     }
-    file.Close();
+    log.Put("Error, ");
+    log.Number("%d", failedPages);
+    log.Put(" pages failed to program\n");
+    log.Blue();
+    return {JobStatus::ChipFailed};
 }

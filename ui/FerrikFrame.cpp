@@ -21,6 +21,13 @@ int32_t rowMax = 0;
 int16_t pagesPerBlock = 0;
 char numberText[16] = {};
 int32_t badBlocks[BAD_BLOCK_SLOTS] = {};
+int32_t badBlocksWritten = 0;
+EraseRecord windowEraseRecord = {pagesPerBlock, badBlocks, badBlocksWritten};
+
+namespace {
+BusChip ce0Chip;
+}  // namespace
+ChipPort* jobChip = &ce0Chip;
 
 const long FerrikFrame::TXT_LOG_ = wxNewId();
 const long FerrikFrame::ID_STATICBOX1 = wxNewId();

@@ -11,14 +11,25 @@
 #include <cstdint>
 
 #include "bus/NandBus.h"
+#include "jobs/Job.h"
 
 // Program-wide job state, kept between jobs for as long as the program runs.
 extern int32_t pageTotal;
 extern int32_t rowMax;
 extern int16_t pagesPerBlock;
 extern char numberText[16];
-inline constexpr int BAD_BLOCK_SLOTS = 2048;
 extern int32_t badBlocks[BAD_BLOCK_SLOTS];
+// How many leading entries of badBlocks some erase run has written since the
+// program started. Every run writes from the first entry on, so the written
+// entries are always the first badBlocksWritten ones; an entry beyond them
+// holds the start-up zero and names no block.
+extern int32_t badBlocksWritten;
+// What the erase runs leave for the blank check: the three above.
+extern EraseRecord windowEraseRecord;
+
+// The chip the window's jobs work on: the CE0 chip of nandBus, unless a test
+// or a benchmark has put a stand-in or a wrapper here.
+extern ChipPort* jobChip;
 
 class FerrikFrame : public wxFrame {
 public:

@@ -2,22 +2,36 @@
 
 #include <gtest/gtest.h>
 
-#include "jobs/Erase.h"
 #include "ui/FerrikFrame.h"
 #include "support/WxTest.h"
 
 namespace ferrik_test {
 
 namespace {
-EraseStandIn* activeStandIn = nullptr;
-EraseBlockCommand chipCommand = nullptr;
 
-int32_t StandInErase(int cePin, int32_t row, int32_t rowLimit) {
-    EraseStandIn& s = *activeStandIn;
-    s.rowsAsked.push_back(row);
-    if (s.timeoutRows.count(row)) return ERR_RB_L;
-    return chipCommand(cePin, row, rowLimit);
-}
+// Answers ERR_RB_L for the chosen rows and passes everything else to the
+// chip the window had.
+class StandInChip final : public ChipPort {
+public:
+    StandInChip(EraseStandIn& standIn, ChipPort& chip) : standIn_(standIn), chip_(chip) {}
+    int16_t ReadPage(uint32_t row, uint32_t rowLimit, int32_t length, uint8_t* buf) override {
+        return chip_.ReadPage(row, rowLimit, length, buf);
+    }
+    int16_t ProgramPage(uint32_t row, uint32_t rowLimit, int32_t length, const uint8_t* data) override {
+        return chip_.ProgramPage(row, rowLimit, length, data);
+    }
+    int32_t EraseBlock(int32_t row, int32_t rowLimit) override {
+        standIn_.rowsAsked.push_back(row);
+        if (standIn_.timeoutRows.count(row)) return ERR_RB_L;
+        return chip_.EraseBlock(row, rowLimit);
+    }
+    bool LastWaitSawBusy() const override { return chip_.LastWaitSawBusy(); }
+
+private:
+    EraseStandIn& standIn_;
+    ChipPort& chip_;
+};
+
 }  // namespace
 
 void ForgetEraseRuns() {
@@ -53,15 +67,8 @@ wxColour ColourInForce(FerrikFrame* frame) {
     return LogColourAt(frame, at);
 }
 
-EraseStandIn::EraseStandIn() {
-    activeStandIn = this;
-    chipCommand = eraseBlockCommand;
-    eraseBlockCommand = StandInErase;
-}
+EraseStandIn::EraseStandIn() : chip_(jobChip), standIn_(new StandInChip(*this, *jobChip)) { jobChip = standIn_.get(); }
 
-EraseStandIn::~EraseStandIn() {
-    eraseBlockCommand = chipCommand;
-    activeStandIn = nullptr;
-}
+EraseStandIn::~EraseStandIn() { jobChip = chip_; }
 
 }  // namespace ferrik_test

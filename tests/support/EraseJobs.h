@@ -5,6 +5,7 @@
 #include <wx/colour.h>
 
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "sim/SimNand.h"
 
 class FerrikFrame;
+class ChipPort;
 
 namespace ferrik_test {
 
@@ -31,7 +33,7 @@ std::vector<uint32_t> RowsOf(const sim::SimNandChip& chip, sim::ChipOp::Kind kin
 // force for the next one.
 wxColour ColourInForce(FerrikFrame* frame);
 
-// While alive, the erase job's block-erase command answers ERR_RB_L for the
+// While alive, the window's chip answers block erases with ERR_RB_L for the
 // rows in timeoutRows without touching the bus, as a chip that never got
 // ready would after 2^32 polls, and passes every other row to the chip.
 // Records every row it was given.
@@ -41,6 +43,10 @@ public:
     ~EraseStandIn();
     std::set<int32_t> timeoutRows;
     std::vector<int32_t> rowsAsked;
+
+private:
+    ChipPort* chip_;
+    std::unique_ptr<ChipPort> standIn_;
 };
 
 }  // namespace ferrik_test

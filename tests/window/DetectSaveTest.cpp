@@ -277,6 +277,7 @@ TEST_F(Save, AsksForTheFileWithTheIdAsItsNameAndDetectLoadsItBack) {
 }
 
 TEST_F(Save, WritesNothingAndLogsNothingWhenCancelled) {
+    SetFields({"Short", "ECF1009540", "1", "2", "3", "4"});
     FileDialogAnswers answers({""});
     EXPECT_EQ(RunSave(), "");
     EXPECT_EQ(answers.Shown(), 1);
@@ -296,6 +297,7 @@ TEST_F(Save, ReportsAFileThatCannotBeCreatedOrWrittenWhole) {
     // A directory in the way of the file.
     const fs::path blocked = work / "ECF1009540";
     fs::create_directories(blocked / "inside");
+    SetFields({"Short", "ECF1009540", "1", "2", "3", "4"});
     {
         FileDialogAnswers answers({blocked.string()});
         const std::string log = RunSave();
@@ -315,39 +317,30 @@ TEST_F(Save, ReportsAFileThatCannotBeCreatedOrWrittenWhole) {
     }
 }
 
-TEST_F(Save, WritesTheTwoWordDefaultNameWhichDetectReadsAsOneWordForEveryKey) {
-    RunDetect();
-    EXPECT_EQ(Text(frame->TxtNameChip), "No Name");
+TEST_F(Save, RefusesBeforeAnyDialogAFieldThatWouldNotReadBackAsItIs) {
+    // Detect reads each value as one word: a blank cuts it, and an empty
+    // value lets the next key shift into its place.
+    const struct {
+        Fields fields;
+        const char* line;
+    } cases[] = {
+        {{"No Name", "ECF1009540", "65535", "2048", "64", "64"}, "Error, Name Chip is"},
+        {{"TestChip", "ECF1009540", "65535", "2048", "", "64"}, "Error, Spare is"},
+        {{"TestChip", "ECF1009540", "65535", "20 48", "64", "64"}, "Error, Page Size is"},
+        {{"TestChip", "", "65535", "2048", "64", "64"}, "Error, Nand ID is"},
+    };
     fs::create_directories("ICs/Samsung");
-    FileDialogAnswers answers({(work / "ICs/Samsung/ECF1009540").string()});
-    RunSave();
-    EXPECT_EQ(FileBytes("ICs/Samsung/ECF1009540"),
-              "Name=No Name\nID=ECF1009540\nRow=65535\nPage=2048\nSpare=64\nBlock=64");
-
-    RunDetect();
-    // "Name" stands where every later key is expected.
-    EXPECT_EQ(FieldTexts(), (Fields{"No", "No", "No", "No", "No", "No"}));
-    EXPECT_EQ(RowLabel(), "0x0");
-    ExpectNoViolations();
-}
-
-TEST_F(Save, WritesAnEmptyFieldAsItsKeyAloneWhichCostsTheReadingItsNextLine) {
-    RunDetect();
-    SetFields({"TestChip", "ECF1009540", "65535", "2048", "", "64"});
-    fs::create_directories("ICs/Samsung");
-    FileDialogAnswers answers({(work / "ICs/Samsung/ECF1009540").string()});
-    RunSave();
-    EXPECT_EQ(FileBytes("ICs/Samsung/ECF1009540"),
-              "Name=TestChip\nID=ECF1009540\nRow=65535\nPage=2048\nSpare=\nBlock=64");
-
-    SetFields(kOther);
-    const std::string log = RunDetect();
-    // Spare takes "Block=64", too long for its field; Block finds nothing
-    // and is set from the same buffer.
-    const Fields held = {"TestChip", "ECF1009540", "65535", "2048", "", ""};
-    EXPECT_EQ(FieldTexts(), held);
-    EXPECT_NE(log.find(Echo(held)), std::string::npos);
-    ExpectNoViolations();
+    for (const auto& c : cases) {
+        SetFields(c.fields);
+        FileDialogAnswers answers({(work / "ICs/Samsung/ECF1009540").string()});
+        const std::string log = RunSave();
+        EXPECT_EQ(log, std::string(c.line) +
+                           " empty or holds a blank or a character that cannot be saved: nothing saved\n");
+        EXPECT_EQ(Colour("Error, "), kRed);
+        EXPECT_EQ(ColourInForce(), kBlue);
+        EXPECT_EQ(answers.Shown(), 0);
+        EXPECT_FALSE(fs::exists("ICs/Samsung/ECF1009540"));
+    }
 }
 
 // Every simulated chip of the catalogue finds its file in the shipped ICs/.

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "jobs/Erase.h"
 #include "support/EraseJobs.h"
 #include "support/FaultCases.h"
 #include "support/SimChip.h"

@@ -170,6 +170,9 @@ void FolderMissing(Scene& s) {
     s.afterAnswer = [folder] { fs::remove(folder); };
 }
 void DevFull(Scene& s) { s.answers = {s.path = "/dev/full"}; }
+// A named pipe where the file belongs: no writer or reader ever comes, so a
+// job that waited on it would hang the window for good.
+void Pipe(Scene& s) { mkfifo(s.path.c_str(), 0644); }
 void DumpFile(Scene& s) { WriteBytes(s.path, PatternImage(kPages)); }
 void ErasedDump(Scene& s) { WriteBytes(s.path, Bytes(kPages * kPageBytes, 0xFF)); }
 
@@ -213,6 +216,8 @@ std::vector<FieldCase> FieldCasesOf(Job job) {
         case Job::Blank:
             return {{"page and spare size 0", "0", "0", "127", "8", kZero},
                     {"row max negative", "256", "8", "-1", "8", kBlankNegative},
+                    // The total is positive, but no page would be read in full.
+                    {"page size negative, total positive", "-100", "200", "127", "8", kBlankNegative},
                     {"page size too large", "65471", "64", "127", "8", kTooBig},
                     {"row max empty", "256", "8", "", "8", kZero},
                     {"page size not a number", "abc", "0", "127", "8", kZero}};
@@ -241,6 +246,35 @@ std::vector<Case> CasesOf(Job job) {
                      s.fileModesEnforced = true;
                  },
                  kDetected + kNoFile, false, 0, false},
+                {job, "a named pipe where the chip file belongs",
+                 [](Scene& s) {
+                     fs::create_directories(s.dir + "/ICs/Samsung");
+                     mkfifo((s.dir + "/ICs/Samsung/EC100150").c_str(), 0644);
+                 },
+                 kDetected + kNoFile, false, 0, false},
+                // A file that does not begin with the first key is no chip
+                // file: loading it would empty every field, the ID included.
+                {job, "an empty chip file",
+                 [](Scene& s) {
+                     fs::create_directories(s.dir + "/ICs/Samsung");
+                     WriteBytes(s.dir + "/ICs/Samsung/EC100150", Bytes());
+                 },
+                 kDetected + kNoFile, false, 0, false,
+                 [](Scene& s) { EXPECT_EQ(s.frame->TxtNandId->GetValue(), "EC100150"); }},
+                {job, "a chip file with lower-case keys",
+                 [](Scene& s) {
+                     const std::string text = "name=SIM-TINY\nid=EC100150\n";
+                     fs::create_directories(s.dir + "/ICs/Samsung");
+                     WriteBytes(s.dir + "/ICs/Samsung/EC100150", Bytes(text.begin(), text.end()));
+                 },
+                 kDetected + kNoFile, false, 0, false},
+                {job, "a chip file after a blank line",
+                 [](Scene& s) {
+                     const std::string text = "\n" + kChipFileText;
+                     fs::create_directories(s.dir + "/ICs/Samsung");
+                     WriteBytes(s.dir + "/ICs/Samsung/EC100150", Bytes(text.begin(), text.end()));
+                 },
+                 kDetected + kNoFile, false, 0, false},
                 {job, "a folder where the chip file belongs",
                  [](Scene& s) { fs::create_directories(s.dir + "/ICs/Samsung/EC100150"); }, kDetected + kNoFile, false,
                  0, false},
@@ -264,7 +298,7 @@ std::vector<Case> CasesOf(Job job) {
                 {job, "no fault, over an old file", Old, start + "End time = # ms\nRead Dump OK \n", true, 1, true,
                  [](Scene& s) { EXPECT_TRUE(ReadBytes(s.path) == ChipImage(*s.chip, kPages)); }},
                 {job, "R/B# stuck low", faults(StuckLow()), start + kRb, false, 1, true,
-                 [](Scene& s) { EXPECT_EQ(ReadBytes(s.path).size(), 0u); }},
+                 [](Scene& s) { EXPECT_FALSE(FileExists(s.path)); }},
                 {job, "R/B# never low", faults(NeverLow()), kNoChip, false, 0, false},
                 {job, "empty socket", empty, kNoChip, false, 0, false},
                 {job, "factory bad block", faults(BadBlock3()), start + "End time = # ms\nRead Dump OK \n", true, 1, true,
@@ -276,11 +310,16 @@ std::vector<Case> CasesOf(Job job) {
                 {job, "file unwritable", [](Scene& s) { Old(s); Unwritable(s); }, "\nSave in File = $PError create file \n",
                  false, 1, false},
                 {job, "folder missing", FolderMissing, "\nSave in File = $PError create file \n", false, 1, false},
-                {job, "disk full (/dev/full)", DevFull,
-                 start + "Error write file, the dump is incomplete: No space left on device\n", false, 1, true},
+                // Only a regular file takes a dump.
+                {job, "a device (/dev/full)", DevFull, "\nSave in File = $PError create file \n", false, 1, false},
+                {job, "a named pipe", Pipe, "\nSave in File = $PError create file \n", false, 1, false},
                 {job, "disk full (regular file)", [](Scene& s) { s.fileSizeLimit = 1000; },
                  start + "Error write file, the dump is incomplete: File too large\n", false, 1, true,
-                 [](Scene& s) { EXPECT_LT(ReadBytes(s.path).size(), static_cast<size_t>(kPages) * kPageBytes); }},
+                 [](Scene& s) { EXPECT_FALSE(FileExists(s.path)); }},
+                // The new dump is written beside the old one: the old one is
+                // cut only once the new one is whole.
+                {job, "disk full, over an old file", [](Scene& s) { Old(s); s.fileSizeLimit = 10000; },
+                 start + "Error write file, the dump is incomplete: File too large\n", false, 1, false},
                 {job, "dialog cancelled, old file", [](Scene& s) { Old(s); Cancel(s); }, "", false, 1, false},
             };
             break;
@@ -314,6 +353,7 @@ std::vector<Case> CasesOf(Job job) {
                 {job, "file missing", [](Scene& s) { DumpFile(s); GoneAfterAnswer(s); }, OpenFailure(job), false, 1,
                  false},
                 {job, "file unreadable", [](Scene& s) { DumpFile(s); Unreadable(s); }, OpenFailure(job), false, 1, false},
+                {job, "a named pipe", Pipe, OpenFailure(job), false, 1, false},
                 {job, "file short",
                  [](Scene& s) {
                      Bytes image = PatternImage(10);
@@ -343,6 +383,7 @@ std::vector<Case> CasesOf(Job job) {
                  false},
                 {job, "file unreadable", [](Scene& s) { ErasedDump(s); Unreadable(s); }, OpenFailure(job), false, 1,
                  false},
+                {job, "a named pipe", Pipe, OpenFailure(job), false, 1, false},
                 {job, "file short",
                  [](Scene& s) { WriteBytes(s.path, Bytes(7 * kPageBytes + 100, 0xFF)); },
                  start + "Error, the file holds only 7 whole records\n", false, 1, false},
@@ -396,11 +437,23 @@ std::vector<Case> CasesOf(Job job) {
                  [](Scene& s) {
                      const Bytes bytes = ReadBytes(s.path);
                      EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
-                               "Name=No Name\nID=FFFFFFFFFF\nRow=127\nPage=256\nSpare=8\nBlock=8");
+                               "Name=SIM-TINY\nID=FFFFFFFFFF\nRow=127\nPage=256\nSpare=8\nBlock=8");
                  }},
+                // Detect would read the name's first word into every field.
+                {job, "a name with a blank (the default)",
+                 [](Scene& s) { s.frame->TxtNameChip->SetValue("No Name"); },
+                 "Error, Name Chip is empty or holds a blank or a character that cannot be saved: nothing saved\n",
+                 false, 0, false},
+                {job, "an empty field", [](Scene& s) { s.frame->TxtSpareSize->SetValue(""); },
+                 "Error, Spare is empty or holds a blank or a character that cannot be saved: nothing saved\n", false,
+                 0, false},
+                {job, "a name the locale cannot convert", [](Scene& s) { s.frame->TxtNameChip->SetValue(L"Chip\u00e9"); },
+                 "Error, Name Chip is empty or holds a blank or a character that cannot be saved: nothing saved\n",
+                 false, 0, false},
+                {job, "a named pipe", Pipe, failed, false, 1, false},
                 {job, "file unwritable", [](Scene& s) { Old(s); Unwritable(s); }, failed, false, 1, false},
                 {job, "folder missing", FolderMissing, failed, false, 1, false},
-                {job, "disk full (/dev/full)", DevFull, failed, false, 1, false},
+                {job, "a device (/dev/full)", DevFull, failed, false, 1, false},
                 // A cut chip file would be loaded by the next Detect.
                 {job, "disk full (regular file)", [](Scene& s) { s.fileSizeLimit = 8; }, failed, false, 1, false},
                 {job, "dialog cancelled, old file", [](Scene& s) { Old(s); Cancel(s); }, "", false, 1, false},
@@ -476,6 +529,8 @@ protected:
         s.chip = &InsertFreshChip(sim::TinyPreset());
         SetGeometry(frame, sim::TinyPreset());
         s.path = folder + (c.job == Job::Save ? "/EC100150" : "/dump.bin");
+        // A name Save takes: the default, "No Name", holds a blank.
+        if (c.job == Job::Save) frame->TxtNameChip->SetValue("SIM-TINY");
         s.answers = {s.path};
         if (c.arrange) c.arrange(s);
         ExpectNoViolations();  // of the arrange step, reported apart

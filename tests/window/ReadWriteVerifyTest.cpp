@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -199,34 +200,34 @@ TEST_F(ReadDump, StoresTwoRecordsForRowMaxOneAndOverwritesAnOldFile) {
     EXPECT_TRUE(ReadBytes(path) == ChipImage(*chip, 2));
 }
 
-TEST_F(ReadDump, SaysSoWhenTheDumpCannotBeWrittenWhole) {
-    FillChip();
-    // /dev/full takes the file open but refuses every byte: a disk that is full.
-    const JobRun run = Run(FerrikFrame::BTN_READ_, "/dev/full");
-
-    EXPECT_EQ(run.log.find("Read Dump OK"), std::string::npos);
-    EXPECT_EQ(run.log.find("End time"), std::string::npos);
-    const std::string error = "Error write file, the dump is incomplete: No space left on device\n";
-    ASSERT_NE(run.log.find(error), std::string::npos) << run.log;
-    EXPECT_EQ(run.log.substr(run.log.size() - error.size()), error);
-    EXPECT_EQ(ColourIn(run, error), kRed);
-    EXPECT_EQ(ColourInForce(), kBlue);
-}
-
-TEST_F(ReadDump, StopsAtTheFirstRecordTheDiskRefuses) {
-    // More than the file's buffer holds, so that a write fails inside the loop.
+TEST_F(ReadDump, KeepsTheOldDumpWhenTheNewOneCannotBeWrittenWhole) {
+    // More than the file's buffer holds, so that a write fails inside the loop;
+    // the size limit stands for a disk that fills up half way.
     chip = &InsertFreshChip(sim::DefaultPreset());
     SetGeometry("2048", "64", "1500");
+    const std::string path = dir.File("old.bin");
+    const Bytes old(5000, 'o');
+    WriteBytes(path, old);
 
-    const JobRun run = Run(FerrikFrame::BTN_READ_, "/dev/full");
+    JobRun run;
+    {
+        FileSizeLimit limit(1 << 20);
+        run = Run(FerrikFrame::BTN_READ_, path);
+    }
 
-    EXPECT_EQ(run.log, "\nSave in File = /dev/full\nStart Read Pages\n"
-                       "Error write file, the dump is incomplete: No space left on device\n");
-    EXPECT_LT(OpsOfKind(*chip, sim::ChipOp::Read).size(), 1501u) << "the job went on after the failed write";
+    const std::string error = "Error write file, the dump is incomplete: File too large\n";
+    EXPECT_EQ(run.log, "\nSave in File = " + path + "\nStart Read Pages\n" + error);
+    EXPECT_EQ(ColourIn(run, error), kRed);
     EXPECT_EQ(ColourInForce(), kBlue);
+    EXPECT_LT(OpsOfKind(*chip, sim::ChipOp::Read).size(), 1501u) << "the job went on after the failed write";
+    EXPECT_TRUE(ReadBytes(path) == old) << "the old dump was cut";
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, std::vector<std::string>{"old.bin"}) << "the unfinished dump was left behind";
 }
 
-TEST_F(ReadDump, EndsAtOnceWhenRbStaysLowLeavingAnEmptyFile) {
+TEST_F(ReadDump, EndsAtOnceWhenRbStaysLowLeavingNoFile) {
     sim::ChipFaults faults;
     faults.busyStuckLow = true;
     Reinsert(faults);
@@ -236,8 +237,7 @@ TEST_F(ReadDump, EndsAtOnceWhenRbStaysLowLeavingAnEmptyFile) {
 
     EXPECT_EQ(run.log, "\nSave in File = " + path + "\nStart Read Pages\nR/B, break low, ERR_RB_L\n");
     EXPECT_EQ(ColourIn(run, "R/B, break low"), kRed);
-    EXPECT_TRUE(FileExists(path));
-    EXPECT_EQ(ReadBytes(path).size(), 0u);
+    EXPECT_FALSE(FileExists(path));
 
     // The colour stays red, and the program stays usable: the next job runs.
     Reinsert({});

@@ -1,0 +1,126 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "chip/ChipFile.h"
+#include "jobs/JobLog.h"
+#include "jobs/Jobs.h"
+
+namespace {
+
+// The window's field lengths, in key order.
+constexpr size_t FIELD_LENGTHS[CHIP_FILE_KEYS] = {16, 10, 8, 5, 3, 3};
+
+// Appends ID byte i of a probe: "0x%X, " for bytes 0 to 3, "0x%X" for byte 4.
+void LogIdByte(JobLog& log, int i, uint8_t byte) {
+    char byteText[8];
+    std::snprintf(byteText, sizeof byteText, i < 4 ? "0x%X, " : "0x%X", static_cast<unsigned>(byte));
+    log.Put(byteText);
+}
+
+void SetChipField(void* context, int key, const char* value) { static_cast<ChipFields*>(context)->Set(key, value); }
+
+// Opens the chip file at path, or returns nullptr when there is none. Only a
+// regular file that begins with the first key is a chip file: a folder of
+// that name would fail every scan, and an empty or foreign file would empty
+// every field, the ID just read included. The open never waits, so a named
+// pipe there cannot hang the job.
+FILE* OpenChipFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info{};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    const char* firstKey = chipFileKeyText[KEY_NAME];
+    const size_t keyLength = std::strlen(firstKey);
+    char head[8] = {};
+    if (std::fread(head, 1, keyLength, file) != keyLength || std::memcmp(head, firstKey, keyLength) != 0) {
+        std::fclose(file);
+        return nullptr;
+    }
+    std::rewind(file);
+    return file;
+}
+
+}  // namespace
+
+TextChipFields::TextChipFields() {
+    const char* defaults[CHIP_FILE_KEYS] = {"No Name", "FFFFFFFFFF", "65535", "2048", "64", "64"};
+    for (int key = 0; key < CHIP_FILE_KEYS; ++key) values_[key] = defaults[key];
+}
+
+void TextChipFields::Set(int key, const char* value) {
+    std::string text(value);
+    bool convertible = true;
+    for (unsigned char c : text) convertible = convertible && c < 0x80;
+    values_[key] = convertible && text.size() <= FIELD_LENGTHS[key] ? text : std::string();
+}
+
+DetectResult RunDetect(LogSink& sink, ChipFields& fields) {
+    JobLog log(sink);
+    DetectResult result;
+    const ChipProbe order[4] = {{"CE0 = ", CE0, {}, nullptr},
+                                {"CE1 = ", CE1, {}, nullptr},
+                                {"CE2 = ", CE2, {}, nullptr},
+                                {"CE3 = ", CE3, {}, nullptr}};
+    for (int i = 0; i < 4; ++i) result.probes[i] = order[i];
+
+    // Only the chip on CE0 names the maker and the file; CE1 to CE3 are
+    // reported as they answer.
+    ChipProbe& first = result.probes[0];
+    first.maker = nandBus.NandReadId(first.id, CE0);
+    log.Blue();
+    log.Put("Manufacturer: = ");
+    log.RedThenBlue(first.maker);
+    log.Put("\n");
+
+    result.idString = IdString(first.id);
+    fields.Set(KEY_ID, result.idString.c_str());
+    log.Put(first.label);
+    for (int i = 0; i < 5; ++i) LogIdByte(log, i, first.id[i]);
+    log.Put("\n");
+
+    for (int p = 1; p < 4; ++p) {
+        ChipProbe& probe = result.probes[p];
+        probe.maker = nandBus.NandReadId(probe.id, probe.cePin);
+        log.Put(probe.label);
+        for (int i = 0; i < 5; ++i) LogIdByte(log, i, probe.id[i]);
+        log.Put(p < 3 ? "\n" : "\n\n");
+    }
+
+    result.chipFilePath = std::string(MakerDirectory(first.maker)) + fields.Get(KEY_ID);
+    FILE* file = OpenChipFile(result.chipFilePath);
+    if (file == nullptr) {
+        log.RedThenBlue("Warning, no find <cfg> file in >> ICs... \n");
+        return result;
+    }
+    result.chipFileFound = true;
+    ReadChipFile(file, SetChipField, &fields);
+    std::fclose(file);
+
+    // Each line shows what its field took, which for a value longer than the
+    // field is not the file's value.
+    const char* labels[CHIP_FILE_KEYS] = {"Name nand = ",  "ID nand = ",    "Row max size = ",
+                                          "Page size = ",  "Spare size = ", "1 Block = "};
+    log.Put("Found parametrs:\n");
+    log.Red();
+    for (int key = 0; key < CHIP_FILE_KEYS; ++key) {
+        log.Put(labels[key]);
+        log.Put(fields.Get(key));
+        if (key == KEY_BLOCK) log.Put(" Pages");
+        log.Put("\n");
+    }
+    log.Blue();
+    return result;
+}

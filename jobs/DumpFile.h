@@ -1,0 +1,45 @@
+// Dump files: headerless, one record of page plus spare bytes per row.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+// A dump file open for one job, closed on every way out.
+//
+// Reading opens only a regular file, and never waits: a named pipe would
+// block the open until some writer came, and a device or folder is no dump.
+//
+// Writing goes to a fresh temporary file beside the chosen path; Commit
+// moves it into place only once it is complete and closed, so that a failed
+// dump (a full disk, an I/O error) never cuts the file it was to replace.
+class DumpFile {
+public:
+    DumpFile() = default;
+    ~DumpFile();
+    DumpFile(const DumpFile&) = delete;
+    DumpFile& operator=(const DumpFile&) = delete;
+
+    bool OpenToRead(const std::string& path);
+    bool CreateToWrite(const std::string& path);
+    std::FILE* Get() const { return file_; }
+
+    // Closes a file opened to read.
+    void Close();
+    // Closes a file opened to write and puts it in place; false, with errno
+    // set, when its bytes could not all be written out or it could not be
+    // moved into place. The temporary file is then removed.
+    bool Commit();
+    // Closes a file opened to write and removes what was written.
+    void Abandon();
+
+private:
+    void UseBuffer();
+
+    std::FILE* file_ = nullptr;
+    std::unique_ptr<char[]> buffer_;
+    std::string target_;     // the path chosen, when writing
+    std::string temporary_;  // the file being written, when not the target itself
+    bool writing_ = false;
+};

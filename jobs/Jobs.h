@@ -1,0 +1,101 @@
+// The seven jobs of the job core. Each checks its values, works through the
+// chip and reports piece by piece in its log; none shows anything itself.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "jobs/Geometry.h"
+#include "jobs/Job.h"
+
+// Bytes of each page buffer: room for the largest accepted page plus spare.
+inline constexpr int PAGE_BUFFER_BYTES = 65536;
+
+// What the dump-file jobs ask of their file and how they word it.
+struct DumpJob {
+    bool refuseZeroPageSize;   // read dump checks the page size by itself
+    const char* dialogMessage;
+    const char* defaultName;
+    bool savesFile;            // the file is written (read dump), not read
+    const char* pathLabel;
+    bool newlineAfterPath;
+    const char* openFailure;
+    bool openFailureInRed;     // verify frames its open failure in red and blue
+};
+
+extern const DumpJob READ_DUMP_JOB;
+extern const DumpJob WRITE_JOB;
+extern const DumpJob VERIFY_JOB;
+
+// Asks the user (or the command line) for the dump file of a job. False when
+// none was chosen; the job then ends having logged nothing.
+class PathChooser {
+public:
+    virtual ~PathChooser() = default;
+    virtual bool Choose(const DumpJob& job, std::string& path) = 0;
+};
+
+struct ReadOptions {
+    RowRange rows;
+    // Every page is read this many times; pages whose reads differ are read
+    // again, up to MAX_READS in all, and each byte's most frequent value is
+    // kept.
+    int passes = 1;
+};
+inline constexpr int MAX_READS = 8;
+
+Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& chooser, const ReadOptions& options);
+Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser, const RowRange& rows);
+Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& chooser, const RowRange& rows);
+Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record, const RowRange& rows);
+Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseRecord& record, const RowRange& rows);
+
+// The six chip fields of a front end, in chip file key order (KEY_NAME to
+// KEY_BLOCK). A field takes a value the way the window's does: a text longer
+// than the field, or one the locale cannot convert, leaves it empty.
+class ChipFields {
+public:
+    virtual ~ChipFields() = default;
+    virtual void Set(int key, const char* value) = 0;
+    // What the field holds now, UTF-8.
+    virtual std::string Get(int key) const = 0;
+};
+
+// The fields as plain texts, with the window's length limits.
+class TextChipFields final : public ChipFields {
+public:
+    TextChipFields();
+    void Set(int key, const char* value) override;
+    std::string Get(int key) const override { return values_[key]; }
+
+private:
+    std::string values_[6];
+};
+
+// What Detect found: the four probes and the chip file of the CE0 chip.
+struct ChipProbe {
+    const char* label;  // "CE0 = ", ...
+    int cePin;
+    uint8_t id[5];
+    const char* maker;
+};
+struct DetectResult {
+    ChipProbe probes[4];
+    std::string idString;
+    std::string chipFilePath;  // where the chip file was looked for
+    bool chipFileFound = false;
+};
+
+// Reads the ID bytes behind CE0 to CE3, logs them, puts the CE0 chip's ID
+// string into the ID field and loads the chip file of that ID, if there is
+// one, into the fields.
+DetectResult RunDetect(LogSink& sink, ChipFields& fields);
+
+// Save's own file choice: the chooser proposes the ID field's value.
+extern const DumpJob SAVE_CHIP_FILE_JOB;
+
+// Stores the fields as a chip file. A value that is missing (the front end
+// could not convert it: nullptr), empty or holds whitespace is refused
+// before the chooser is asked, with a red line naming the field: the file
+// would not read back as the same fields.
+Outcome RunSave(LogSink& sink, PathChooser& chooser, const char* const values[6]);

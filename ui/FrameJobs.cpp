@@ -1,0 +1,160 @@
+// The window's jobs: each handler reads its fields, runs the job core with
+// the window's log pane, progress dialog and file dialogs, and leaves the
+// program-wide job state as the next job expects it.
+#include <wx/filedlg.h>
+#include <wx/progdlg.h>
+
+#include <memory>
+
+#include "chip/ChipFile.h"
+#include "jobs/Jobs.h"
+#include "ui/FerrikFrame.h"
+
+namespace {
+
+// Pieces go to the log pane in the colour in force, which the pane keeps
+// between jobs.
+class WindowLog final : public LogSink {
+public:
+    explicit WindowLog(FerrikFrame& frame) : frame_(frame) {}
+    void SetColour(LogColour colour) override {
+        switch (colour) {
+            case LogColour::Red: frame_.LogRed(); break;
+            case LogColour::Blue: frame_.LogBlue(); break;
+            case LogColour::Green: frame_.LogGreen(); break;
+        }
+    }
+    void Append(const char* text) override { frame_.LogAppend(wxString::FromUTF8(text)); }
+
+private:
+    FerrikFrame& frame_;
+};
+
+// An application-modal progress dialog without a cancel button: it keeps
+// every other button from starting a job while one runs.
+class WindowProgress final : public ProgressSink {
+public:
+    void Begin(const char* title, const char* message, int32_t maximum, int64_t, int64_t) override {
+        dialog_.reset(new wxProgressDialog(wxString::FromUTF8(title), wxString::FromUTF8(message), maximum, nullptr,
+                                           wxPD_APP_MODAL | wxPD_AUTO_HIDE));
+    }
+    void Update(int32_t value) override {
+        if (dialog_) dialog_->Update(value, wxEmptyString);
+    }
+    void End() override { dialog_.reset(); }
+
+private:
+    std::unique_ptr<wxProgressDialog> dialog_;
+};
+
+class WindowFiles final : public PathChooser {
+public:
+    explicit WindowFiles(FerrikFrame& frame) : frame_(frame) {}
+    bool Choose(const DumpJob& job, std::string& path) override {
+        const bool chipFile = &job == &SAVE_CHIP_FILE_JOB;
+        // Proposing the ID string as the name means a chip file saved into
+        // its maker directory is the one the next Detect of this chip finds.
+        const wxString proposed = chipFile ? frame_.TxtNandId->GetValue() : wxString(job.defaultName);
+        const long style = job.savesFile ? wxFD_SAVE | wxFD_OVERWRITE_PROMPT : wxFD_OPEN | wxFD_FILE_MUST_EXIST;
+        wxFileDialog dialog(&frame_, job.dialogMessage, wxEmptyString, proposed,
+                            chipFile ? "file id (*)|*" : "bin files (*.bin)|*.bin", style, wxDefaultPosition,
+                            wxDefaultSize);
+        if (dialog.ShowModal() != wxID_OK) return false;
+        path = dialog.GetPath().utf8_str().data();
+        return true;
+    }
+
+private:
+    FerrikFrame& frame_;
+};
+
+// The chip fields of the window, for Detect.
+class WindowFields final : public ChipFields {
+public:
+    explicit WindowFields(FerrikFrame& frame)
+        : field_{frame.TxtNameChip, frame.TxtNandId, frame.TxtRowMaxAddr,
+                 frame.TxtPageSize, frame.TxtSpareSize, frame.TxtPages} {}
+    void Set(int key, const char* value) override {
+        // A value the locale cannot convert sets the field empty; so does one
+        // longer than the field allows.
+        field_[key]->SetValue(wxString(value, wxConvLibc));
+    }
+    std::string Get(int key) const override { return field_[key]->GetValue().utf8_str().data(); }
+
+private:
+    wxTextCtrl* field_[CHIP_FILE_KEYS];
+};
+
+// Runs a job with the window's log, progress dialog and chip.
+template <typename Run>
+void WithWindow(FerrikFrame& frame, Run run) {
+    WindowLog log(frame);
+    WindowProgress progress;
+    JobContext job{log, progress, *jobChip};
+    run(job);
+}
+
+// The geometry in the fields; the program-wide job state follows it.
+Geometry FieldGeometry(const FerrikFrame& frame) {
+    Geometry g;
+    g.pageSize = FerrikFrame::ParseField(frame.TxtPageSize);
+    g.spareSize = FerrikFrame::ParseField(frame.TxtSpareSize);
+    g.rowMax = FerrikFrame::ParseField(frame.TxtRowMaxAddr);
+    pageTotal = static_cast<int32_t>(g.PageTotal());
+    rowMax = g.rowMax;
+    return g;
+}
+
+}  // namespace
+
+void FerrikFrame::OnDetect(wxCommandEvent& /*event*/) {
+    WindowLog log(*this);
+    WindowFields fields(*this);
+    RunDetect(log, fields);
+}
+
+void FerrikFrame::OnSave(wxCommandEvent& /*event*/) {
+    const wxTextCtrl* const fields[CHIP_FILE_KEYS] = {TxtNameChip, TxtNandId,    TxtRowMaxAddr,
+                                                      TxtPageSize, TxtSpareSize, TxtPages};
+    wxCharBuffer texts[CHIP_FILE_KEYS];
+    const char* values[CHIP_FILE_KEYS];
+    for (int key = 0; key < CHIP_FILE_KEYS; ++key) {
+        // Null when the locale cannot represent the text: Save refuses it.
+        texts[key] = fields[key]->GetValue().mb_str(wxConvLibc);
+        values[key] = texts[key].data();
+    }
+    WindowLog log(*this);
+    WindowFiles files(*this);
+    RunSave(log, files, values);
+}
+
+void FerrikFrame::OnRead(wxCommandEvent& /*event*/) {
+    const Geometry geometry = FieldGeometry(*this);
+    WindowFiles files(*this);
+    WithWindow(*this, [&](JobContext& job) { RunReadDump(job, geometry, files, ReadOptions{}); });
+}
+
+void FerrikFrame::OnWrite(wxCommandEvent& /*event*/) {
+    const Geometry geometry = FieldGeometry(*this);
+    WindowFiles files(*this);
+    WithWindow(*this, [&](JobContext& job) { RunWrite(job, geometry, files, RowRange{}); });
+}
+
+void FerrikFrame::OnVerify(wxCommandEvent& /*event*/) {
+    const Geometry geometry = FieldGeometry(*this);
+    WindowFiles files(*this);
+    WithWindow(*this, [&](JobContext& job) { RunVerify(job, geometry, files, RowRange{}); });
+}
+
+void FerrikFrame::OnErase(wxCommandEvent& /*event*/) {
+    Geometry geometry;
+    geometry.pagesPerBlock = ParseField(TxtPages);
+    geometry.rowMax = ParseField(TxtRowMaxAddr);
+    rowMax = geometry.rowMax;
+    WithWindow(*this, [&](JobContext& job) { RunErase(job, geometry, windowEraseRecord, RowRange{}); });
+}
+
+void FerrikFrame::OnBlank(wxCommandEvent& /*event*/) {
+    const Geometry geometry = FieldGeometry(*this);
+    WithWindow(*this, [&](JobContext& job) { RunBlankCheck(job, geometry, windowEraseRecord, RowRange{}); });
+}
