@@ -128,8 +128,12 @@ inline void AddressPhaseEnd() { DriveLow(PIN_ALE); }
 
 NandBus::NandBus() { Start(); }
 
-NandBus::~NandBus() {
-    if (started_) BusRelease();
+NandBus::~NandBus() { Park(); }
+
+void NandBus::Park() {
+    if (!started_ || parked_) return;
+    BusRelease();
+    parked_ = true;
 }
 
 void NandBus::Start() {

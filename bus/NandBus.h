@@ -61,7 +61,14 @@ public:
     // GPIO block.
     struct StartLater {};
     explicit NandBus(StartLater) {}
-    ~NandBus();  // BusRelease, once the bus has started
+    ~NandBus();  // Park
+
+    // BusRelease, once, if the bus has started. A program whose bus starts
+    // late parks it itself before it returns from main: what the simulated
+    // block registers for the end of the program when the bus starts then
+    // still sees the bus parked, as it does when the bus starts with the
+    // program.
+    void Park();
 
     // GpioMap, then BusInit, the first time only.
     void Start();
@@ -110,6 +117,7 @@ public:
 private:
     bool lastWaitSawBusy_ = false;
     bool started_ = false;
+    bool parked_ = false;
 };
 
 extern NandBus nandBus;

@@ -47,6 +47,35 @@ const MakerDirectoryRow makerDirectories[] = {
 
 }  // namespace
 
+// Only a regular file that begins with the first key is a chip file: a folder of
+// that name would fail every scan, and an empty or foreign file would empty
+// every field, the ID just read included. The open never waits, so a named
+// pipe there cannot hang the job.
+FILE* OpenChipFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info{};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* file = fdopen(fd, "rb");
+    if (file == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    const char* firstKey = chipFileKeyText[KEY_NAME];
+    const size_t keyLength = std::strlen(firstKey);
+    char head[8] = {};
+    if (std::fread(head, 1, keyLength, file) != keyLength || std::memcmp(head, firstKey, keyLength) != 0) {
+        std::fclose(file);
+        return nullptr;
+    }
+    std::rewind(file);
+    return file;
+}
+
 void ReadChipFile(FILE* file, ChipFieldSetter setField, void* context) {
     // One buffer for all six keys: a key that does not match leaves it as the
     // previous key left it.

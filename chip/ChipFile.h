@@ -29,6 +29,10 @@ inline constexpr int CHIP_VALUE_MAX = 19;
 // (empty before the first successful scan).
 using ChipFieldSetter = void (*)(void* context, int key, const char* value);
 
+// Opens the chip file at path to read, or returns nullptr when there is none
+// there.
+FILE* OpenChipFile(const std::string& path);
+
 // Reads the six keys in file order from an open file, one formatted scan each,
 // and hands each value to setField before the next key is read. It never
 // looks at the scan results and reads nothing after the sixth key.

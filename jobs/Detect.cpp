@@ -1,7 +1,3 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstring>
 
@@ -23,36 +19,6 @@ void LogIdByte(JobLog& log, int i, uint8_t byte) {
 
 void SetChipField(void* context, int key, const char* value) { static_cast<ChipFields*>(context)->Set(key, value); }
 
-// Opens the chip file at path, or returns nullptr when there is none. Only a
-// regular file that begins with the first key is a chip file: a folder of
-// that name would fail every scan, and an empty or foreign file would empty
-// every field, the ID just read included. The open never waits, so a named
-// pipe there cannot hang the job.
-FILE* OpenChipFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat info{};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return nullptr;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    FILE* file = fdopen(fd, "rb");
-    if (file == nullptr) {
-        close(fd);
-        return nullptr;
-    }
-    const char* firstKey = chipFileKeyText[KEY_NAME];
-    const size_t keyLength = std::strlen(firstKey);
-    char head[8] = {};
-    if (std::fread(head, 1, keyLength, file) != keyLength || std::memcmp(head, firstKey, keyLength) != 0) {
-        std::fclose(file);
-        return nullptr;
-    }
-    std::rewind(file);
-    return file;
-}
-
 }  // namespace
 
 TextChipFields::TextChipFields() {
@@ -67,7 +33,7 @@ void TextChipFields::Set(int key, const char* value) {
     values_[key] = convertible && text.size() <= FIELD_LENGTHS[key] ? text : std::string();
 }
 
-DetectResult RunDetect(LogSink& sink, ChipFields& fields) {
+DetectResult RunDetect(LogSink& sink, ChipFields& fields, const char* databaseRoot) {
     JobLog log(sink);
     DetectResult result;
     const ChipProbe order[4] = {{"CE0 = ", CE0, {}, nullptr},
@@ -101,6 +67,11 @@ DetectResult RunDetect(LogSink& sink, ChipFields& fields) {
 
     result.chipFilePath = std::string(MakerDirectory(first.maker)) + fields.Get(KEY_ID);
     FILE* file = OpenChipFile(result.chipFilePath);
+    if (file == nullptr && databaseRoot != nullptr && *databaseRoot != '\0') {
+        const std::string installed = std::string(databaseRoot) + "/" + result.chipFilePath;
+        file = OpenChipFile(installed);
+        if (file != nullptr) result.chipFilePath = installed;
+    }
     if (file == nullptr) {
         log.RedThenBlue("Warning, no find <cfg> file in >> ICs... \n");
         return result;

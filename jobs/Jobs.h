@@ -88,8 +88,10 @@ struct DetectResult {
 
 // Reads the ID bytes behind CE0 to CE3, logs them, puts the CE0 chip's ID
 // string into the ID field and loads the chip file of that ID, if there is
-// one, into the fields.
-DetectResult RunDetect(LogSink& sink, ChipFields& fields);
+// one, into the fields. The chip file is looked for under ICs/ in the
+// working directory, then, when databaseRoot is given, under
+// databaseRoot/ICs/.
+DetectResult RunDetect(LogSink& sink, ChipFields& fields, const char* databaseRoot = nullptr);
 
 // Save's own file choice: the chooser proposes the ID field's value.
 extern const DumpJob SAVE_CHIP_FILE_JOB;

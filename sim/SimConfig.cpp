@@ -3,7 +3,15 @@
 //                      leaves that socket empty
 //   FERRIK_SIM_IMAGE   file holding the CE0 chip's content (dump layout),
 //                      loaded at start and written back at exit
-//   FERRIK_SIM_FAULTS  faults of the CE0 chip
+//   FERRIK_SIM_FAULTS  faults of the CE0 chip, separated by blanks:
+//                      erase-fail:B,...   erasing these blocks fails
+//                      program-fail:P,... programming these pages fails
+//                      bad:B,...          factory bad blocks
+//                      flaky:P,...        about one read in three of these
+//                                         pages flips one bit of one byte,
+//                                         the same reads on every run
+//                      busy-stuck-low     R/B# never leaves low
+//                      busy-never         R/B# never goes low
 // A bad setting ends the program with one line on standard error and status
 // 2, before any window opens.
 #include <sys/stat.h>
@@ -105,13 +113,16 @@ ChipFaults ParseFaults(const char* text, const ChipPreset& preset) {
         } else if (kind == "bad" && hasValue) {
             const std::set<int> n = Numbers(kind, value, blocks, "block");
             faults.badBlocks.insert(n.begin(), n.end());
+        } else if (kind == "flaky" && hasValue) {
+            const std::set<int> n = Numbers(kind, value, pages, "page");
+            faults.flakyPages.insert(n.begin(), n.end());
         } else if (kind == "busy-stuck-low" && !hasValue) {
             faults.busyStuckLow = true;
         } else if (kind == "busy-never" && !hasValue) {
             faults.busyNever = true;
         } else {
             Refuse("FERRIK_SIM_FAULTS: unknown fault \"" + word +
-                   "\" (known: erase-fail:B,... program-fail:P,... bad:B,... busy-stuck-low busy-never)");
+                   "\" (known: erase-fail:B,... program-fail:P,... bad:B,... flaky:P,... busy-stuck-low busy-never)");
         }
     }
     return faults;

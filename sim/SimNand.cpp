@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <utility>
 
 namespace sim {
@@ -34,6 +35,17 @@ constexpr size_t kViolationCap = 1000;
 uint32_t violationClock = 0;
 
 uint32_t chipsMade = 0;
+
+// The weak cells of a flaky page: the nth read of a page flips a bit when
+// this mix of the page and n says so, the same on every run.
+constexpr uint64_t kFlakySeed = 0x5EED0F1A4B1E0001ull;
+
+uint64_t Mix(uint64_t x) {
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
 
 // Byte to GPIO levels; constant-initialised, as the bus is driven while
 // statics are still being constructed.
@@ -104,6 +116,7 @@ struct SimNandChip::State {
     uint32_t columnMask;
     std::vector<std::unique_ptr<uint8_t[]>> blocks;  // nullptr: an erased block
     std::vector<uint8_t> pageRegister;
+    std::map<uint32_t, uint64_t> flakyReads;  // reads of each flaky page so far
 
     uint32_t serial = ++chipsMade;
     int slot = -1;
@@ -238,6 +251,7 @@ struct SimNandChip::State {
                     std::memcpy(pageRegister.data(), page, static_cast<size_t>(pageBytes));
                 else
                     std::memset(pageRegister.data(), 0xFF, static_cast<size_t>(pageBytes));
+                if (faults.flakyPages.count(static_cast<int>(row))) WeakCells();
                 pointer = column;
                 mode = ReadOut;
                 busyLeft = busyPolls;
@@ -289,6 +303,16 @@ struct SimNandChip::State {
                 mode = Idle;
                 break;
         }
+    }
+
+    // A weak cell reads as its neighbours pull it: one bit of one byte, on
+    // about one read in three.
+    void WeakCells() {
+        const uint64_t n = flakyReads[row]++;
+        const uint64_t h = Mix(kFlakySeed ^ (uint64_t{row} << 32) ^ n);
+        if (h % 3 != 0) return;
+        const size_t byte = static_cast<size_t>((h >> 8) % static_cast<uint64_t>(pageBytes));
+        pageRegister[byte] ^= static_cast<uint8_t>(1u << ((h >> 40) & 7u));
     }
 
     void Program(uint32_t pins) {

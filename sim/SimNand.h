@@ -45,6 +45,10 @@ struct ChipFaults {
     std::set<int> programFailPages;  // program ends with status FAIL
     std::set<int> badBlocks;         // factory bad: 0x00 in spare byte 0 of the first page;
                                      // erase and program fail there, so the mark stays
+    std::set<int> flakyPages;        // weak cells: about one read in three of these pages
+                                     // delivers one byte with one bit flipped; which reads,
+                                     // bytes and bits follows from the page and how often it
+                                     // was read, so every run sees the same
     bool busyStuckLow = false;       // R/B# always low
     bool busyNever = false;          // R/B# never goes low
 };

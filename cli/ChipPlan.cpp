@@ -1,0 +1,160 @@
+#include "cli/ChipPlan.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "chip/ChipFile.h"
+#include "cli/ExitStatus.h"
+#include "cli/Session.h"
+#include "jobs/DumpJobs.h"
+
+namespace {
+
+// Detect's log, when only its fields are wanted.
+class NoLog final : public LogSink {
+public:
+    void SetColour(LogColour) override {}
+    void Append(const char*) override {}
+};
+
+struct Value {
+    bool known = false;
+    int32_t value = 0;
+};
+
+void SetField(void* context, int key, const char* value) { static_cast<ChipFields*>(context)->Set(key, value); }
+
+bool IsFolder(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The values of the chip fields, by the window's parse rule.
+void TakeFields(const ChipFields& fields, Value& page, Value& spare, Value& row, Value& block) {
+    page = {true, ParseNumber(fields.Get(KEY_PAGE).c_str())};
+    spare = {true, ParseNumber(fields.Get(KEY_SPARE).c_str())};
+    row = {true, ParseNumber(fields.Get(KEY_ROW).c_str())};
+    block = {true, ParseNumber(fields.Get(KEY_BLOCK).c_str())};
+}
+
+}  // namespace
+
+std::string InstalledChipDatabase() {
+    char exe[4096];
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0) return std::string();
+    std::string dir(exe, static_cast<size_t>(n));
+    for (int up = 0; up < 3; ++up) {
+        const size_t slash = dir.rfind('/');
+        if (slash == std::string::npos || slash == 0) return std::string();
+        dir.erase(slash);
+        // Skips the program's own folder: bin/ or lib/ferrik/.
+        if (up == 0) continue;
+        const std::string root = dir + "/share/ferrik";
+        if (IsFolder(root + "/ICs")) return root;
+    }
+    return std::string();
+}
+
+bool NoChipAnswersId(Session& session, const uint8_t id[5]) {
+    for (int i = 0; i < 5; ++i)
+        if (id[i] != 0xFF) return false;
+    JobLog(session.log).RedThenBlue("Error, no chip answers on CE0: its ID reads all 0xFF\n");
+    return true;
+}
+
+int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan) {
+    const Args& args = session.args;
+    const bool ranged = args.Has("--first-block") || args.Has("--blocks");
+    bool needPage = false;
+    bool needBlock = ranged;
+    for (const GeometryUse use : uses) {
+        if (use == GeometryUse::Erase) needBlock = true;
+        else needPage = true;
+    }
+    const bool optionsSuffice = args.Has("--row-max") && (!needPage || (args.Has("--page") && args.Has("--spare"))) &&
+                                (!needBlock || args.Has("--pages-per-block"));
+
+    Value page, spare, row, block;
+    TextChipFields fields;
+    if (args.Has("--chip")) {
+        const std::string& path = args.Text("--chip");
+        FILE* file = OpenChipFile(path);
+        if (file == nullptr) {
+            session.Say("--chip: " + path + " is not a chip file (no regular file beginning with \"" +
+                        chipFileKeyText[KEY_NAME] + "\")");
+            return EXIT_FILE;
+        }
+        ReadChipFile(file, SetField, &fields);
+        std::fclose(file);
+        TakeFields(fields, page, spare, row, block);
+        session.StartBus();
+    } else if (!optionsSuffice) {
+        session.StartBus();
+        NoLog quiet;
+        const std::string database = InstalledChipDatabase();
+        const DetectResult found = RunDetect(quiet, fields, database.c_str());
+        if (NoChipAnswersId(session, found.probes[0].id)) return EXIT_NO_CHIP;
+        if (found.chipFileFound) {
+            TakeFields(fields, page, spare, row, block);
+        } else {
+            std::string missing;
+            auto name = [&](const char* option) {
+                if (args.Has(option)) return;
+                missing += missing.empty() ? "" : ", ";
+                missing += option;
+            };
+            if (needPage) {
+                name("--page");
+                name("--spare");
+            }
+            name("--row-max");
+            if (needBlock) name("--pages-per-block");
+            std::string looked = std::string(MakerDirectory(found.probes[0].maker)) + found.idString;
+            if (!database.empty()) looked += " nor " + database + "/" + looked;
+            return session.UsageError("missing " + missing + ": no chip file " + looked +
+                                      " for the chip on CE0 (give the values, or --chip FILE)");
+        }
+    } else {
+        session.StartBus();
+    }
+    auto option = [&](Value& value, const char* name) {
+        if (args.Has(name)) value = {true, static_cast<int32_t>(args.Number(name))};
+    };
+    option(page, "--page");
+    option(spare, "--spare");
+    option(row, "--row-max");
+    option(block, "--pages-per-block");
+
+    Geometry& g = plan.geometry;
+    g.pageSize = page.value;
+    g.spareSize = spare.value;
+    g.rowMax = row.value;
+    g.pagesPerBlock = block.value;
+    plan.pagesPerBlockKnown = block.known;
+
+    JobLog log(session.log);
+    for (const GeometryUse use : uses)
+        if (!AcceptGeometry(log, g, use)) return EXIT_USAGE;
+
+    plan.rows = RowRange{};
+    if (ranged) {
+        if (g.pagesPerBlock <= 0) {
+            log.RedThenBlue("Error, Pages per block <= 0\n");
+            return EXIT_USAGE;
+        }
+        const int64_t perBlock = g.pagesPerBlock;
+        const int64_t first = args.Number("--first-block") * perBlock;
+        const int64_t last = args.Has("--blocks") ? first + args.Number("--blocks") * perBlock - 1 : g.rowMax;
+        // The core reads a range whose last row lies before its first as the
+        // whole chip: one that starts past the chip must not come out so.
+        if (first > g.rowMax || last > g.rowMax) {
+            log.RedThenBlue("Error, the range lies beyond the chip\n");
+            return EXIT_USAGE;
+        }
+        plan.rows = RowRange{first, last};
+    }
+    return 0;
+}

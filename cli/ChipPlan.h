@@ -1,0 +1,36 @@
+// What a chip command settles before its job: the geometry, checked with the
+// window's rules, and the rows asked for.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+#include "jobs/Geometry.h"
+#include "jobs/Job.h"
+
+class Session;
+
+struct ChipPlan {
+    Geometry geometry;
+    bool pagesPerBlockKnown = false;
+    RowRange rows;  // the whole chip unless --first-block or --blocks
+};
+
+// Starts the bus and settles the plan. The geometry is what the window holds
+// after Detect: the chip file named by the ID of the chip on CE0 (under
+// ./ICs/<maker>/, then in the installed chip database), or the chip file of
+// --chip; --page, --spare, --row-max and --pages-per-block override it value
+// by value, and the chip is not asked when they give all that `uses` need.
+// Each use's check refuses with the window's words. Returns 0 when the job
+// may go, else the exit status to end with, its reason already told.
+int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan);
+
+// The folder that holds the installed chip database (its ICs/), beside the
+// program: <prefix>/share/ferrik for a program in <prefix>/bin or
+// <prefix>/lib/ferrik. Empty when there is none.
+std::string InstalledChipDatabase();
+
+// An ID of all 0xFF is the bus floating at its pull-ups: no chip drives it.
+// Logs that no chip answers and returns true then.
+bool NoChipAnswersId(Session& session, const uint8_t id[5]);

@@ -1,0 +1,32 @@
+// The commands of ferrik-cli, one table. A command is one entry here and one
+// file of its own (cli/<Name>Command.cpp) that defines it; the options it
+// takes are named from the one option table (cli/Options.cpp).
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+class Session;
+
+struct Command {
+    const char* name;
+    const char* operand;           // "FILE", or nullptr for a command that takes none
+    const char* summary;           // one line, for the list of commands
+    const char* description;       // its own help, lines ending in "\n"
+    const char* const* options;    // the options it takes, ending with nullptr
+    int (*run)(Session& session);  // returns the exit status
+};
+
+extern const Command DETECT_COMMAND;
+extern const Command READ_COMMAND;
+extern const Command VERIFY_COMMAND;
+extern const Command WRITE_COMMAND;
+extern const Command ERASE_COMMAND;
+extern const Command BLANK_COMMAND;
+extern const Command PROGRAM_COMMAND;
+
+// In the order the help lists them.
+extern const Command* const COMMANDS[];
+extern const size_t COMMAND_COUNT;
+
+const Command* FindCommand(const std::string& name);

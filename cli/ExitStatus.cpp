@@ -1,0 +1,28 @@
+#include "cli/ExitStatus.h"
+
+int ExitStatusOf(JobStatus status) {
+    switch (status) {
+        case JobStatus::Done: return EXIT_DONE;
+        case JobStatus::ChipFailed: return EXIT_CHIP_FAILED;
+        // The command line names its files itself: a job never meets a
+        // cancelled choice, and one would mean nothing was done as asked.
+        case JobStatus::Cancelled:
+        case JobStatus::Refused: return EXIT_USAGE;
+        case JobStatus::FileError: return EXIT_FILE;
+        case JobStatus::NoAnswer: return EXIT_NO_CHIP;
+        case JobStatus::Interrupted: return EXIT_INTERRUPTED;
+    }
+    return EXIT_CHIP_FAILED;
+}
+
+const char EXIT_STATUS_HELP[] =
+    "Exit status:\n"
+    "  0    all done, and the chip and the file came out clean\n"
+    "  1    the chip did not do all that was asked (a failed program or erase),\n"
+    "       or the check found differences (verify) or pages that are not blank\n"
+    "  2    a usage error, or values refused (geometry, range)\n"
+    "  3    a file could not be opened, read or written whole\n"
+    "  4    no chip answers on CE0, or R/B# time-outs stopped the job\n"
+    "  130  interrupted (Ctrl-C or SIGTERM): the page or block in hand was\n"
+    "       finished, the file closed and the bus parked\n"
+    "  255  (Pi build) /dev/mem could not be opened or mapped: run as root\n";

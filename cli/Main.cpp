@@ -1,0 +1,14 @@
+// ferrik-cli's entry. The bus maps the GPIO block only once a command has
+// accepted its arguments: help, the version and a usage error never touch
+// it. Every way out of a command comes back here, where the bus is parked
+// as the window parks it at its exit: every pin a low output, WP# too.
+#include "cli/CommandLine.h"
+
+NandBus nandBus{NandBus::StartLater{}};
+
+int main(int argc, char** argv) {
+    BusChip chip;
+    const int status = RunCommandLine(argc, argv, chip);
+    nandBus.Park();
+    return status;
+}

@@ -1,0 +1,154 @@
+#include "cli/Options.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "cli/Commands.h"
+
+namespace {
+constexpr int64_t INT32_TOP = INT32_MAX;
+}
+
+const OptionSpec OPTIONS[] = {
+    {"--chip", OptionKind::Text, "FILE", 0, 0, "take the geometry from this chip file"},
+    {"--page", OptionKind::Number, "N", 0, INT32_TOP, "bytes in the data area of a page"},
+    {"--spare", OptionKind::Number, "N", 0, INT32_TOP, "bytes in the spare area of a page"},
+    {"--row-max", OptionKind::Number, "N", 0, INT32_TOP, "the highest row (page) address of the chip"},
+    // The erase record keeps it 16 bits wide, as the window does.
+    {"--pages-per-block", OptionKind::Number, "N", 0, INT16_MAX, "pages in a block"},
+    {"--first-block", OptionKind::Number, "B", 0, INT32_TOP, "begin at block B (record 0 of the file is its first page)"},
+    {"--blocks", OptionKind::Number, "N", 1, INT32_TOP, "work on N blocks (default: up to the end of the chip)"},
+    {"--passes", OptionKind::Number, "N", 1, 8,
+     "read every page N times (1 to 8); keep each byte's most frequent value"},
+    {"--quiet", OptionKind::Flag, nullptr, 0, 0, "no progress bar"},
+};
+const size_t OPTION_COUNT = sizeof OPTIONS / sizeof OPTIONS[0];
+
+const OptionSpec* FindOption(const std::string& name) {
+    for (const OptionSpec& option : OPTIONS)
+        if (name == option.name) return &option;
+    return nullptr;
+}
+
+const std::string& Args::Operand() const {
+    static const std::string none;
+    return operands_.empty() ? none : operands_.front();
+}
+
+int64_t Args::Number(const char* name, int64_t fallback) const {
+    const auto found = numbers_.find(name);
+    return found == numbers_.end() ? fallback : found->second;
+}
+
+const std::string& Args::Text(const char* name) const {
+    static const std::string none;
+    const auto found = given_.find(name);
+    return found == given_.end() ? none : found->second;
+}
+
+bool ParseWholeNumber(const std::string& text, int64_t min, int64_t max, int64_t& value, std::string& why) {
+    if (text.empty()) {
+        why = "an empty value is not a number";
+        return false;
+    }
+    int64_t n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            why = "\"" + text + "\" is not a whole number";
+            return false;
+        }
+        // Checked before it can overflow: anything past max is refused anyway.
+        if (n > (INT64_MAX - 9) / 10) {
+            why = text + " is more than " + std::to_string(max);
+            return false;
+        }
+        n = n * 10 + (c - '0');
+    }
+    if (n > max) {
+        why = text + " is more than " + std::to_string(max);
+        return false;
+    }
+    if (n < min) {
+        why = text + " is less than " + std::to_string(min);
+        return false;
+    }
+    value = n;
+    return true;
+}
+
+namespace {
+
+bool Takes(const Command& command, const char* name) {
+    for (const char* const* option = command.options; option != nullptr && *option != nullptr; ++option)
+        if (std::strcmp(*option, name) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+bool ParseArgs(const Command& command, int argc, char** argv, Args& args, std::string& error) {
+    bool optionsEnded = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
+            args.operands_.push_back(word);
+            continue;
+        }
+        if (word == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const size_t equals = word.find('=');
+        const std::string name = word.substr(0, equals);
+        const OptionSpec* option = FindOption(name);
+        if (option == nullptr) {
+            error = "unknown option \"" + name + "\"";
+            return false;
+        }
+        if (!Takes(command, option->name)) {
+            error = name + " is not an option of " + command.name;
+            return false;
+        }
+        if (args.given_.count(name) != 0) {
+            error = name + " is given twice";
+            return false;
+        }
+        std::string value;
+        if (option->kind == OptionKind::Flag) {
+            if (equals != std::string::npos) {
+                error = name + " takes no value";
+                return false;
+            }
+        } else if (equals != std::string::npos) {
+            value = word.substr(equals + 1);
+        } else if (i + 1 < argc) {
+            value = argv[++i];
+        } else {
+            error = name + " needs a value (" + option->valueName + ")";
+            return false;
+        }
+        if (option->kind == OptionKind::Number) {
+            int64_t number = 0;
+            std::string why;
+            if (!ParseWholeNumber(value, option->min, option->max, number, why)) {
+                error = name + ": " + why;
+                return false;
+            }
+            args.numbers_[name] = number;
+        } else if (option->kind == OptionKind::Text && value.empty()) {
+            error = name + " needs a value (" + option->valueName + ")";
+            return false;
+        }
+        args.given_[name] = value;
+    }
+    const size_t wanted = command.operand != nullptr ? 1 : 0;
+    if (args.operands_.size() < wanted) {
+        error = std::string(command.name) + " needs " + command.operand;
+        return false;
+    }
+    if (args.operands_.size() > wanted) {
+        error = "unexpected \"" + args.operands_[wanted] + "\"";
+        return false;
+    }
+    return true;
+}

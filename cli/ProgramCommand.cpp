@@ -1,0 +1,78 @@
+// program FILE: erase, write and verify in one run, stopping at the first
+// stage that does not come out clean.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "cli/ChipPlan.h"
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/Session.h"
+#include "cli/Stop.h"
+#include "jobs/DumpFile.h"
+#include "jobs/JobLog.h"
+
+namespace {
+
+const char* const TAKES[] = {"--chip",        "--page",   "--spare", "--row-max", "--pages-per-block",
+                               "--first-block", "--blocks", "--quiet", nullptr};
+
+// Before the erase: a file that cannot be read, or that ends before the last
+// page, would leave the chip erased and half written.
+int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const ChipPlan& plan) {
+    JobLog log(session.log);
+    DumpFile file;
+    if (!file.OpenToRead(path)) {
+        const int error = errno;
+        log.RedThenBlue(("Error open file " + path + ": " + std::strerror(error) + ", nothing erased\n").c_str());
+        return EXIT_FILE;
+    }
+    const RowRange& rows = plan.rows;
+    const int64_t records = rows.last < rows.first ? int64_t{plan.geometry.rowMax} + 1 : rows.last - rows.first + 1;
+    const int64_t recordBytes = plan.geometry.PageTotal();
+    struct stat info {};
+    if (fstat(fileno(file.Get()), &info) != 0 || info.st_size / recordBytes < records) {
+        log.RedThenBlue(("Error, the file holds only " + std::to_string(info.st_size / recordBytes) +
+                         " whole records of the " + std::to_string(records) + " to program, nothing erased\n")
+                            .c_str());
+        return EXIT_FILE;
+    }
+    return EXIT_DONE;
+}
+
+int Run(Session& session) {
+    ChipPlan plan;
+    if (const int status = PlanChipJob(session, {GeometryUse::Erase, GeometryUse::WriteOrVerify}, plan))
+        return status;
+    const std::string& path = session.args.Operand();
+    if (const int status = CheckFileHoldsEveryRecord(session, path, plan)) return status;
+    NamedFile file(path);
+    JobContext job = session.Job();
+
+    if (StopSignalled()) return session.StoppedBefore("the erase");
+    const Outcome erased = RunErase(job, plan.geometry, session.Record(), plan.rows);
+    if (erased.status != JobStatus::Done) return session.Finish(erased, "block");
+
+    if (StopSignalled()) return session.StoppedBefore("the write");
+    const Outcome written = RunWrite(job, plan.geometry, file, plan.rows);
+    if (written.status != JobStatus::Done) return session.Finish(written, "page");
+
+    if (StopSignalled()) return session.StoppedBefore("the verify");
+    return session.Finish(RunVerify(job, plan.geometry, file, plan.rows), "page");
+}
+
+}  // namespace
+
+extern const Command PROGRAM_COMMAND = {
+    "program",
+    "FILE",
+    "erase, write FILE and verify; stop at the first stage that fails",
+    "Erases the chip (or the blocks asked for), programs it from FILE and\n"
+    "compares it with FILE: erase, write and verify in one run. A stage that\n"
+    "does not come out clean (a block that fails to erase, a page that fails to\n"
+    "program) ends the run with its status before the next begins. FILE must\n"
+    "hold a record for every page before anything is erased.\n",
+    TAKES,
+    Run,
+};

@@ -1,0 +1,64 @@
+// What a command runs with: its checked arguments, the console's log and
+// progress bar, the chip, and the front end's state between jobs.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "cli/Console.h"
+#include "cli/Options.h"
+#include "jobs/Jobs.h"
+
+struct Command;
+
+class Session {
+public:
+    Session(const Command& run, const Args& checked, Console& console, ChipPort& port)
+        : command(run), args(checked), log(console.log), progress(console.progress), chip(port) {}
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const Command& command;
+    const Args& args;
+    ConsoleLog& log;
+    ConsoleProgress& progress;
+    ChipPort& chip;
+
+    JobContext Job() { return JobContext{log, progress, chip}; }
+    // What the erase runs of this session leave for a blank check.
+    EraseRecord& Record() { return record_; }
+
+    // Maps the GPIO block and readies the bus, the first time only.
+    void StartBus();
+    // One line on standard error, "ferrik-cli: " first.
+    void Say(const std::string& line) const;
+    // A value that turned out unusable once the chip was asked: one line on
+    // standard error, and the exit status of a usage error.
+    int UsageError(const std::string& line) const;
+    // The exit status of a job's outcome. An interrupted job first gets the
+    // line that says where it stopped: at which page, or block for `unit`
+    // "block".
+    int Finish(const Outcome& outcome, const char* unit);
+    // A stop asked for before `what` began: the line, then the status.
+    int StoppedBefore(const char* what);
+
+private:
+    int16_t pagesPerBlock_ = 0;
+    int32_t badBlocks_[BAD_BLOCK_SLOTS] = {};
+    int32_t badBlocksWritten_ = 0;
+    EraseRecord record_{pagesPerBlock_, badBlocks_, badBlocksWritten_};
+};
+
+// The dump file named on the command line: no dialog, the path as given.
+class NamedFile final : public PathChooser {
+public:
+    explicit NamedFile(std::string path) : path_(std::move(path)) {}
+    bool Choose(const DumpJob&, std::string& path) override {
+        path = path_;
+        return true;
+    }
+
+private:
+    std::string path_;
+};
