@@ -23,6 +23,14 @@ using namespace ferrik_test;
 
 namespace {
 
+// Faults named field by field, whatever else the chip learns to get wrong.
+template <typename Set>
+sim::ChipFaults Faults(Set set) {
+    sim::ChipFaults f;
+    set(f);
+    return f;
+}
+
 constexpr uint32_t kTinyLimit = 127;
 constexpr int kTinyPage = 264;
 
@@ -153,7 +161,7 @@ TEST_F(ChipModel, StatusShowsReadyWritableAndTheLastResult) {
 }
 
 TEST_F(ChipModel, AnEraseFailBlockReportsFailAndKeepsItsContent) {
-    chip = &InsertFreshChip(sim::TinyPreset(), sim::ChipFaults{{2}, {}, {}, false, false});
+    chip = &InsertFreshChip(sim::TinyPreset(), Faults([](sim::ChipFaults& f) { f.eraseFailBlocks = {2}; }));
     ASSERT_EQ(Program(17, Filled(kTinyPage, 0x55)), NAND_OK);
     EXPECT_EQ(Erase(16), NAND_STATUS_FAIL);
     EXPECT_EQ(chip->Page(17), Filled(kTinyPage, 0x55));
@@ -161,7 +169,7 @@ TEST_F(ChipModel, AnEraseFailBlockReportsFailAndKeepsItsContent) {
 }
 
 TEST_F(ChipModel, AProgramFailPageReportsFailAndKeepsItsContent) {
-    chip = &InsertFreshChip(sim::TinyPreset(), sim::ChipFaults{{}, {9}, {}, false, false});
+    chip = &InsertFreshChip(sim::TinyPreset(), Faults([](sim::ChipFaults& f) { f.programFailPages = {9}; }));
     EXPECT_EQ(Program(9, Filled(kTinyPage, 0x00)), NAND_STATUS_FAIL);
     EXPECT_EQ(chip->Page(9), Filled(kTinyPage, 0xFF));
     EXPECT_EQ(Program(10, Filled(kTinyPage, 0x00)), NAND_OK);
@@ -169,7 +177,7 @@ TEST_F(ChipModel, AProgramFailPageReportsFailAndKeepsItsContent) {
 }
 
 TEST_F(ChipModel, AFactoryBadBlockCarriesItsMarkAndRefusesEraseAndProgram) {
-    chip = &InsertFreshChip(sim::TinyPreset(), sim::ChipFaults{{}, {}, {3}, false, false});
+    chip = &InsertFreshChip(sim::TinyPreset(), Faults([](sim::ChipFaults& f) { f.badBlocks = {3}; }));
     std::vector<uint8_t> marked = Filled(kTinyPage, 0xFF);
     marked[256] = 0x00;  // spare byte 0 of the block's first page
     EXPECT_EQ(Read(24), marked);
