@@ -318,6 +318,55 @@ int16_t NandBus::NandProgramPage(int cePin, uint32_t row, uint32_t rowLimit, int
     return static_cast<int16_t>(status);
 }
 
+void NandBus::NandReadIdAt(uint8_t address, uint8_t* out, int count, int cePin) {
+    DriveLow(static_cast<unsigned>(cePin));
+    BusCommand(OP_READ_ID);
+    BusAddress(address);
+    for (int i = 0; i < count; ++i) out[i] = BusReadByte();
+    DriveHigh(static_cast<unsigned>(cePin));
+}
+
+int16_t NandBus::NandReadParameterPage(int cePin, uint8_t address, int32_t length, uint8_t* buf) {
+    DriveLow(static_cast<unsigned>(cePin));
+    BusCommand(OP_READ_PARAMETER_PAGE);
+    BusAddress(address);
+    if (!WaitReady(READ_BUSY_POLLS, READ_READY_POLLS)) return ERR_RB_L;
+    for (int32_t i = 0; i < length; ++i) buf[i] = BusReadByte();
+    DriveHigh(static_cast<unsigned>(cePin));
+    return NAND_OK;
+}
+
+bool NandBus::NandReset(int cePin) {
+    DriveLow(static_cast<unsigned>(cePin));
+    BusCommand(OP_RESET);
+    const bool ready = WaitReady(READ_BUSY_POLLS, READ_READY_POLLS);
+    DriveHigh(static_cast<unsigned>(cePin));
+    return ready;
+}
+
+uint8_t NandBus::NandReadStatusByte(int cePin) {
+    DriveLow(static_cast<unsigned>(cePin));
+    BusCommand(OP_READ_STATUS);
+    const uint8_t status = BusReadByte();
+    DriveHigh(static_cast<unsigned>(cePin));
+    return status;
+}
+
+void NandBus::SetWriteProtect(bool protect) {
+    if (protect)
+        DriveLow(PIN_WP);
+    else
+        DriveHigh(PIN_WP);
+}
+
+bool NandBus::ReadyLineHigh() { return (GpioRead(GPLEV0) >> PIN_RB) & 1u; }
+
+uint8_t NandBus::DataLoopback(uint8_t value) {
+    BusWriteByte(value);
+    (void)GpioRead(GPLEV0);  // the same settling read as a read cycle's
+    return ByteFromLevels(GpioRead(GPLEV0));
+}
+
 const char* NandBus::MakerName(uint8_t makerCode) {
     switch (makerCode) {
         case 0x01: return "AMD";

@@ -24,6 +24,28 @@ enum ChipEnable : int {
     CE3 = 7,
 };
 
+// Command bytes of the chip commands beyond the window's five.
+enum NandOpcode : uint8_t {
+    OP_READ_STATUS = 0x70,
+    OP_READ_ID = 0x90,
+    OP_READ_PARAMETER_PAGE = 0xEC,
+    OP_RESET = 0xFF,
+};
+
+// Addresses of READ ID: the maker and device bytes, and the two signatures.
+enum IdAddress : uint8_t {
+    ID_ADDRESS_CHIP = 0x00,
+    ID_ADDRESS_ONFI = 0x20,   // "ONFI" on a chip with an ONFI parameter page
+    ID_ADDRESS_JEDEC = 0x40,  // "JEDEC" on a chip with a JEDEC parameter page
+};
+
+// Bits of the status byte.
+enum NandStatusBit : uint8_t {
+    STATUS_FAIL = 0x01,
+    STATUS_READY = 0x40,
+    STATUS_NOT_PROTECTED = 0x80,  // follows WP#: 0 while the chip is write protected
+};
+
 // Result codes of the page and block commands.
 enum NandResult : int {
     NAND_OK = 0,
@@ -104,6 +126,29 @@ public:
     int32_t NandEraseBlock(int cePin, int32_t row, int32_t rowLimit);
     int16_t NandProgramPage(int cePin, uint32_t row, uint32_t rowLimit, int32_t length,
                             const uint8_t* data);
+
+    // Chip commands that identify the chip and test the wiring; none of them
+    // changes the array.
+    //
+    // READ ID at any address, count bytes (no wait, as for NandReadId).
+    void NandReadIdAt(uint8_t address, uint8_t* out, int count, int cePin);
+    // READ PARAMETER PAGE (ECh) at address 00h (ONFI) or 40h (JEDEC): the chip
+    // loads the page as it loads a page for READ, so the wait is a READ's.
+    // NAND_OK with length bytes in buf, or ERR_RB_L.
+    int16_t NandReadParameterPage(int cePin, uint8_t address, int32_t length, uint8_t* buf);
+    // RESET (FFh) and the wait for its end; false when R/B# stayed low past the
+    // READ budget. LastWaitSawBusy tells whether R/B# went low at all.
+    bool NandReset(int cePin);
+    // READ STATUS (70h), the whole status byte.
+    uint8_t NandReadStatusByte(int cePin);
+    // WP# low (protect) or high.
+    void SetWriteProtect(bool protect);
+    // The level of R/B# now, as the Pi reads it.
+    bool ReadyLineHigh();
+    // Drives value on the data pins and reads them back at the Pi's own pins:
+    // a line held by a short reads its own level whatever the Pi drives. Only
+    // with every chip deselected, so that no chip takes the byte.
+    uint8_t DataLoopback(uint8_t value);
 
     static const char* MakerName(uint8_t makerCode);
 

@@ -7,9 +7,6 @@
 
 namespace {
 
-// The window's field lengths, in key order.
-constexpr size_t FIELD_LENGTHS[CHIP_FILE_KEYS] = {16, 10, 8, 5, 3, 3};
-
 // Appends ID byte i of a probe: "0x%X, " for bytes 0 to 3, "0x%X" for byte 4.
 void LogIdByte(JobLog& log, int i, uint8_t byte) {
     char byteText[8];
@@ -30,7 +27,7 @@ void TextChipFields::Set(int key, const char* value) {
     std::string text(value);
     bool convertible = true;
     for (unsigned char c : text) convertible = convertible && c < 0x80;
-    values_[key] = convertible && text.size() <= FIELD_LENGTHS[key] ? text : std::string();
+    values_[key] = convertible && text.size() <= CHIP_FIELD_LENGTHS[key] ? text : std::string();
 }
 
 DetectResult RunDetect(LogSink& sink, ChipFields& fields, const char* databaseRoot) {

@@ -18,6 +18,7 @@ public:
     void Put(const std::string& text) { sink_.Append(text.c_str()); }
     // One piece in red, then blue again: how every refusal and warning reads.
     void RedThenBlue(const char* text);
+    void RedThenBlue(const std::string& text) { RedThenBlue(text.c_str()); }
     // A number formatted with a printf format taking an int, as a piece of
     // its own.
     void Number(const char* format, long value);

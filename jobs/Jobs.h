@@ -2,6 +2,7 @@
 // chip and reports piece by piece in its log; none shows anything itself.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -60,6 +61,9 @@ public:
     // What the field holds now, UTF-8.
     virtual std::string Get(int key) const = 0;
 };
+
+// The window's field lengths, in chip file key order.
+inline constexpr size_t CHIP_FIELD_LENGTHS[6] = {16, 10, 8, 5, 3, 3};
 
 // The fields as plain texts, with the window's length limits.
 class TextChipFields final : public ChipFields {

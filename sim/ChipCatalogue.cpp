@@ -2,6 +2,9 @@
 // named by its part number, and one small made-up chip for fast tests.
 #include "sim/SimNand.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace sim {
 
 // Built on first use: the program asks for its chips while statics are
@@ -68,5 +71,93 @@ const ChipPreset* FindPreset(const std::string& part) {
 const ChipPreset& DefaultPreset() { return *FindPreset("K9F1G08U0B"); }
 
 const ChipPreset& TinyPreset() { return *FindPreset("SIM-TINY"); }
+
+bool MakerHasOnfiPage(uint8_t makerCode) { return makerCode == 0x2C || makerCode == 0x01 || makerCode == 0xC2; }
+
+namespace {
+
+constexpr size_t kOnfiCopy = 256;
+
+void Put16(uint8_t* at, uint32_t value) {
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void Put32(uint8_t* at, uint32_t value) {
+    Put16(at, value);
+    Put16(at + 2, value >> 16);
+}
+
+// Space padded, as the standard asks of its text fields.
+void PutText(uint8_t* at, size_t width, const std::string& text) {
+    std::memset(at, ' ', width);
+    std::memcpy(at, text.data(), std::min(width, text.size()));
+}
+
+// The standard's CRC-16: polynomial 8005h, 4F4Eh to start with, bits taken
+// most significant first, nothing reflected, nothing XORed at the end. Kept
+// apart from the program's own decoder so the two check each other.
+uint16_t Crc16(const uint8_t* bytes, size_t length) {
+    uint16_t crc = 0x4F4E;
+    for (size_t i = 0; i < length; ++i) {
+        for (int bit = 7; bit >= 0; --bit) {
+            const bool in = ((bytes[i] >> bit) & 1u) != ((crc >> 15) & 1u);
+            crc = static_cast<uint16_t>(crc << 1);
+            if (in) crc ^= 0x8005;
+        }
+    }
+    return crc;
+}
+
+const char* OnfiMakerText(uint8_t makerCode) {
+    switch (makerCode) {
+        case 0x2C: return "MICRON";
+        case 0x01: return "SPANSION";
+        case 0xC2: return "MACRONIX";
+        default: return "";
+    }
+}
+
+}  // namespace
+
+std::vector<uint8_t> OnfiParameterPage(const ChipPreset& preset) {
+    const ChipGeometry& g = preset.geometry;
+    uint8_t page[kOnfiCopy] = {};
+    std::memcpy(page, "ONFI", 4);
+    Put16(page + 4, 1u << 1);  // revision 1.0
+    PutText(page + 32, 12, OnfiMakerText(preset.id[0]));
+    PutText(page + 44, 20, preset.part);
+    page[64] = preset.id[0];
+    Put32(page + 80, static_cast<uint32_t>(g.pageSize));
+    Put16(page + 84, static_cast<uint32_t>(g.spareSize));
+    Put32(page + 86, 512);
+    Put16(page + 90, static_cast<uint32_t>(g.spareSize * 512 / g.pageSize));
+    Put32(page + 92, static_cast<uint32_t>(g.pagesPerBlock));
+    Put32(page + 96, static_cast<uint32_t>(g.blocks));
+    page[100] = 1;  // LUNs
+    int rowBytes = 1;
+    const uint32_t lastRow = static_cast<uint32_t>(g.pagesPerBlock * g.blocks - 1);
+    while (rowBytes < 4 && (lastRow >> (8 * rowBytes)) != 0) ++rowBytes;
+    page[101] = static_cast<uint8_t>(2 << 4 | rowBytes);  // column cycles high, row cycles low
+    page[102] = 1;                                        // bits per cell
+    Put16(page + 103, static_cast<uint32_t>(g.blocks / 50));
+    page[105] = 1;  // block endurance 1 x 10^5
+    page[106] = 5;
+    page[107] = 1;  // guaranteed good blocks at the start
+    page[110] = 4;  // partial programs per page
+    // ECC bits per 512 bytes: chosen from the spare room, as these parts'
+    // datasheets roughly go (16 bytes per 512: 1 bit; more: 4 bits).
+    page[112] = g.spareSize * 512 / g.pageSize > 16 ? 4 : 1;
+    page[128] = 10;           // I/O capacitance, pF
+    Put16(page + 129, 0x1F);  // timing modes 0 to 4
+    Put16(page + 133, 600);   // tPROG max, us
+    Put16(page + 135, 3000);  // tBERS max, us
+    Put16(page + 137, 25);    // tR max, us
+    Put16(page + 139, 100);   // tCCS min, ns
+    Put16(page + 254, Crc16(page, 254));
+    std::vector<uint8_t> copies;
+    for (int copy = 0; copy < 3; ++copy) copies.insert(copies.end(), page, page + kOnfiCopy);
+    return copies;
+}
 
 }  // namespace sim

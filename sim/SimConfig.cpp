@@ -1,4 +1,4 @@
-// The chips of the simulated build, chosen by three environment settings:
+// The chips of the simulated build, chosen by four environment settings:
 //   FERRIK_SIM_CHIPS   chips on CE0,CE1,CE2,CE3 by part number; an empty entry
 //                      leaves that socket empty
 //   FERRIK_SIM_IMAGE   file holding the CE0 chip's content (dump layout),
@@ -12,6 +12,22 @@
 //                                         the same reads on every run
 //                      busy-stuck-low     R/B# never leaves low
 //                      busy-never         R/B# never goes low
+//                      and faults of the wiring between the Pi and the socket
+//                      (every chip enable; no chip on CE0 needed):
+//                        stuck:IOn=0, stuck:IOn=1  data line n (0-7) tied low
+//                                                  or high
+//                        short:IOa,IOb             two data lines bridged: a
+//                                                  low on either pulls both low
+//                        open:SIGNAL               CLE, ALE, WE#, RE#, WP# or
+//                                                  R/B# cut; the chip takes a
+//                                                  cut input as low, and a cut
+//                                                  R/B# leaves the Pi's side at
+//                                                  its pull-up
+//                        no-pullup                 no resistor on R/B#: it
+//                                                  rests low when no chip pulls
+//   FERRIK_SIM_PARAMETER_PAGE  file whose bytes (256 to 1536) replace what the
+//                      CE0 chip gives for READ PARAMETER PAGE; a page starting
+//                      "JESD" makes it a JEDEC chip, any other an ONFI one
 // A bad setting ends the program with one line on standard error and status
 // 2, before any window opens.
 #include <sys/stat.h>
@@ -95,15 +111,75 @@ std::set<int> Numbers(const std::string& kind, const std::string& list, int limi
     return numbers;
 }
 
-ChipFaults ParseFaults(const char* text, const ChipPreset& preset) {
+// IO7 down to IO0.
+constexpr unsigned kDataPins[8] = {17, 27, 22, 5, 6, 13, 19, 26};
+
+// "IO0" to "IO7" to its GPIO number, or -1.
+int DataLine(const std::string& name) {
+    if (name.size() != 3 || name.compare(0, 2, "IO") != 0 || name[2] < '0' || name[2] > '7') return -1;
+    return static_cast<int>(kDataPins[7 - (name[2] - '0')]);
+}
+
+int ControlLine(const std::string& name) {
+    static const struct {
+        const char* name;
+        unsigned gpio;
+    } lines[] = {{"CLE", 2}, {"ALE", 3}, {"WE#", 15}, {"RE#", 14}, {"WP#", 4}, {"R/B#", 10}};
+    for (const auto& line : lines)
+        if (name == line.name) return static_cast<int>(line.gpio);
+    return -1;
+}
+
+// A wiring fault word into wiring; false when the word is no wiring fault.
+bool ParseWiring(const std::string& kind, const std::string& value, bool hasValue, const std::string& word,
+                 SimWiring& wiring) {
+    if (kind == "no-pullup" && !hasValue) {
+        wiring.noPullup = true;
+        return true;
+    }
+    if (kind == "stuck" && hasValue) {
+        const size_t equals = value.find('=');
+        const int pin = DataLine(value.substr(0, equals));
+        const std::string level = equals == std::string::npos ? std::string() : value.substr(equals + 1);
+        if (pin < 0 || (level != "0" && level != "1"))
+            Refuse("FERRIK_SIM_FAULTS: \"" + word + "\" is not stuck:IOn=0 or stuck:IOn=1 with n from 0 to 7");
+        (level == "1" ? wiring.stuckHigh : wiring.stuckLow) |= 1u << pin;
+        return true;
+    }
+    if (kind == "short" && hasValue) {
+        const std::vector<std::string> names = Split(value, ',');
+        const int a = names.size() == 2 ? DataLine(names[0]) : -1;
+        const int b = names.size() == 2 ? DataLine(names[1]) : -1;
+        if (a < 0 || b < 0 || a == b)
+            Refuse("FERRIK_SIM_FAULTS: \"" + word + "\" is not short:IOa,IOb with two data lines IO0 to IO7");
+        wiring.shorts.emplace_back(static_cast<unsigned>(a), static_cast<unsigned>(b));
+        return true;
+    }
+    if (kind == "open" && hasValue) {
+        const int pin = ControlLine(value);
+        if (pin < 0)
+            Refuse("FERRIK_SIM_FAULTS: \"" + word + "\": the line to cut is one of CLE ALE WE# RE# WP# R/B#");
+        wiring.open |= 1u << pin;
+        return true;
+    }
+    return false;
+}
+
+// Chip faults need a chip on CE0 (preset); wiring faults do not.
+ChipFaults ParseFaults(const char* text, const ChipPreset* preset, SimWiring& wiring) {
     ChipFaults faults;
-    const int blocks = preset.geometry.blocks;
-    const int pages = blocks * preset.geometry.pagesPerBlock;
+    const int blocks = preset != nullptr ? preset->geometry.blocks : 0;
+    const int pages = preset != nullptr ? blocks * preset->geometry.pagesPerBlock : 0;
     for (const std::string& word : Words(text)) {
         const size_t colon = word.find(':');
         const std::string kind = word.substr(0, colon);
         const std::string value = colon == std::string::npos ? std::string() : word.substr(colon + 1);
         const bool hasValue = colon != std::string::npos;
+        if (ParseWiring(kind, value, hasValue, word, wiring)) continue;
+        const bool chipFault = ((kind == "erase-fail" || kind == "program-fail" || kind == "bad" || kind == "flaky") &&
+                                hasValue) ||
+                               ((kind == "busy-stuck-low" || kind == "busy-never") && !hasValue);
+        if (chipFault && preset == nullptr) Refuse("FERRIK_SIM_FAULTS: there is no chip on CE0 to give faults to");
         if (kind == "erase-fail" && hasValue) {
             const std::set<int> n = Numbers(kind, value, blocks, "block");
             faults.eraseFailBlocks.insert(n.begin(), n.end());
@@ -122,7 +198,8 @@ ChipFaults ParseFaults(const char* text, const ChipPreset& preset) {
             faults.busyNever = true;
         } else {
             Refuse("FERRIK_SIM_FAULTS: unknown fault \"" + word +
-                   "\" (known: erase-fail:B,... program-fail:P,... bad:B,... flaky:P,... busy-stuck-low busy-never)");
+                   "\" (known: erase-fail:B,... program-fail:P,... bad:B,... flaky:P,... busy-stuck-low busy-never "
+                   "stuck:IOn=0|1 short:IOa,IOb open:SIGNAL no-pullup)");
         }
     }
     return faults;
@@ -158,10 +235,26 @@ void ConfigureFromEnvironment() {
     }
 
     ChipFaults faults;
+    SimWiring wiring;
     const char* faultText = std::getenv("FERRIK_SIM_FAULTS");
-    if (faultText != nullptr && !Words(faultText).empty()) {
-        if (presets[0] == nullptr) Refuse("FERRIK_SIM_FAULTS: there is no chip on CE0 to give faults to");
-        faults = ParseFaults(faultText, *presets[0]);
+    if (faultText != nullptr && !Words(faultText).empty()) faults = ParseFaults(faultText, presets[0], wiring);
+
+    std::vector<uint8_t> parameterPage;
+    const char* pageFile = std::getenv("FERRIK_SIM_PARAMETER_PAGE");
+    const bool replacePage = pageFile != nullptr && *pageFile != '\0';
+    if (replacePage) {
+        const std::string name = std::string("FERRIK_SIM_PARAMETER_PAGE: ") + pageFile;
+        if (presets[0] == nullptr) Refuse("FERRIK_SIM_PARAMETER_PAGE: there is no chip on CE0 to hold the page");
+        struct stat info {};
+        if (stat(pageFile, &info) != 0) Refuse(name + ": " + std::strerror(errno));
+        if (!S_ISREG(info.st_mode)) Refuse(name + " is not a file");
+        if (info.st_size < 256 || info.st_size > 1536)
+            Refuse(name + " holds " + std::to_string(info.st_size) + " bytes; a parameter page holds 256 to 1536");
+        parameterPage.resize(static_cast<size_t>(info.st_size));
+        FILE* f = std::fopen(pageFile, "rb");
+        const bool whole = f != nullptr && std::fread(parameterPage.data(), 1, parameterPage.size(), f) == parameterPage.size();
+        if (f != nullptr) std::fclose(f);
+        if (!whole) Refuse("FERRIK_SIM_PARAMETER_PAGE: could not read " + std::string(pageFile));
     }
 
     const char* image = std::getenv("FERRIK_SIM_IMAGE");
@@ -172,6 +265,7 @@ void ConfigureFromEnvironment() {
     for (int slot = 0; slot < 4; ++slot)
         if (presets[slot] != nullptr)
             socket.Insert(slot, *presets[slot], slot == 0 ? faults : ChipFaults{}).RecordOps(false);
+    if (replacePage) socket.Chip(0)->SetParameterPage(std::move(parameterPage));
 
     if (image != nullptr && *image != '\0') {
         SimNandChip& chip = *socket.Chip(0);
@@ -197,6 +291,7 @@ void ConfigureFromEnvironment() {
         std::atexit(SaveImageAtExit);
     }
 
+    SimGpio::Instance().SetWiring(wiring);
     SimGpio::Instance().Plug(&socket);
 }
 

@@ -65,15 +65,62 @@ void SimGpio::SetFunctionRaw(unsigned pin, unsigned field) {
     UpdateOutputMask();
 }
 
+void SimGpio::SetWiring(const SimWiring& wiring) {
+    wiring_ = wiring;
+    wiringFaults_ = wiring.Any();
+}
+
+namespace {
+constexpr unsigned kReadyPin = 10;
+}
+
+void SimGpio::ChipSide(uint32_t* levels, uint32_t* outputs) const {
+    uint32_t l = *levels | ~*outputs;  // an undriven line floats high
+    uint32_t o = *outputs;
+    const uint32_t cut = wiring_.open & ~(1u << kReadyPin);
+    l &= ~cut;
+    o |= cut;
+    for (const auto& pair : wiring_.shorts) {
+        const uint32_t both = (1u << pair.first) | (1u << pair.second);
+        if ((o & both) == 0) continue;
+        if ((l & both) != both) l &= ~both;
+        else l |= both;
+        o |= both;
+    }
+    l = (l & ~wiring_.stuckLow) | wiring_.stuckHigh;
+    o |= wiring_.stuckLow | wiring_.stuckHigh;
+    *levels = l;
+    *outputs = o;
+}
+
+uint32_t SimGpio::PiSide(uint32_t levels, uint32_t driven) const {
+    if (wiring_.noPullup && !(driven & (1u << kReadyPin)) && !(outputMask_ & (1u << kReadyPin)))
+        levels &= ~(1u << kReadyPin);
+    for (const auto& pair : wiring_.shorts) {
+        const uint32_t both = (1u << pair.first) | (1u << pair.second);
+        if ((levels & both) != both) levels &= ~both;
+    }
+    return (levels & ~wiring_.stuckLow) | wiring_.stuckHigh;
+}
+
 uint32_t SimGpio::PeekLevels() {
     uint32_t driven = 0;
     uint32_t outside = 0;
     if (socket_ != nullptr) {
         // Asking the socket counts as a poll for a busy chip; peeking must
         // not, so only the undriven default is used when no socket is there.
-        outside = socket_->OnPiRead(latch_, outputMask_, &driven);
+        if (wiringFaults_) {
+            uint32_t levels = latch_;
+            uint32_t outputs = outputMask_;
+            ChipSide(&levels, &outputs);
+            outside = socket_->OnPiRead(levels, outputs, &driven);
+            if (wiring_.open & (1u << kReadyPin)) driven &= ~(1u << kReadyPin);
+        } else {
+            outside = socket_->OnPiRead(latch_, outputMask_, &driven);
+        }
     }
-    return (latch_ & outputMask_) | (outside & driven & ~outputMask_) | (~driven & ~outputMask_);
+    const uint32_t levels = (latch_ & outputMask_) | (outside & driven & ~outputMask_) | (~driven & ~outputMask_);
+    return wiringFaults_ ? PiSide(levels, driven) : levels;
 }
 
 uint32_t SimGpio::Read(unsigned reg) {
@@ -104,7 +151,15 @@ void SimGpio::Write(unsigned reg, uint32_t value) {
     } else {
         return;
     }
-    if (socket_ != nullptr) socket_->OnPiWrite(latch_, outputMask_);
+    if (socket_ == nullptr) return;
+    if (wiringFaults_) {
+        uint32_t levels = latch_;
+        uint32_t outputs = outputMask_;
+        ChipSide(&levels, &outputs);
+        socket_->OnPiWrite(levels, outputs);
+    } else {
+        socket_->OnPiWrite(latch_, outputMask_);
+    }
 }
 
 void SimGpio::StartRecording() {

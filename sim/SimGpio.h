@@ -29,6 +29,23 @@ struct SimAccess {
     bool operator==(const SimAccess& o) const { return write == o.write && reg == o.reg && value == o.value; }
 };
 
+// Faults of the wiring between the Pi's pins and the socket, the same for
+// every chip enable. Masks are of GPIO numbers.
+struct SimWiring {
+    uint32_t stuckLow = 0;   // lines tied to ground: low whatever drives them
+    uint32_t stuckHigh = 0;  // lines tied to 3.3 V
+    // Lines bridged together: either one driven low pulls both low.
+    std::vector<std::pair<unsigned, unsigned>> shorts;
+    // Lines cut between the Pi and the chip. A chip input left floating is
+    // taken as low; a cut R/B# leaves the Pi's side to its pull-up.
+    uint32_t open = 0;
+    // No pull-up resistor on R/B#: released by every chip, it rests at the
+    // Pi's own pull-down and reads low.
+    bool noPullup = false;
+
+    bool Any() const { return stuckLow != 0 || stuckHigh != 0 || !shorts.empty() || open != 0 || noPullup; }
+};
+
 enum class PinFunction { Input, Output, Alt0, Alt1, Alt2, Alt3, Alt4, Alt5 };
 
 class SimGpio {
@@ -47,6 +64,9 @@ public:
 
     // Plugs a socket in (nullptr: an empty socket). Not owned.
     void Plug(SimSocket* socket) { socket_ = socket; }
+    // The wiring between the pins and the socket; a fresh block has no fault.
+    void SetWiring(const SimWiring& wiring);
+    const SimWiring& Wiring() const { return wiring_; }
     SimSocket* Socket() const { return socket_; }
 
     PinFunction Function(unsigned pin) const;
@@ -73,12 +93,18 @@ public:
 private:
     SimGpio();
     void UpdateOutputMask();
+    // What the socket sees of the Pi's latch and outputs through a faulty wiring.
+    void ChipSide(uint32_t* levels, uint32_t* outputs) const;
+    // The levels the Pi reads, given what drives each line.
+    uint32_t PiSide(uint32_t levels, uint32_t driven) const;
 
     volatile uint32_t words_[0x1000 / 4] = {};
     uint32_t fsel_[6] = {};
     uint32_t latch_ = 0;
     uint32_t outputMask_ = 0;
     SimSocket* socket_ = nullptr;
+    SimWiring wiring_;
+    bool wiringFaults_ = false;
     uint64_t reads_ = 0;
     uint64_t writes_ = 0;
     bool recording_ = false;

@@ -105,7 +105,11 @@ struct ViolationLog {
 }  // namespace
 
 struct SimNandChip::State {
-    enum Mode { Idle, IdAddress, IdOut, ReadAddress, ReadOut, ProgramAddress, ProgramData, EraseAddress, StatusOut };
+    enum Mode {
+        Idle, IdAddress, IdOut, ReadAddress, ReadOut, ProgramAddress, ProgramData, EraseAddress, StatusOut,
+        ParamAddress, ParamOut,
+        Ignoring,  // a command this chip does not know: its address cycles are taken, nothing is driven
+    };
 
     ChipPreset preset;
     ChipFaults faults;
@@ -117,6 +121,8 @@ struct SimNandChip::State {
     std::vector<std::unique_ptr<uint8_t[]>> blocks;  // nullptr: an erased block
     std::vector<uint8_t> pageRegister;
     std::map<uint32_t, uint64_t> flakyReads;  // reads of each flaky page so far
+    std::vector<uint8_t> parameterPage;
+    uint8_t idAddress = 0;
 
     uint32_t serial = ++chipsMade;
     int slot = -1;
@@ -156,6 +162,20 @@ struct SimNandChip::State {
             if (block < 0 || block >= g.blocks) continue;
             PageData(block * g.pagesPerBlock, true)[g.pageSize] = 0x00;
         }
+        if (MakerHasOnfiPage(preset.id[0])) parameterPage = OnfiParameterPage(preset);
+    }
+
+    bool JedecPage() const {
+        return parameterPage.size() >= 4 && std::memcmp(parameterPage.data(), "JESD", 4) == 0;
+    }
+    bool OnfiPage() const { return !parameterPage.empty() && !JedecPage(); }
+
+    // READ ID's byte at the pointer: a signature where the chip has one for
+    // that address, else the ID bytes, as older parts ignore the address.
+    uint8_t IdByte() const {
+        if (idAddress == 0x20 && OnfiPage()) return static_cast<uint8_t>("ONFI"[pointer % 4]);
+        if (idAddress == 0x40 && JedecPage()) return static_cast<uint8_t>("JEDEC"[pointer % 5]);
+        return preset.id[pointer % 5];
     }
 
     [[gnu::format(printf, 2, 3), gnu::noinline, gnu::cold]] void Violation(const char* format, ...) {
@@ -289,6 +309,9 @@ struct SimNandChip::State {
                 mode = EraseAddress;
                 addressCount = 0;
                 break;
+            case 0xEC:
+                mode = parameterPage.empty() ? Ignoring : ParamAddress;
+                break;
             case 0xD0:
                 if (mode != EraseAddress) {
                     Violation("D0h without 60h and an address");
@@ -367,7 +390,16 @@ struct SimNandChip::State {
             case IdAddress:
                 mode = IdOut;
                 pointer = 0;
+                idAddress = a;
                 StartOp(ChipOp::ReadId, 0, a, 0);
+                break;
+            case ParamAddress:
+                mode = ParamOut;
+                pointer = 0;
+                busyLeft = busyPolls;
+                StartOp(ChipOp::ParameterPage, 0, a, 0);
+                break;
+            case Ignoring:
                 break;
             case ReadAddress:
             case ProgramAddress:
@@ -414,7 +446,10 @@ struct SimNandChip::State {
     // Past the end of the page register it gives 0xFF.
     int Peek(uint32_t pins) const {
         switch (mode) {
-            case IdOut: return preset.id[pointer % 5];
+            case IdOut: return IdByte();
+            case ParamOut:
+                if (Busy()) return -1;
+                return pointer < parameterPage.size() ? parameterPage[pointer] : 0xFF;
             case ReadOut:
                 if (Busy()) return -1;
                 return pointer < static_cast<uint32_t>(pageBytes) ? pageRegister[pointer] : 0xFF;
@@ -426,8 +461,8 @@ struct SimNandChip::State {
     // As Peek, for a GPLEV read: having nothing to give is a violation.
     int Output(uint32_t pins) {
         const int b = Peek(pins);
-        if (b < 0) {
-            if (mode == ReadOut)
+        if (b < 0 && mode != Ignoring) {
+            if (mode == ReadOut || mode == ParamOut)
                 Violation("RE# low during the page load (R/B# still low)");
             else
                 Violation("RE# low with nothing to give");
@@ -436,7 +471,7 @@ struct SimNandChip::State {
     }
 
     void ReadCycleEnds(uint32_t pins) {
-        if (mode != IdOut && mode != ReadOut && mode != StatusOut) return;
+        if (mode != IdOut && mode != ReadOut && mode != StatusOut && mode != ParamOut) return;
         if (recordCycles) {
             const int b = Peek(pins);
             if (b >= 0) Record(CycleKind::DataOut, static_cast<uint8_t>(b));
@@ -523,6 +558,9 @@ bool SimNandChip::SaveImage(const std::string& path) const {
     if (!ok) std::remove(temp.c_str());
     return ok;
 }
+
+const std::vector<uint8_t>& SimNandChip::ParameterPage() const { return s_->parameterPage; }
+void SimNandChip::SetParameterPage(std::vector<uint8_t> bytes) { s_->parameterPage = std::move(bytes); }
 
 void SimNandChip::SetBusyPolls(uint32_t polls) { s_->busyPolls = polls; }
 ChipFaults& SimNandChip::Faults() { return s_->faults; }

@@ -30,11 +30,21 @@ struct ChipPreset {
 
 // Every chip of the chip table, named by its part number, plus "SIM-TINY", a
 // small chip for fast tests.
+//
+// The Micron (2Ch), Spansion (01h) and Macronix (C2h) parts carry an ONFI
+// parameter page built from their geometry (OnfiParameterPage); the others
+// have none.
 const std::vector<ChipPreset>& Catalogue();
 const ChipPreset* FindPreset(const std::string& part);
 // The chip the window's defaults describe: EC F1 00 95 40, 2048 + 64, 64 x 1024.
 const ChipPreset& DefaultPreset();
 const ChipPreset& TinyPreset();
+
+// Whether the parts of this maker code carry an ONFI parameter page.
+bool MakerHasOnfiPage(uint8_t makerCode);
+// Three copies of a 256-byte ONFI 1.0 parameter page describing the preset,
+// each with its CRC.
+std::vector<uint8_t> OnfiParameterPage(const ChipPreset& preset);
 
 // Faults of one chip; the same faults give the same behaviour on every run.
 // A failing erase or program leaves the block or page as it was. The mark of
@@ -61,7 +71,7 @@ struct Cycle {
 
 // A command sequence the chip carried out (after its confirm command).
 struct ChipOp {
-    enum Kind { ReadId, Read, Program, Erase, Status, Reset } kind;
+    enum Kind { ReadId, Read, Program, Erase, Status, Reset, ParameterPage } kind;
     uint32_t row;      // row address as the chip understood it
     uint32_t column;   // column address (read, program)
     uint32_t length;   // data bytes moved (program: bytes latched)
@@ -87,7 +97,16 @@ public:
     bool LoadImage(const std::string& path);
     bool SaveImage(const std::string& path) const;
 
-    // GPLEV polls for which R/B# stays low after 30h, 10h and D0h.
+    // What READ PARAMETER PAGE (ECh) gives, from its first byte; past the end
+    // the chip gives FFh. Empty: the chip does not know the command (it takes
+    // ECh and its address without going busy and drives nothing, so the bus
+    // reads FFh), and READ ID answers its ID bytes at every address. A page
+    // beginning with "JESD" is a JEDEC page: READ ID 40h then gives "JEDEC";
+    // any other page makes READ ID 20h give "ONFI".
+    const std::vector<uint8_t>& ParameterPage() const;
+    void SetParameterPage(std::vector<uint8_t> bytes);
+
+    // GPLEV polls for which R/B# stays low after 30h, 10h, D0h, ECh and FFh.
     void SetBusyPolls(uint32_t polls);
     ChipFaults& Faults();
     // Test hook: READ STATUS answers this byte instead of the chip's own

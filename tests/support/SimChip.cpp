@@ -17,6 +17,7 @@ sim::SimNandChip& InsertFreshChip(const sim::ChipPreset& preset, sim::ChipFaults
     sim::SimNandChip& chip = socket.Insert(0, preset, std::move(faults));
     sim::SimGpio& gpio = sim::SimGpio::Instance();
     gpio.PowerOn();
+    gpio.SetWiring({});
     gpio.Plug(&socket);
     nandBus.BusInit();  // also sets dataPinsInput to 0, as the pins now are
     return chip;

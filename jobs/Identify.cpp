@@ -1,0 +1,363 @@
+#include "jobs/Identify.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "chip/ChipFile.h"
+#include "jobs/JobLog.h"
+
+namespace {
+
+std::string Decimal(uint64_t value) { return std::to_string(value); }
+
+const char* StandardName(PageStandard standard) { return standard == PageStandard::Onfi ? "ONFI" : "JEDEC"; }
+
+Geometry IdBytesGeometry(const IdGeometry& id) {
+    Geometry g;
+    g.pageSize = id.pageSize;
+    g.spareSize = id.spareSize;
+    g.rowMax = static_cast<int32_t>(id.rowMax);
+    g.pagesPerBlock = id.pagesPerBlock;
+    return g;
+}
+
+// JSON text for a string; a byte outside ASCII is written as the code point
+// of the same number, so that whatever a broken page holds the object stays
+// valid JSON.
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    char escaped[8];
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7F) {
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// Builds one JSON object, key after key.
+class JsonObject {
+public:
+    JsonObject& Raw(const char* key, const std::string& json) {
+        text_ += (text_.empty() ? "{" : ",") + JsonString(key) + ":" + json;
+        return *this;
+    }
+    JsonObject& Number(const char* key, int64_t value) { return Raw(key, std::to_string(value)); }
+    JsonObject& String(const char* key, const std::string& value) { return Raw(key, JsonString(value)); }
+    std::string Text() const { return text_.empty() ? "{}" : text_ + "}"; }
+
+private:
+    std::string text_;
+};
+
+}  // namespace
+
+PageReading ReadParameterPage(int cePin) {
+    PageReading reading;
+    uint8_t signature[5] = {};
+    PageStandard standard = PageStandard::Onfi;
+    uint8_t address = 0x00;
+    nandBus.NandReadIdAt(ID_ADDRESS_ONFI, signature, 4, cePin);
+    if (std::memcmp(signature, "ONFI", 4) != 0) {
+        nandBus.NandReadIdAt(ID_ADDRESS_JEDEC, signature, 5, cePin);
+        if (std::memcmp(signature, "JEDEC", 5) != 0) return reading;
+        standard = PageStandard::Jedec;
+        address = 0x40;
+    }
+    reading.present = true;
+    reading.page.standard = standard;
+    uint8_t bytes[PARAMETER_PAGE_READ_BYTES];
+    if (nandBus.NandReadParameterPage(cePin, address, static_cast<int32_t>(sizeof bytes), bytes) != NAND_OK) {
+        reading.timedOut = true;
+        return reading;
+    }
+    reading.page = DecodeParameterPage(bytes, sizeof bytes, standard);
+    return reading;
+}
+
+const char* GeometrySourceName(GeometrySource source) {
+    switch (source) {
+        case GeometrySource::ChipFile: return "chip file";
+        case GeometrySource::ParameterPage: return "parameter page";
+        case GeometrySource::IdBytes: return "id bytes";
+        default: return "none";
+    }
+}
+
+Geometry PageGeometry(const ParameterPage& page) {
+    Geometry g;
+    g.pageSize = static_cast<int32_t>(page.pageSize);
+    g.spareSize = static_cast<int32_t>(page.spareSize);
+    g.rowMax = static_cast<int32_t>(page.rowMax);
+    g.pagesPerBlock = static_cast<int32_t>(page.pagesPerBlock);
+    return g;
+}
+
+GeometryChoice ChooseGeometry(const Geometry* chipFile, const ParameterPage* page, const IdGeometry* id) {
+    struct Source {
+        GeometrySource source;
+        const char* where;
+        Geometry geometry;
+    };
+    std::vector<Source> sources;
+    if (chipFile != nullptr) sources.push_back({GeometrySource::ChipFile, "in the chip file", *chipFile});
+    if (page != nullptr && page->Usable())
+        sources.push_back({GeometrySource::ParameterPage, "in the parameter page", PageGeometry(*page)});
+    if (id != nullptr && id->decoded)
+        sources.push_back({GeometrySource::IdBytes, "in the ID bytes (a guess)", IdBytesGeometry(*id)});
+
+    GeometryChoice choice;
+    if (sources.empty()) return choice;
+    choice.source = sources[0].source;
+    choice.geometry = sources[0].geometry;
+    static const struct {
+        const char* name;
+        int32_t Geometry::*value;
+    } fields[] = {{"page", &Geometry::pageSize},
+                  {"spare", &Geometry::spareSize},
+                  {"pages per block", &Geometry::pagesPerBlock},
+                  {"row max", &Geometry::rowMax}};
+    for (size_t a = 0; a < sources.size(); ++a) {
+        for (size_t b = a + 1; b < sources.size(); ++b) {
+            for (const auto& field : fields) {
+                const int32_t first = sources[a].geometry.*field.value;
+                const int32_t second = sources[b].geometry.*field.value;
+                if (first == second) continue;
+                choice.disagreements.push_back(std::string(field.name) + " " + std::to_string(first) + " " +
+                                               sources[a].where + ", " + std::to_string(second) + " " +
+                                               sources[b].where);
+            }
+        }
+    }
+    return choice;
+}
+
+ChipIdentity IdentifyChip(const DetectResult& detect, const ChipFields& fields) {
+    ChipIdentity identity;
+    identity.chipFileFound = detect.chipFileFound;
+    if (detect.chipFileFound) {
+        identity.chipFileName = fields.Get(KEY_NAME);
+        identity.chipFile.rowMax = ParseNumber(fields.Get(KEY_ROW).c_str());
+        identity.chipFile.pageSize = ParseNumber(fields.Get(KEY_PAGE).c_str());
+        identity.chipFile.spareSize = ParseNumber(fields.Get(KEY_SPARE).c_str());
+        identity.chipFile.pagesPerBlock = ParseNumber(fields.Get(KEY_BLOCK).c_str());
+    }
+    identity.reading = ReadParameterPage(CE0);
+    identity.idGeometry = DecodeIdBytes(detect.probes[0].id);
+    const bool pageRead = identity.reading.present && !identity.reading.timedOut;
+    identity.choice = ChooseGeometry(identity.chipFileFound ? &identity.chipFile : nullptr,
+                                     pageRead ? &identity.reading.page : nullptr, &identity.idGeometry);
+    return identity;
+}
+
+void LogIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity) {
+    JobLog log(sink);
+    log.Blue();
+    log.Put("\nChip file: ");
+    log.Put(identity.chipFileFound ? detect.chipFilePath : "none at " + detect.chipFilePath);
+    log.Put("\n");
+
+    const PageReading& reading = identity.reading;
+    const ParameterPage& page = reading.page;
+    log.Put("Parameter page: ");
+    if (!reading.present) {
+        log.Put("none (no ONFI signature at READ ID 20h, no JEDEC signature at 40h)\n");
+    } else if (reading.timedOut) {
+        log.Put(StandardName(page.standard));
+        log.RedThenBlue(", R/B# stayed low while the chip loaded the page: not used\n");
+    } else if (!page.crcPassed) {
+        log.Put(StandardName(page.standard));
+        log.RedThenBlue(", every copy fails its CRC (" + std::to_string(page.copiesTried) + " read): not used\n");
+    } else {
+        log.Put(std::string(StandardName(page.standard)) + " " + page.revision + ", copy " +
+                std::to_string(page.copy) + " passed its CRC\n");
+        log.Put("  maker " + page.maker + ", model " + page.model + "\n");
+        log.Put("  page " + Decimal(page.pageSize) + ", spare " + Decimal(page.spareSize) + ", " +
+                Decimal(page.pagesPerBlock) + " pages per block, " + Decimal(page.blocksPerLun) + " blocks x " +
+                Decimal(page.luns) + " LUN, row max " + Decimal(page.rowMax) + ", ECC " +
+                std::to_string(page.eccBits) + " bits" +
+                (page.eccBits == 0xFF ? " (the extended parameter page tells)" : "") + "\n");
+        if (!page.unusable.empty()) log.RedThenBlue("  not used: " + page.unusable + "\n");
+    }
+
+    const IdGeometry& id = identity.idGeometry;
+    log.Put("ID bytes decoded (a guess): ");
+    char device[8];
+    std::snprintf(device, sizeof device, "%02Xh", static_cast<unsigned>(detect.probes[0].id[1]));
+    if (id.bus16) {
+        log.RedThenBlue("a 16-bit part (ID byte 3 bit 6): this program drives an 8-bit bus only\n");
+    } else if (!id.decoded) {
+        log.Put(std::string("none, device code ") + device + " is not a 3.3 V x8 size the classic decoding knows\n");
+    } else {
+        log.Put("page " + std::to_string(id.pageSize) + ", spare " + std::to_string(id.spareSize) + ", " +
+                std::to_string(id.pagesPerBlock) + " pages per block, " + std::to_string(id.blocks) +
+                " blocks, row max " + std::to_string(id.rowMax) +
+                (id.mlc ? " (ID byte 2 says more than one bit per cell: even less sure)" : "") + "\n");
+    }
+
+    const GeometryChoice& choice = identity.choice;
+    log.Put("Geometry in use: ");
+    if (choice.source == GeometrySource::None) {
+        log.RedThenBlue("none (no chip file, no usable parameter page, no decoded ID bytes)\n");
+    } else {
+        const Geometry& g = choice.geometry;
+        log.Put("page " + std::to_string(g.pageSize) + ", spare " + std::to_string(g.spareSize) + ", " +
+                std::to_string(g.pagesPerBlock) + " pages per block, row max " + std::to_string(g.rowMax) +
+                ", from the " + (choice.source == GeometrySource::IdBytes ? std::string("ID bytes (a guess)")
+                                                                         : GeometrySourceName(choice.source)) +
+                "\n");
+    }
+    for (const std::string& line : choice.disagreements) log.RedThenBlue("Disagreement: " + line + "\n");
+}
+
+std::string IdentityJson(const DetectResult& detect, const ChipIdentity& identity) {
+    std::string probes = "[";
+    for (int p = 0; p < 4; ++p) {
+        const ChipProbe& probe = detect.probes[p];
+        std::string id = "[";
+        for (int i = 0; i < 5; ++i) id += (i ? "," : "") + std::to_string(probe.id[i]);
+        probes += (p ? "," : "") + JsonObject()
+                                       .Number("ce", p)
+                                       .Raw("id", id + "]")
+                                       .String("id_string", IdString(probe.id))
+                                       .String("maker", probe.maker)
+                                       .Text();
+    }
+    probes += "]";
+
+    std::string chipFile = "null";
+    if (identity.chipFileFound) {
+        const Geometry& g = identity.chipFile;
+        chipFile = JsonObject()
+                       .String("path", detect.chipFilePath)
+                       .String("name", identity.chipFileName)
+                       .Number("row_max", g.rowMax)
+                       .Number("page", g.pageSize)
+                       .Number("spare", g.spareSize)
+                       .Number("pages_per_block", g.pagesPerBlock)
+                       .Text();
+    }
+
+    // A page with a good CRC is shown as the chip gave it, absurd values
+    // included; "geometry" tells whether it was used.
+    std::string pageJson = "null";
+    const ParameterPage& page = identity.reading.page;
+    if (identity.reading.present && !identity.reading.timedOut && page.crcPassed) {
+        pageJson = JsonObject()
+                       .String("standard", StandardName(page.standard))
+                       .String("revision", page.revision)
+                       .Number("copy", page.copy)
+                       .String("maker", page.maker)
+                       .String("model", page.model)
+                       .Number("page", page.pageSize)
+                       .Number("spare", page.spareSize)
+                       .Number("pages_per_block", page.pagesPerBlock)
+                       .Raw("blocks", Decimal(page.blocks))
+                       .Number("luns", page.luns)
+                       .Raw("row_max", Decimal(page.rowMax))
+                       .Number("ecc_bits", page.eccBits)
+                       .Text();
+    }
+
+    std::string idJson = "null";
+    const IdGeometry& id = identity.idGeometry;
+    if (id.decoded) {
+        idJson = JsonObject()
+                     .Number("page", id.pageSize)
+                     .Number("spare", id.spareSize)
+                     .Number("pages_per_block", id.pagesPerBlock)
+                     .Number("blocks", id.blocks)
+                     .Number("row_max", id.rowMax)
+                     .Raw("guess", "true")
+                     .Text();
+    }
+
+    const GeometryChoice& choice = identity.choice;
+    const std::string geometry = JsonObject()
+                                     .String("source", GeometrySourceName(choice.source))
+                                     .Number("page", choice.geometry.pageSize)
+                                     .Number("spare", choice.geometry.spareSize)
+                                     .Number("pages_per_block", choice.geometry.pagesPerBlock)
+                                     .Number("row_max", choice.geometry.rowMax)
+                                     .Text();
+    std::string disagreements = "[";
+    for (size_t i = 0; i < choice.disagreements.size(); ++i)
+        disagreements += (i ? "," : "") + JsonString(choice.disagreements[i]);
+    disagreements += "]";
+
+    return JsonObject()
+               .Raw("probes", probes)
+               .Raw("chip_file", chipFile)
+               .Raw("parameter_page", pageJson)
+               .Raw("id_decoded", idJson)
+               .Raw("geometry", geometry)
+               .Raw("disagreements", disagreements)
+               .Text() +
+           "\n";
+}
+
+Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity, bool replace) {
+    JobLog log(sink);
+    const GeometryChoice& choice = identity.choice;
+    if (choice.source == GeometrySource::None) {
+        log.RedThenBlue("Error, no geometry to save: no chip file, no usable parameter page, no decoded ID bytes\n");
+        return {JobStatus::Refused};
+    }
+    std::string name;
+    const ParameterPage& page = identity.reading.page;
+    if (identity.reading.present && page.Usable()) name = ModelAsName(page.model, CHIP_FIELD_LENGTHS[KEY_NAME]);
+    if (name.empty() && identity.chipFileFound) name = identity.chipFileName;
+    if (name.empty()) name = detect.idString;
+
+    const Geometry& g = choice.geometry;
+    const std::string values[CHIP_FILE_KEYS] = {name,
+                                                detect.idString,
+                                                std::to_string(g.rowMax),
+                                                std::to_string(g.pageSize),
+                                                std::to_string(g.spareSize),
+                                                std::to_string(g.pagesPerBlock)};
+    // The window's Detect empties a field whose value is longer than the
+    // field: such a file would load as a broken geometry.
+    static const char* const labels[CHIP_FILE_KEYS] = {"Name", "ID", "Row", "Page", "Spare", "Block"};
+    for (int key = 0; key < CHIP_FILE_KEYS; ++key) {
+        if (values[key].size() <= CHIP_FIELD_LENGTHS[key]) continue;
+        log.RedThenBlue("Error, " + std::string(labels[key]) + " " + values[key] + " is longer than the window's " +
+                        std::to_string(CHIP_FIELD_LENGTHS[key]) + " characters: nothing saved\n");
+        return {JobStatus::Refused};
+    }
+
+    const std::string& path = detect.chipFilePath;
+    struct stat info {};
+    if (!replace && lstat(path.c_str(), &info) == 0) {
+        log.RedThenBlue("Error, " + path + " is already there: not replaced\n");
+        return {JobStatus::Refused};
+    }
+    log.Put("\nSave of File = " + path + "\n");
+    // ICs/ and the maker's folder, as Detect looks for them.
+    const std::string folder = MakerDirectory(detect.probes[0].maker);
+    bool folders = true;
+    for (size_t slash = folder.find('/'); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
+        if (mkdir(folder.substr(0, slash).c_str(), 0777) != 0 && errno != EEXIST) folders = false;
+    }
+    const char* texts[CHIP_FILE_KEYS];
+    for (int key = 0; key < CHIP_FILE_KEYS; ++key) texts[key] = values[key].c_str();
+    if (!folders || !WriteChipFile(path.c_str(), texts)) {
+        log.RedThenBlue("Error create id file \n");
+        return {JobStatus::FileError};
+    }
+    log.Put("Name=" + name + " Row=" + values[KEY_ROW] + " Page=" + values[KEY_PAGE] + " Spare=" +
+            values[KEY_SPARE] + " Block=" + values[KEY_BLOCK] + ", from the " +
+            (choice.source == GeometrySource::IdBytes ? std::string("ID bytes (a guess)")
+                                                      : GeometrySourceName(choice.source)) +
+            "\n");
+    return {JobStatus::Done};
+}

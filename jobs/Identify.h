@@ -1,0 +1,80 @@
+// Knowing what is in the socket beyond the window's Detect: the chip's
+// parameter page, its ID bytes decoded, the geometry taken from the best of
+// them, a chip file written from it, and a check of the wiring.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "chip/ParameterPage.h"
+#include "jobs/Geometry.h"
+#include "jobs/Job.h"
+#include "jobs/Jobs.h"
+
+// What READ PARAMETER PAGE of one chip gave.
+struct PageReading {
+    bool present = false;   // READ ID 20h said "ONFI" or 40h said "JEDEC", and the page was read
+    bool timedOut = false;  // R/B# stayed low while the chip loaded the page
+    ParameterPage page;     // meaningful when present and not timed out
+};
+
+// READ ID 20h; "ONFI" there reads the page at 00h. Else READ ID 40h; "JEDEC"
+// there reads it at 40h. A chip with neither is not asked for a page.
+PageReading ReadParameterPage(int cePin);
+
+// Where the geometry in use comes from, best first.
+enum class GeometrySource { ChipFile, ParameterPage, IdBytes, None };
+// "chip file", "parameter page", "id bytes", "none".
+const char* GeometrySourceName(GeometrySource source);
+
+// The geometry of a usable page: row max is the highest page number.
+Geometry PageGeometry(const ParameterPage& page);
+
+struct GeometryChoice {
+    GeometrySource source = GeometrySource::None;
+    Geometry geometry;
+    // One line per value two sources give differently, e.g. "spare 64 in the
+    // chip file, 128 in the parameter page".
+    std::vector<std::string> disagreements;
+};
+
+// The chip file first, then a usable parameter page, then decoded ID bytes;
+// a null pointer is a source that has nothing to give.
+GeometryChoice ChooseGeometry(const Geometry* chipFile, const ParameterPage* page, const IdGeometry* id);
+
+// Everything detect learns of the CE0 chip beyond the window's Detect.
+struct ChipIdentity {
+    bool chipFileFound = false;
+    std::string chipFileName;
+    Geometry chipFile;  // the chip file's values as the fields parse them
+    PageReading reading;
+    IdGeometry idGeometry;
+    GeometryChoice choice;
+};
+
+// Reads the CE0 chip's parameter page and decodes its ID bytes; detect is
+// what RunDetect found and fields what it loaded.
+ChipIdentity IdentifyChip(const DetectResult& detect, const ChipFields& fields);
+
+// The lines after Detect's: the chip file, the parameter page, the ID bytes
+// decoded, the geometry in use and every disagreement.
+void LogIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity);
+
+// One JSON object: probes, chip_file, parameter_page, id_decoded, geometry,
+// disagreements.
+std::string IdentityJson(const DetectResult& detect, const ChipIdentity& identity);
+
+// Writes the chip file Detect looks for (ICs/<maker>/<ID string>) in Save's
+// format from the geometry in use, creating the maker's folder. An existing
+// file is replaced only when replace is set. The Name is the parameter page's
+// model, else the chip file's name, else the ID string.
+Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity, bool replace);
+
+// The wiring check of the CE0 chip, one line per check, writing nothing to the
+// array.
+struct WiringReport {
+    int checks = 0;
+    int passed = 0;
+    bool AllPassed() const { return checks == passed; }
+};
+WiringReport RunWiringCheck(LogSink& sink);

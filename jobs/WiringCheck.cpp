@@ -1,0 +1,259 @@
+// The wiring check: what a bad contact after soldering or clipping a chip in
+// looks like at the pins, found before it shows up as false bad blocks or a
+// wrong ID. Every probe is a read: RESET, READ ID, READ PARAMETER PAGE and
+// READ STATUS, plus the Pi reading back its own data pins with every chip
+// deselected. Nothing is programmed or erased.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "jobs/Identify.h"
+#include "jobs/JobLog.h"
+
+namespace {
+
+// IO0 to IO7: GPIO number and TSOP48 pin.
+constexpr int DATA_GPIO[8] = {26, 19, 13, 6, 5, 22, 27, 17};
+constexpr int DATA_CHIP_PIN[8] = {29, 30, 31, 32, 41, 42, 43, 44};
+
+std::string Hex(const uint8_t* bytes, int count) {
+    std::string text;
+    char piece[4];
+    for (int i = 0; i < count; ++i) {
+        std::snprintf(piece, sizeof piece, i == 0 ? "%02X" : " %02X", static_cast<unsigned>(bytes[i]));
+        text += piece;
+    }
+    return text;
+}
+
+std::string HexByte(uint8_t byte) { return Hex(&byte, 1) + "h"; }
+
+std::string DataLine(int n) {
+    return "IO" + std::to_string(n) + " (GPIO " + std::to_string(DATA_GPIO[n]) + ", chip pin " +
+           std::to_string(DATA_CHIP_PIN[n]) + ")";
+}
+
+enum class Verdict { Ok, Fault, NotChecked };
+
+class CheckLog {
+public:
+    explicit CheckLog(LogSink& sink) : log_(sink) {}
+    void Line(const char* label, Verdict verdict, const std::string& text) {
+        ++report_.checks;
+        if (verdict == Verdict::Ok) {
+            ++report_.passed;
+            log_.Green();
+        } else {
+            log_.Red();
+        }
+        log_.Put(std::string(label) + ": " +
+                 (verdict == Verdict::Ok ? "ok, " : verdict == Verdict::Fault ? "FAULT, " : "not checked, ") + text +
+                 "\n");
+        log_.Blue();
+    }
+    WiringReport Report() const { return report_; }
+    JobLog& Log() { return log_; }
+
+private:
+    JobLog log_;
+    WiringReport report_;
+};
+
+// The data lines as the Pi reads back what it drives: 00h, FFh, one line
+// high at a time, one line low at a time.
+struct DataLines {
+    bool stuckLow[8] = {};
+    bool stuckHigh[8] = {};
+    std::string faults;  // plain words, empty when every line is good
+
+    void Measure() {
+        uint8_t driven[18];
+        uint8_t read[18];
+        int count = 0;
+        driven[count++] = 0x00;
+        driven[count++] = 0xFF;
+        for (int n = 0; n < 8; ++n) driven[count++] = static_cast<uint8_t>(1u << n);
+        for (int n = 0; n < 8; ++n) driven[count++] = static_cast<uint8_t>(~(1u << n));
+        for (int i = 0; i < count; ++i) read[i] = nandBus.DataLoopback(driven[i]);
+
+        for (int n = 0; n < 8; ++n) {
+            int high = 0;
+            for (int i = 0; i < count; ++i) high += (read[i] >> n) & 1;
+            stuckLow[n] = high == 0;
+            stuckHigh[n] = high == count;
+            if (stuckLow[n]) Add(DataLine(n) + " always reads low: stuck low, shorted to ground");
+            if (stuckHigh[n]) Add(DataLine(n) + " always reads high: stuck high, shorted to 3.3 V");
+        }
+        for (int a = 0; a < 8; ++a) {
+            for (int b = a + 1; b < 8; ++b) {
+                if (stuckLow[a] || stuckHigh[a] || stuckLow[b] || stuckHigh[b]) continue;
+                bool alike = true;
+                for (int i = 0; i < count && alike; ++i) alike = ((read[i] >> a) & 1) == ((read[i] >> b) & 1);
+                if (alike) Add(DataLine(a) + " and " + DataLine(b) + " always read alike: shorted together");
+            }
+        }
+    }
+    void Add(const std::string& fault) { faults += (faults.empty() ? "" : "; ") + fault; }
+};
+
+}  // namespace
+
+WiringReport RunWiringCheck(LogSink& sink) {
+    CheckLog check(sink);
+
+    // Everything is measured first, so that each line can name the likely
+    // cause from what the other probes saw.
+    bool restHigh = true;
+    for (int i = 0; i < 16; ++i) restHigh = nandBus.ReadyLineHigh() && restHigh;
+
+    const bool resetReady = nandBus.NandReset(CE0);
+    const bool resetBusy = nandBus.LastWaitSawBusy();
+
+    uint8_t ids[3][5];
+    const char* maker = nullptr;
+    for (auto& id : ids) maker = nandBus.NandReadId(id, CE0);
+    const bool steady = std::memcmp(ids[0], ids[1], 5) == 0 && std::memcmp(ids[0], ids[2], 5) == 0;
+    bool alike = true;
+    for (int i = 1; i < 5; ++i) alike = alike && ids[0][i] == ids[0][0];
+    const bool knownMaker = std::strcmp(maker, "Unknown Nand") != 0;
+    const bool idAnswers = steady && !alike && knownMaker;
+
+    // The page is read whatever READ ID 20h says, to see whether the two agree.
+    uint8_t onfi[4];
+    nandBus.NandReadIdAt(ID_ADDRESS_ONFI, onfi, 4, CE0);
+    const bool onfiSignature = std::memcmp(onfi, "ONFI", 4) == 0;
+    static uint8_t bytes[PARAMETER_PAGE_READ_BYTES];
+    const bool pageLoaded =
+        nandBus.NandReadParameterPage(CE0, 0x00, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK;
+    const ParameterPage onfiPage = DecodeParameterPage(bytes, pageLoaded ? sizeof bytes : 0, PageStandard::Onfi);
+    uint8_t jedec[5];
+    nandBus.NandReadIdAt(ID_ADDRESS_JEDEC, jedec, 5, CE0);
+    const bool jedecSignature = std::memcmp(jedec, "JEDEC", 5) == 0;
+    ParameterPage jedecPage;
+    if (jedecSignature && nandBus.NandReadParameterPage(CE0, 0x40, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK)
+        jedecPage = DecodeParameterPage(bytes, sizeof bytes, PageStandard::Jedec);
+
+    nandBus.SetWriteProtect(false);
+    const uint8_t statusOpen = nandBus.NandReadStatusByte(CE0);
+    nandBus.SetWriteProtect(true);
+    const uint8_t statusProtected = nandBus.NandReadStatusByte(CE0);
+    nandBus.SetWriteProtect(false);
+
+    DataLines data;
+    data.Measure();
+    const bool dataGood = data.faults.empty();
+    const std::string seeData = dataGood ? "" : " (see the data lines)";
+
+    // R/B# at rest.
+    if (restHigh)
+        check.Line("R/B# at rest", Verdict::Ok, "high (the pull-up is there)");
+    else
+        check.Line("R/B# at rest", Verdict::Fault,
+                   "reads low with no command under way: the pull-up resistor on R/B# (GPIO 10, chip pin 7) is "
+                   "missing, or R/B# is shorted to ground");
+
+    // R/B# after RESET.
+    if (resetBusy && resetReady)
+        check.Line("R/B# after RESET", Verdict::Ok, "went low and came back");
+    else if (!resetReady)
+        check.Line("R/B# after RESET", Verdict::Fault,
+                   "did not come back high: R/B# (GPIO 10) is held low: no pull-up resistor, a short to ground, or "
+                   "a chip that stays busy");
+    else if (idAnswers)
+        check.Line("R/B# after RESET", Verdict::Fault,
+                   "never went low, though the chip answers READ ID: R/B# is open between the chip (pin 7) and the "
+                   "Pi (GPIO 10)");
+    else
+        check.Line("R/B# after RESET", Verdict::Fault,
+                   "never went low: the chip took no RESET (FFh); check power, CE# (GPIO 9, chip pin 9), CLE (GPIO 2, "
+                   "chip pin 16) and WE# (GPIO 15, chip pin 18)" + seeData + ", or R/B# (GPIO 10, chip pin 7) is open");
+
+    // READ ID.
+    const std::string first = Hex(ids[0], 5);
+    if (!steady) {
+        check.Line("READ ID", Verdict::Fault,
+                   "three reads differ (" + first + " / " + Hex(ids[1], 5) + " / " + Hex(ids[2], 5) +
+                       "): a loose contact on a data line, RE# (GPIO 14, chip pin 8) or CE# (GPIO 9, chip pin 9)");
+    } else if (alike && (ids[0][0] == 0xFF || ids[0][0] == 0x00)) {
+        const std::string cause =
+            resetBusy && resetReady
+                ? "the chip takes RESET, so ALE (GPIO 3, chip pin 17) or RE# (GPIO 14, chip pin 8) is likely open"
+                : "check power, CE# (GPIO 9), CLE (GPIO 2), ALE (GPIO 3), WE# (GPIO 15) and RE# (GPIO 14)";
+        check.Line("READ ID", Verdict::Fault, first + ": no chip answers; " + cause + seeData);
+    } else if (alike) {
+        check.Line("READ ID", Verdict::Fault,
+                   first + ": five bytes alike: the chip never moves to the next byte, so it does not see RE# rise "
+                           "(RE#, GPIO 14, chip pin 8, open?)");
+    } else if (!knownMaker) {
+        check.Line("READ ID", Verdict::Fault,
+                   first + ": maker code " + HexByte(ids[0][0]) + " is not one this program knows: " +
+                       (dataGood ? "a data line may be wrong, or the maker is new to this program"
+                                 : "a data line is wrong (see the data lines)"));
+    } else {
+        check.Line("READ ID", Verdict::Ok, first + " three times (" + maker + ")");
+    }
+
+    // READ ID 20h against the parameter page.
+    const char* sigLabel = "READ ID 20h";
+    if (!idAnswers) {
+        check.Line(sigLabel, Verdict::NotChecked, "READ ID has no steady answer");
+    } else if (onfiPage.crcPassed && onfiSignature) {
+        check.Line(sigLabel, Verdict::Ok,
+                   "ONFI, and the parameter page passes its CRC (copy " + std::to_string(onfiPage.copy) + ")");
+    } else if (onfiPage.crcPassed) {
+        check.Line(sigLabel, Verdict::Fault,
+                   Hex(onfi, 4) + ", not ONFI, though the chip has an ONFI parameter page: a data line or ALE "
+                                  "(GPIO 3, chip pin 17)" + seeData);
+    } else if (onfiSignature) {
+        check.Line(sigLabel, Verdict::Fault,
+                   "ONFI, but every copy of the parameter page fails its CRC: bits are lost on the data lines or "
+                   "RE# (GPIO 14, chip pin 8)" + seeData);
+    } else if (jedecSignature && jedecPage.crcPassed) {
+        check.Line(sigLabel, Verdict::Ok,
+                   "no ONFI; 40h gives JEDEC, and the parameter page passes its CRC (copy " +
+                       std::to_string(jedecPage.copy) + ")");
+    } else if (jedecSignature) {
+        check.Line(sigLabel, Verdict::Fault,
+                   "40h gives JEDEC, but every copy of the parameter page fails its CRC: bits are lost on the data "
+                   "lines or RE# (GPIO 14, chip pin 8)" + seeData);
+    } else {
+        check.Line(sigLabel, Verdict::Ok, "no ONFI or JEDEC signature and no parameter page (an older part)");
+    }
+
+    // WP# and the status byte.
+    const bool openBit = statusOpen & STATUS_NOT_PROTECTED;
+    const bool protectedBit = !(statusProtected & STATUS_NOT_PROTECTED);
+    if (openBit && protectedBit) {
+        check.Line("WP#", Verdict::Ok,
+                   "the status byte follows it: " + HexByte(statusOpen) + " with WP# high, " +
+                       HexByte(statusProtected) + " with WP# low");
+    } else if (statusOpen == 0xFF && statusProtected == 0xFF && !idAnswers) {
+        check.Line("WP#", Verdict::Fault, "the status byte reads FFh whatever WP# does: the chip does not answer");
+    } else if (!openBit) {
+        check.Line("WP#", Verdict::Fault,
+                   "the status byte (" + HexByte(statusOpen) +
+                       ") says write protected with WP# high: WP# (GPIO 4, chip pin 19) is open or held low; erase "
+                       "and program would fail" + seeData);
+    } else {
+        check.Line("WP#", Verdict::Fault,
+                   "the status byte (" + HexByte(statusProtected) +
+                       ") says not protected with WP# low: WP# (GPIO 4, chip pin 19) does not reach the chip, or is "
+                       "held high" + seeData);
+    }
+
+    // The data lines.
+    if (dataGood)
+        check.Line("Data lines", Verdict::Ok, "IO0 to IO7 each read back high and low, no two alike");
+    else
+        check.Line("Data lines", Verdict::Fault, data.faults);
+
+    WiringReport report = check.Report();
+    JobLog& log = check.Log();
+    if (report.AllPassed()) {
+        log.Put("Wiring check: all " + std::to_string(report.checks) + " checks passed\n");
+    } else {
+        log.RedThenBlue("Wiring check: " + std::to_string(report.passed) + " of " + std::to_string(report.checks) +
+                        " checks passed\n");
+    }
+    return report;
+}
