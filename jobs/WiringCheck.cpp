@@ -163,10 +163,14 @@ WiringReport RunWiringCheck(LogSink& sink) {
         check.Line("R/B# after RESET", Verdict::Fault,
                    "never went low, though the chip answers READ ID: R/B# is open between the chip (pin 7) and the "
                    "Pi (GPIO 10)");
+    else if (!dataGood)
+        check.Line("R/B# after RESET", Verdict::Fault,
+                   "never went low: the chip took no RESET (FFh), as a wrong data line changes the command (see the "
+                   "data lines)");
     else
         check.Line("R/B# after RESET", Verdict::Fault,
                    "never went low: the chip took no RESET (FFh); check power, CE# (GPIO 9, chip pin 9), CLE (GPIO 2, "
-                   "chip pin 16) and WE# (GPIO 15, chip pin 18)" + seeData + ", or R/B# (GPIO 10, chip pin 7) is open");
+                   "chip pin 16) and WE# (GPIO 15, chip pin 18), or R/B# (GPIO 10, chip pin 7) is open");
 
     // READ ID.
     const std::string first = Hex(ids[0], 5);
@@ -176,10 +180,11 @@ WiringReport RunWiringCheck(LogSink& sink) {
                        "): a loose contact on a data line, RE# (GPIO 14, chip pin 8) or CE# (GPIO 9, chip pin 9)");
     } else if (alike && (ids[0][0] == 0xFF || ids[0][0] == 0x00)) {
         const std::string cause =
-            resetBusy && resetReady
+            !dataGood ? "a wrong data line changes the command (see the data lines)"
+            : resetBusy && resetReady
                 ? "the chip takes RESET, so ALE (GPIO 3, chip pin 17) or RE# (GPIO 14, chip pin 8) is likely open"
                 : "check power, CE# (GPIO 9), CLE (GPIO 2), ALE (GPIO 3), WE# (GPIO 15) and RE# (GPIO 14)";
-        check.Line("READ ID", Verdict::Fault, first + ": no chip answers; " + cause + seeData);
+        check.Line("READ ID", Verdict::Fault, first + ": no chip answers; " + cause);
     } else if (alike) {
         check.Line("READ ID", Verdict::Fault,
                    first + ": five bytes alike: the chip never moves to the next byte, so it does not see RE# rise "
@@ -197,6 +202,8 @@ WiringReport RunWiringCheck(LogSink& sink) {
     const char* sigLabel = "READ ID 20h";
     if (!idAnswers) {
         check.Line(sigLabel, Verdict::NotChecked, "READ ID has no steady answer");
+    } else if (!pageLoaded) {
+        check.Line(sigLabel, Verdict::NotChecked, "R/B# stayed low while the chip loaded its parameter page");
     } else if (onfiPage.crcPassed && onfiSignature) {
         check.Line(sigLabel, Verdict::Ok,
                    "ONFI, and the parameter page passes its CRC (copy " + std::to_string(onfiPage.copy) + ")");
