@@ -51,7 +51,8 @@ TEST(SimSettings, AnUnknownChipNameIsRefusedBeforeAnyWindow) {
 TEST(SimSettings, AnUnknownOrMalformedFaultIsRefused) {
     TempDir dir;
     for (const char* faults : {"melt", "erase-fail:", "erase-fail:x", "program-fail:3,,4", "bad:-1", "bad:1024",
-                               "busy-never:1", "bad"}) {
+                               "busy-never:1", "bad", "stuck:IO8=0", "stuck:IO1=2", "short:IO1,IO1", "short:IO1",
+                               "open:CE#", "no-pullup:1"}) {
         SCOPED_TRACE(faults);
         ExpectRefused(RunWithoutDisplay({{"FERRIK_SIM_FAULTS", faults}}, dir.Path()), "FERRIK_SIM_FAULTS");
     }
@@ -120,4 +121,25 @@ TEST(SimSettings, AnImageNeedsAChipOnCe0) {
     const std::string image = dir.File("chip.bin");
     ExpectRefused(RunWithoutDisplay({{"FERRIK_SIM_CHIPS", ",SIM-TINY"}, {"FERRIK_SIM_IMAGE", image.c_str()}}, dir.Path()),
                   "FERRIK_SIM_IMAGE");
+}
+
+TEST(SimSettings, AParameterPageFileHoldsFrom256To1536BytesForAChipOnCe0) {
+    TempDir dir;
+    const std::string page = dir.File("page.bin");
+    for (size_t size : {size_t{0}, size_t{255}, size_t{1537}}) {
+        SCOPED_TRACE(size);
+        WriteBytes(page, std::string(size, 'O'));
+        ExpectRefused(RunWithoutDisplay({{"FERRIK_SIM_PARAMETER_PAGE", page.c_str()}}, dir.Path()),
+                      "FERRIK_SIM_PARAMETER_PAGE");
+    }
+    WriteBytes(page, std::string(256, 'O'));
+    ExpectRefused(RunWithoutDisplay({{"FERRIK_SIM_CHIPS", ""}, {"FERRIK_SIM_PARAMETER_PAGE", page.c_str()}}, dir.Path()),
+                  "FERRIK_SIM_PARAMETER_PAGE");
+    for (size_t size : {size_t{256}, size_t{1536}}) {
+        WriteBytes(page, std::string(size, 'O'));
+        const Exited exited = RunWithoutDisplay(
+            {{"FERRIK_SIM_PARAMETER_PAGE", page.c_str()}, {"FERRIK_SIM_FAULTS", "no-pullup open:R/B#"}}, dir.Path());
+        ASSERT_TRUE(exited.finished);
+        EXPECT_EQ(exited.status, 255) << exited.output;
+    }
 }

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "chip/ChipFile.h"
+#include "jobs/Identify.h"
 #include "support/SimChip.h"
 #include "support/WxTest.h"
 #include "ui/FerrikFrame.h"
@@ -366,4 +367,36 @@ TEST_F(Detect, FindsTheShippedFileOfEveryCatalogueChip) {
         EXPECT_NE(log.find(Echo(expected)), std::string::npos) << log;
         ExpectNoViolations();
     }
+}
+
+// A chip with no shipped file: the file written from its parameter page is
+// the one the window's Detect finds, and it is not replaced unless asked.
+TEST_F(Detect, FindsTheChipFileWrittenFromTheParameterPage) {
+    InsertFreshChip(*sim::FindPreset("MT29F4G08ABAEA"));
+    struct : LogSink {
+        std::string text;
+        void SetColour(LogColour) override {}
+        void Append(const char* piece) override { text += piece; }
+    } log;
+    TextChipFields fields;
+    const DetectResult detected = ::RunDetect(log, fields);
+    const ChipIdentity identity = IdentifyChip(detected, fields);
+    ASSERT_EQ(identity.choice.source, GeometrySource::ParameterPage) << log.text;
+    EXPECT_EQ(SaveIdentity(log, detected, identity, false).status, JobStatus::Done) << log.text;
+    // The page's 224 spare bytes, not the 128 the ID bytes would guess.
+    const Fields saved = {"MT29F4G08ABAEA", "2CDC90A654", "131071", "4096", "224", "64"};
+    EXPECT_EQ(FileBytes("ICs/Micron/2CDC90A654"),
+              "Name=MT29F4G08ABAEA\nID=2CDC90A654\nRow=131071\nPage=4096\nSpare=224\nBlock=64");
+
+    SetFields(kOther);
+    EXPECT_NE(RunDetect().find(Echo(saved)), std::string::npos);
+    EXPECT_EQ(FieldTexts(), saved);
+
+    WriteBytes("ICs/Micron/2CDC90A654", "Name=Mine\nID=2CDC90A654\nRow=1\nPage=2\nSpare=3\nBlock=4");
+    EXPECT_EQ(SaveIdentity(log, detected, identity, false).status, JobStatus::Refused);
+    EXPECT_EQ(FileBytes("ICs/Micron/2CDC90A654"), "Name=Mine\nID=2CDC90A654\nRow=1\nPage=2\nSpare=3\nBlock=4");
+    EXPECT_EQ(SaveIdentity(log, detected, identity, true).status, JobStatus::Done);
+    EXPECT_EQ(FileBytes("ICs/Micron/2CDC90A654"),
+              "Name=MT29F4G08ABAEA\nID=2CDC90A654\nRow=131071\nPage=4096\nSpare=224\nBlock=64");
+    ExpectNoViolations();
 }
