@@ -176,7 +176,8 @@ void LogIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& 
         log.RedThenBlue(", R/B# stayed low while the chip loaded the page: not used\n");
     } else if (!page.crcPassed) {
         log.Put(StandardName(page.standard));
-        log.RedThenBlue(", every copy fails its CRC (" + std::to_string(page.copiesTried) + " read): not used\n");
+        log.RedThenBlue(", no copy in the " + std::to_string(PARAMETER_PAGE_READ_BYTES) +
+                        " bytes read passes its CRC: not used\n");
     } else {
         log.Put(std::string(StandardName(page.standard)) + " " + page.revision + ", copy " +
                 std::to_string(page.copy) + " passed its CRC\n");

@@ -122,7 +122,7 @@ WiringReport RunWiringCheck(LogSink& sink) {
     uint8_t onfi[4];
     nandBus.NandReadIdAt(ID_ADDRESS_ONFI, onfi, 4, CE0);
     const bool onfiSignature = std::memcmp(onfi, "ONFI", 4) == 0;
-    static uint8_t bytes[PARAMETER_PAGE_READ_BYTES];
+    uint8_t bytes[PARAMETER_PAGE_READ_BYTES];
     const bool pageLoaded =
         nandBus.NandReadParameterPage(CE0, 0x00, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK;
     const ParameterPage onfiPage = DecodeParameterPage(bytes, pageLoaded ? sizeof bytes : 0, PageStandard::Onfi);
