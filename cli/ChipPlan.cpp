@@ -9,6 +9,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
 #include "jobs/DumpJobs.h"
+#include "jobs/Identify.h"
 
 namespace {
 
@@ -97,8 +98,23 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
         const std::string database = InstalledChipDatabase();
         const DetectResult found = RunDetect(quiet, fields, database.c_str());
         if (NoChipAnswersId(session, found.probes[0].id)) return EXIT_NO_CHIP;
+        const PageReading reading = found.chipFileFound ? PageReading{} : ReadParameterPage(CE0);
+        const bool pageUsable = reading.present && !reading.timedOut && reading.page.Usable();
         if (found.chipFileFound) {
             TakeFields(fields, page, spare, row, block);
+        } else if (pageUsable) {
+            // What the window cannot do: the chip names its own geometry.
+            const Geometry g = PageGeometry(reading.page);
+            page = {true, g.pageSize};
+            spare = {true, g.spareSize};
+            row = {true, g.rowMax};
+            block = {true, g.pagesPerBlock};
+            JobLog(session.log).Put(std::string("Geometry from the chip's ") +
+                                    (reading.page.standard == PageStandard::Onfi ? "ONFI" : "JEDEC") +
+                                    " parameter page, there being no chip file " + found.chipFilePath + ": page " +
+                                    std::to_string(g.pageSize) + ", spare " + std::to_string(g.spareSize) + ", " +
+                                    std::to_string(g.pagesPerBlock) + " pages per block, row max " +
+                                    std::to_string(g.rowMax) + "\n");
         } else {
             std::string missing;
             auto name = [&](const char* option) {
@@ -114,8 +130,11 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
             if (needBlock) name("--pages-per-block");
             std::string looked = std::string(MakerDirectory(found.probes[0].maker)) + found.idString;
             if (!database.empty()) looked += " nor " + database + "/" + looked;
-            return session.UsageError("missing " + missing + ": no chip file " + looked +
-                                      " for the chip on CE0 (give the values, or --chip FILE)");
+            const std::string pageState = !reading.present ? ""
+                                          : reading.timedOut ? ", and R/B# stayed low while it loaded its parameter page"
+                                                             : ", and its parameter page cannot be used (see detect)";
+            return session.UsageError("missing " + missing + ": no chip file " + looked + " for the chip on CE0" +
+                                      pageState + " (give the values, or --chip FILE)");
         }
     } else {
         session.StartBus();

@@ -20,8 +20,10 @@ struct ChipPlan {
 // Starts the bus and settles the plan. The geometry is what the window holds
 // after Detect: the chip file named by the ID of the chip on CE0 (under
 // ./ICs/<maker>/, then in the installed chip database), or the chip file of
-// --chip; --page, --spare, --row-max and --pages-per-block override it value
-// by value, and the chip is not asked when they give all that `uses` need.
+// --chip; without a chip file, the chip's own parameter page, told in a line
+// of its own before the job's. --page, --spare, --row-max and
+// --pages-per-block override it value by value, and the chip is not asked
+// when they give all that `uses` need.
 // Each use's check refuses with the window's words. Returns 0 when the job
 // may go, else the exit status to end with, its reason already told.
 int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan);

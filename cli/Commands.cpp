@@ -8,6 +8,7 @@ const Command* const COMMANDS[] = {
     &ERASE_COMMAND,
     &BLANK_COMMAND,
     &PROGRAM_COMMAND,
+    &CHECK_COMMAND,
 };
 const size_t COMMAND_COUNT = sizeof COMMANDS / sizeof COMMANDS[0];
 

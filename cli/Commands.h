@@ -24,6 +24,7 @@ extern const Command WRITE_COMMAND;
 extern const Command ERASE_COMMAND;
 extern const Command BLANK_COMMAND;
 extern const Command PROGRAM_COMMAND;
+extern const Command CHECK_COMMAND;
 
 // In the order the help lists them.
 extern const Command* const COMMANDS[];

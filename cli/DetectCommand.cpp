@@ -1,19 +1,55 @@
-// detect: the window's Detect, on standard output.
+// detect: the window's Detect, on standard output, then what the chip says of
+// itself: its parameter page, its ID bytes decoded, the geometry the other
+// commands would use and where it comes from.
+#include <cstdio>
+
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
+#include "jobs/Identify.h"
 
 namespace {
 
-const char* const TAKES[] = {nullptr};
+const char* const TAKES[] = {"--json", "--save", "--force", nullptr};
+
+// Log lines that must not mix with the JSON object on standard output.
+class ErrorLog final : public LogSink {
+public:
+    void SetColour(LogColour) override {}
+    void Append(const char* text) override { std::fputs(text, stderr); }
+};
+
+class NoLog final : public LogSink {
+public:
+    void SetColour(LogColour) override {}
+    void Append(const char*) override {}
+};
 
 int Run(Session& session) {
+    const Args& args = session.args;
+    if (args.Has("--force") && !args.Has("--save")) return session.UsageError("--force goes with --save");
+    const bool json = args.Has("--json");
     session.StartBus();
     TextChipFields fields;
     const std::string database = InstalledChipDatabase();
-    const DetectResult found = RunDetect(session.log, fields, database.c_str());
-    return NoChipAnswersId(session, found.probes[0].id) ? EXIT_NO_CHIP : EXIT_DONE;
+    NoLog quiet;
+    const DetectResult found = RunDetect(json ? static_cast<LogSink&>(quiet) : session.log, fields, database.c_str());
+    bool answers = false;
+    for (uint8_t byte : found.probes[0].id) answers = answers || byte != 0xFF;
+    if (!json && NoChipAnswersId(session, found.probes[0].id)) return EXIT_NO_CHIP;
+
+    const ChipIdentity identity = IdentifyChip(found, fields);
+    if (json)
+        std::fputs(IdentityJson(found, identity).c_str(), stdout);
+    else
+        LogIdentity(session.log, found, identity);
+    if (!answers) return EXIT_NO_CHIP;
+    if (!args.Has("--save")) return EXIT_DONE;
+    ErrorLog errors;
+    return ExitStatusOf(SaveIdentity(json ? static_cast<LogSink&>(errors) : session.log, found, identity,
+                                     args.Has("--force"))
+                            .status);
 }
 
 }  // namespace
@@ -21,10 +57,21 @@ int Run(Session& session) {
 extern const Command DETECT_COMMAND = {
     "detect",
     nullptr,
-    "name the chips on CE0 to CE3 and load the CE0 chip's parameters",
+    "name the chips on CE0 to CE3, read the CE0 chip's parameter page",
     "Reads the ID bytes behind CE0 to CE3 and names each maker, then loads the\n"
     "chip file named by the CE0 chip's ID: from ./ICs/<maker>/, else from the\n"
-    "installed chip database. Its values are the geometry the other commands use.\n",
+    "installed chip database. Then reads the CE0 chip's parameter page (ONFI,\n"
+    "else JEDEC), decodes its ID bytes the classic way (a guess), and tells the\n"
+    "geometry the other commands use and where it comes from: the chip file,\n"
+    "else the parameter page, else the ID bytes; one line for each value on\n"
+    "which two of them disagree. A parameter page whose copies all fail their\n"
+    "CRC, or whose values are absurd, is reported and not used.\n"
+    "With --json, one JSON object instead of the lines: probes, chip_file,\n"
+    "parameter_page, id_decoded, geometry, disagreements.\n"
+    "With --save, writes the chip file ./ICs/<maker>/<ID string> from the\n"
+    "geometry in use, named after the page's model, in the window's Save\n"
+    "format, so that the window's Detect finds the chip; an existing file is\n"
+    "replaced only with --force.\n",
     TAKES,
     Run,
 };

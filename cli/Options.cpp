@@ -21,6 +21,9 @@ const OptionSpec OPTIONS[] = {
     {"--passes", OptionKind::Number, "N", 1, 8,
      "read every page N times (1 to 8); keep each byte's most frequent value"},
     {"--quiet", OptionKind::Flag, nullptr, 0, 0, "no progress bar"},
+    {"--json", OptionKind::Flag, nullptr, 0, 0, "one JSON object on standard output instead of the lines"},
+    {"--save", OptionKind::Flag, nullptr, 0, 0, "write the chip file ./ICs/<maker>/<ID string> from the geometry in use"},
+    {"--force", OptionKind::Flag, nullptr, 0, 0, "with --save: replace an existing chip file"},
 };
 const size_t OPTION_COUNT = sizeof OPTIONS / sizeof OPTIONS[0];
 
