@@ -313,10 +313,13 @@ Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdenti
         log.RedThenBlue("Error, no geometry to save: no chip file, no usable parameter page, no decoded ID bytes\n");
         return {JobStatus::Refused};
     }
+    // A chip file written again keeps its name.
     std::string name;
     const ParameterPage& page = identity.reading.page;
-    if (identity.reading.present && page.Usable()) name = ModelAsName(page.model, CHIP_FIELD_LENGTHS[KEY_NAME]);
-    if (name.empty() && identity.chipFileFound) name = identity.chipFileName;
+    if (choice.source == GeometrySource::ChipFile)
+        name = identity.chipFileName;
+    else if (identity.reading.present && page.Usable())
+        name = ModelAsName(page.model, CHIP_FIELD_LENGTHS[KEY_NAME]);
     if (name.empty()) name = detect.idString;
 
     const Geometry& g = choice.geometry;
@@ -336,7 +339,9 @@ Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdenti
         return {JobStatus::Refused};
     }
 
-    const std::string& path = detect.chipFilePath;
+    // Where the window's Detect looks first, whichever file this Detect found.
+    const std::string folder = MakerDirectory(detect.probes[0].maker);
+    const std::string path = folder + detect.idString;
     struct stat info {};
     if (!replace && lstat(path.c_str(), &info) == 0) {
         log.RedThenBlue("Error, " + path + " is already there: not replaced\n");
@@ -344,7 +349,6 @@ Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdenti
     }
     log.Put("\nSave of File = " + path + "\n");
     // ICs/ and the maker's folder, as Detect looks for them.
-    const std::string folder = MakerDirectory(detect.probes[0].maker);
     bool folders = true;
     for (size_t slash = folder.find('/'); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
         if (mkdir(folder.substr(0, slash).c_str(), 0777) != 0 && errno != EEXIST) folders = false;

@@ -64,10 +64,12 @@ void LogIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& 
 // disagreements.
 std::string IdentityJson(const DetectResult& detect, const ChipIdentity& identity);
 
-// Writes the chip file Detect looks for (ICs/<maker>/<ID string>) in Save's
-// format from the geometry in use, creating the maker's folder. An existing
-// file is replaced only when replace is set. The Name is the parameter page's
-// model, else the chip file's name, else the ID string.
+// Writes the chip file the window's Detect looks for first
+// (ICs/<maker>/<ID string> under the working directory) in Save's format from
+// the geometry in use, creating the maker's folder. An existing file is
+// replaced only when replace is set. The Name is the chip file's when the
+// geometry comes from one, else the parameter page's model, else the ID
+// string.
 Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity, bool replace);
 
 // The wiring check of the CE0 chip, one line per check, writing nothing to the

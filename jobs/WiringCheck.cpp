@@ -235,7 +235,8 @@ WiringReport RunWiringCheck(LogSink& sink) {
                    "the status byte follows it: " + HexByte(statusOpen) + " with WP# high, " +
                        HexByte(statusProtected) + " with WP# low");
     } else if (statusOpen == 0xFF && statusProtected == 0xFF && !idAnswers) {
-        check.Line("WP#", Verdict::Fault, "the status byte reads FFh whatever WP# does: the chip does not answer");
+        check.Line("WP#", Verdict::Fault,
+                   "the status byte reads FFh whatever WP# does: the chip does not answer" + seeData);
     } else if (!openBit) {
         check.Line("WP#", Verdict::Fault,
                    "the status byte (" + HexByte(statusOpen) +

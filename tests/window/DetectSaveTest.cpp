@@ -15,7 +15,7 @@
 #include <string>
 
 #include "chip/ChipFile.h"
-#include "jobs/Identify.h"
+#include "support/Process.h"
 #include "support/SimChip.h"
 #include "support/WxTest.h"
 #include "ui/FerrikFrame.h"
@@ -369,34 +369,39 @@ TEST_F(Detect, FindsTheShippedFileOfEveryCatalogueChip) {
     }
 }
 
-// A chip with no shipped file: the file written from its parameter page is
-// the one the window's Detect finds, and it is not replaced unless asked.
-TEST_F(Detect, FindsTheChipFileWrittenFromTheParameterPage) {
-    InsertFreshChip(*sim::FindPreset("MT29F4G08ABAEA"));
-    struct : LogSink {
-        std::string text;
-        void SetColour(LogColour) override {}
-        void Append(const char* piece) override { text += piece; }
-    } log;
-    TextChipFields fields;
-    const DetectResult detected = ::RunDetect(log, fields);
-    const ChipIdentity identity = IdentifyChip(detected, fields);
-    ASSERT_EQ(identity.choice.source, GeometrySource::ParameterPage) << log.text;
-    EXPECT_EQ(SaveIdentity(log, detected, identity, false).status, JobStatus::Done) << log.text;
+#ifdef FERRIK_CLI
+// A chip with no shipped file: the chip file ferrik-cli writes from its
+// parameter page is the one the window's Detect finds, and it is not
+// replaced unless asked.
+TEST_F(Detect, FindsTheChipFileThatDetectSaveWroteFromTheParameterPage) {
+    const auto save = [this](std::vector<std::string> options) {
+        std::vector<std::string> argv = {FERRIK_CLI, "detect", "--save"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return RunProgram(argv, {{"FERRIK_SIM_CHIPS", "MT29F4G08ABAEA"}}, 60, work.string());
+    };
+    const std::string path = "ICs/Micron/2CDC90A654";
+    const std::string written = "Name=MT29F4G08ABAEA\nID=2CDC90A654\nRow=131071\nPage=4096\nSpare=224\nBlock=64";
+    Exited saved = save({});
+    EXPECT_EQ(saved.status, 0) << saved.output;
     // The page's 224 spare bytes, not the 128 the ID bytes would guess.
-    const Fields saved = {"MT29F4G08ABAEA", "2CDC90A654", "131071", "4096", "224", "64"};
-    EXPECT_EQ(FileBytes("ICs/Micron/2CDC90A654"),
-              "Name=MT29F4G08ABAEA\nID=2CDC90A654\nRow=131071\nPage=4096\nSpare=224\nBlock=64");
+    EXPECT_EQ(FileBytes(path), written);
 
+    InsertFreshChip(*sim::FindPreset("MT29F4G08ABAEA"));
     SetFields(kOther);
-    EXPECT_NE(RunDetect().find(Echo(saved)), std::string::npos);
-    EXPECT_EQ(FieldTexts(), saved);
+    const Fields loaded = {"MT29F4G08ABAEA", "2CDC90A654", "131071", "4096", "224", "64"};
+    EXPECT_NE(RunDetect().find(Echo(loaded)), std::string::npos);
+    EXPECT_EQ(FieldTexts(), loaded);
 
-    WriteBytes("ICs/Micron/2CDC90A654", "Name=Mine\nID=2CDC90A654\nRow=1\nPage=2\nSpare=3\nBlock=4");
-    EXPECT_EQ(SaveIdentity(log, detected, identity, false).status, JobStatus::Refused);
-    EXPECT_EQ(FileBytes("ICs/Micron/2CDC90A654"), "Name=Mine\nID=2CDC90A654\nRow=1\nPage=2\nSpare=3\nBlock=4");
-    EXPECT_EQ(SaveIdentity(log, detected, identity, true).status, JobStatus::Done);
-    EXPECT_EQ(FileBytes("ICs/Micron/2CDC90A654"),
-              "Name=MT29F4G08ABAEA\nID=2CDC90A654\nRow=131071\nPage=4096\nSpare=224\nBlock=64");
+    const std::string mine = "Name=Mine\nID=2CDC90A654\nRow=1\nPage=2\nSpare=3\nBlock=4";
+    WriteBytes(path, mine);
+    saved = save({});
+    EXPECT_EQ(saved.status, 2) << saved.output;
+    EXPECT_NE(saved.output.find("Error, ICs/Micron/2CDC90A654 is already there: not replaced\n"), std::string::npos);
+    EXPECT_EQ(FileBytes(path), mine);
+    // The chip file is now the geometry in use: --force writes it back as it is.
+    saved = save({"--force"});
+    EXPECT_EQ(saved.status, 0) << saved.output;
+    EXPECT_EQ(FileBytes(path), "Name=Mine\nID=2CDC90A654\nRow=1\nPage=2\nSpare=3\nBlock=4");
     ExpectNoViolations();
 }
+#endif
