@@ -313,12 +313,19 @@ Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdenti
         log.RedThenBlue("Error, no geometry to save: no chip file, no usable parameter page, no decoded ID bytes\n");
         return {JobStatus::Refused};
     }
+    // Once in a chip file, a guess would load in the window as a fact, with
+    // nothing to say it may be wrong: a wrong spare size spoils every dump.
+    if (choice.source == GeometrySource::IdBytes) {
+        log.RedThenBlue("Error, the geometry in use is only a guess from the ID bytes: nothing saved (type the "
+                        "datasheet's values into the window and press Save)\n");
+        return {JobStatus::Refused};
+    }
     // A chip file written again keeps its name.
     std::string name;
     const ParameterPage& page = identity.reading.page;
     if (choice.source == GeometrySource::ChipFile)
         name = identity.chipFileName;
-    else if (identity.reading.present && page.Usable())
+    else
         name = ModelAsName(page.model, CHIP_FIELD_LENGTHS[KEY_NAME]);
     if (name.empty()) name = detect.idString;
 
@@ -360,9 +367,7 @@ Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdenti
         return {JobStatus::FileError};
     }
     log.Put("Name=" + name + " Row=" + values[KEY_ROW] + " Page=" + values[KEY_PAGE] + " Spare=" +
-            values[KEY_SPARE] + " Block=" + values[KEY_BLOCK] + ", from the " +
-            (choice.source == GeometrySource::IdBytes ? std::string("ID bytes (a guess)")
-                                                      : GeometrySourceName(choice.source)) +
+            values[KEY_SPARE] + " Block=" + values[KEY_BLOCK] + ", from the " + GeometrySourceName(choice.source) +
             "\n");
     return {JobStatus::Done};
 }

@@ -69,7 +69,7 @@ std::string IdentityJson(const DetectResult& detect, const ChipIdentity& identit
 // the geometry in use, creating the maker's folder. An existing file is
 // replaced only when replace is set. The Name is the chip file's when the
 // geometry comes from one, else the parameter page's model, else the ID
-// string.
+// string. A guess from the ID bytes is not saved.
 Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity, bool replace);
 
 // The wiring check of the CE0 chip, one line per check, writing nothing to the

@@ -127,6 +127,12 @@ TEST(CliIdentify, DetectTellsThePageTheIdGuessAndTheGeometryInUseAsLinesAndAsJso
             EXPECT_NE(json.output.find(row.json), std::string::npos) << json.output;
     }
 
+    // A guess is told, never stored as a chip file the window would take for a fact.
+    const Exited guess = Cli({"detect", "--save"}, {{"FERRIK_SIM_CHIPS", "K9F1G08U0B"}}, dir.Path());
+    EXPECT_EQ(guess.status, 2) << guess.output;
+    EXPECT_NE(guess.output.find("only a guess from the ID bytes: nothing saved"), std::string::npos) << guess.output;
+    EXPECT_FALSE(std::ifstream(dir.File("ICs/Samsung/ECF1009540")).good());
+
     // With no chip file the chip commands take the page's geometry and say so first.
     const Exited read = Cli({"read", dir.File("dump.bin"), "--blocks", "1", "--quiet"},
                             {{"FERRIK_SIM_CHIPS", "MT29F4G08ABAEA"}}, dir.Path());
