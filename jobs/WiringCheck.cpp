@@ -1,7 +1,7 @@
 // The wiring check: what a bad contact after soldering or clipping a chip in
 // looks like at the pins, found before it shows up as false bad blocks or a
-// wrong ID. Every probe is a read: RESET, READ ID, READ PARAMETER PAGE and
-// READ STATUS, plus the Pi reading back its own data pins with every chip
+// wrong ID. No probe changes the array: RESET, READ ID, READ PARAMETER PAGE
+// and READ STATUS, and the Pi reading back its own data pins with every chip
 // deselected. Nothing is programmed or erased.
 #include <cstdio>
 #include <cstring>
