@@ -184,7 +184,12 @@ std::string OpenFailure(Job job) {
                              : "\nOpen File for verify = $P\nError open file\n";
 }
 
-// The five field cases of a job: which fields hold what, and the refusal.
+// U+E0030 U+E0000 in UTF-8, as a paste hands them to a field. The "C" locale
+// turns each into no bytes at all, and the C library's string conversion
+// aborts on a run of them.
+#define kTwoTags "\xF3\xA0\x80\xB0\xF3\xA0\x80\x80"
+
+// The field cases of a job: which fields hold what, and the refusal.
 struct FieldCase {
     const char* condition;
     const char *page, *spare, *rows, *pages;
@@ -198,14 +203,16 @@ std::vector<FieldCase> FieldCasesOf(Job job) {
                     {"page size negative", "-256", "8", "127", "8", kNegative},
                     {"page size too large", "65535", "8", "127", "8", kTooBig},
                     {"row max empty", "256", "8", "", "8", kZero},
-                    {"page size not a number", "abc", "8", "127", "8", kZeroPage}};
+                    {"page size not a number", "abc", "8", "127", "8", kZeroPage},
+                    {"page size two tag characters", kTwoTags, "8", "127", "8", kZeroPage}};
         case Job::Write:
         case Job::Verify:
             return {{"row max 0", "256", "8", "0", "8", kZero},
                     {"row max negative", "256", "8", "-1", "8", kNegative},
                     {"page size too large", "65535", "8", "127", "8", kTooBig},
                     {"row max empty", "256", "8", "", "8", kZero},
-                    {"row max not a number", "256", "8", "abc", "8", kZero}};
+                    {"row max not a number", "256", "8", "abc", "8", kZero},
+                    {"row max two tag characters", "256", "8", kTwoTags, "8", kZero}};
         case Job::Erase:
             return {{"row max 0", "256", "8", "0", "8", kZero},
                     {"row max negative", "256", "8", "-1", "8", "Error, row max size < 0\n"},
