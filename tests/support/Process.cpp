@@ -1,7 +1,10 @@
 #include "support/Process.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <poll.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,8 +19,40 @@
 
 namespace ferrik_test {
 
+namespace {
+
+// In the child, before exec. Root gets every capability back at exec unless
+// it is out of the bounding set (and the inheritable and ambient ones).
+void ApplyLimits(const ChildLimits& limits) {
+    if (limits.fileModesEnforced) {
+        prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2] = {};
+        bool dropped = syscall(SYS_capget, &header, data) == 0;
+        for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+            // Dropping needs CAP_SETPCAP; a user other than root has neither.
+            if (prctl(PR_CAPBSET_DROP, cap, 0, 0, 0) != 0 && geteuid() == 0) dropped = false;
+            data[cap / 32].inheritable &= ~(1u << (cap % 32));
+        }
+        if (dropped) syscall(SYS_capset, &header, data);
+        if (!dropped && geteuid() == 0) {
+            const char line[] = "test harness: cannot take CAP_DAC_OVERRIDE away from the program (no CAP_SETPCAP)\n";
+            const ssize_t written = write(1, line, sizeof line - 1);
+            static_cast<void>(written);
+            _exit(125);
+        }
+    }
+    if (limits.fileSizeLimit != 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{limits.fileSizeLimit, limits.fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+}
+
+}  // namespace
+
 Child::Child(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
-             const std::string& cwd) {
+             const std::string& cwd, const ChildLimits& limits) {
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return;
     pid_ = fork();
@@ -31,6 +66,7 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::pair<s
                 setenv(name.c_str(), value, 1);
         }
         if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
+        ApplyLimits(limits);
         std::vector<char*> args;
         for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
@@ -93,8 +129,8 @@ Exited Child::Wait(double seconds) {
 }
 
 Exited RunProgram(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
-           double seconds, const std::string& cwd) {
-    Child child(argv, env, cwd);
+           double seconds, const std::string& cwd, const ChildLimits& limits) {
+    Child child(argv, env, cwd, limits);
     return child.Wait(seconds);
 }
 

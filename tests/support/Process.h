@@ -1,6 +1,7 @@
 // Starting the ferrik executable as a user would, and watching it end.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <string>
@@ -15,12 +16,22 @@ struct Exited {
     std::string output;     // standard output and standard error together
 };
 
+// What a started program may not do that the tests (run as root) may.
+struct ChildLimits {
+    // Without CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH, for good: file modes
+    // stop it as they stop a user.
+    bool fileModesEnforced = false;
+    // No file may grow beyond this (0: no limit): a write past it fails with
+    // EFBIG, as one on a full disk fails with ENOSPC. SIGXFSZ is ignored.
+    rlim_t fileSizeLimit = 0;
+};
+
 class Child {
 public:
     // Starts argv[0] with the environment changes given (value nullptr: unset),
     // in the directory cwd (empty: the current one).
     Child(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
-          const std::string& cwd = "");
+          const std::string& cwd = "", const ChildLimits& limits = {});
     ~Child();
     pid_t Pid() const { return pid_; }
     // Waits up to seconds for the child to end; kills it when it does not.
@@ -34,7 +45,7 @@ private:
 
 // Runs a program to its end (at most `seconds`), as Child and Wait do.
 Exited RunProgram(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
-           double seconds, const std::string& cwd = "");
+           double seconds, const std::string& cwd = "", const ChildLimits& limits = {});
 
 // A fresh directory under /tmp, removed with its files by the destructor.
 class TempDir {
