@@ -2,7 +2,13 @@
 //   FERRIK_SIM_CHIPS   chips on CE0,CE1,CE2,CE3 by part number; an empty entry
 //                      leaves that socket empty
 //   FERRIK_SIM_IMAGE   file holding the CE0 chip's content (dump layout),
-//                      loaded at start and written back at exit
+//                      loaded at start and written back at exit; a link is
+//                      followed to its file. Only a file that does not exist
+//                      is a new, erased chip. An image that cannot be read,
+//                      is read-only or could not be replaced at exit (no new
+//                      file can be made in its folder) is a bad setting. A
+//                      save at exit that fails all the same ends the program
+//                      with status 1, the file as it was.
 //   FERRIK_SIM_FAULTS  faults of the CE0 chip, separated by blanks:
 //                      erase-fail:B,...   erasing these blocks fails
 //                      program-fail:P,... programming these pages fails
@@ -12,6 +18,7 @@
 //                                         the same reads on every run
 //                      busy-stuck-low     R/B# never leaves low
 //                      busy-never         R/B# never goes low
+//                                         (not with busy-stuck-low)
 //                      and faults of the wiring between the Pi and the socket
 //                      (every chip enable; no chip on CE0 needed):
 //                        stuck:IOn=0, stuck:IOn=1  data line n (0-7) tied low
@@ -29,9 +36,14 @@
 //                      CE0 chip gives for READ PARAMETER PAGE; a page starting
 //                      "JESD" makes it a JEDEC chip, any other an ONFI one
 // A bad setting ends the program with one line on standard error and status
-// 2, before any window opens.
+// 2, before any window opens. The line shows control characters of a value
+// escaped, so that it stays one line and says what the value holds.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -47,13 +59,37 @@ namespace sim {
 
 namespace {
 
-// The environment's own string; a plain pointer, as this runs while statics
-// are still being constructed.
-const char* imagePath = nullptr;
+// The image's own file, the link resolved (malloc'd, kept for the whole run);
+// a plain pointer, as this runs while statics are still being constructed.
+char* imagePath = nullptr;
 // The chip the image belongs to. A test program swaps the chips of the
 // socket; whatever it leaves on CE0 then is not this chip, and must not
 // overwrite the image.
 uint32_t imageChip = 0;
+
+// A value as the refusal shows it: control characters and the backslash
+// escaped, everything else as it is.
+std::string Shown(const std::string& value) {
+    std::string shown;
+    for (const char c : value) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        switch (c) {
+            case '\n': shown += "\\n"; break;
+            case '\r': shown += "\\r"; break;
+            case '\t': shown += "\\t"; break;
+            case '\\': shown += "\\\\"; break;
+            default:
+                if (u < 0x20 || u == 0x7F) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\x%02X", u);
+                    shown += hex;
+                } else {
+                    shown += c;
+                }
+        }
+    }
+    return shown;
+}
 
 [[noreturn]] void Refuse(const std::string& line) {
     std::fprintf(stderr, "ferrik: %s\n", line.c_str());
@@ -85,13 +121,43 @@ std::vector<std::string> Words(const std::string& text) {
     return words;
 }
 
-std::string KnownParts() {
-    std::string list;
-    for (const ChipPreset& preset : Catalogue()) {
-        if (!list.empty()) list += ' ';
-        list += preset.part;
+// Edits (insert, delete, replace a character) between two names, letters
+// compared without case.
+size_t Distance(const std::string& a, const std::string& b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const bool same = std::toupper(static_cast<unsigned char>(a[i - 1])) ==
+                              std::toupper(static_cast<unsigned char>(b[j - 1]));
+            const size_t next = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = row[j];
+            row[j] = next;
+        }
     }
-    return list;
+    return row[b.size()];
+}
+
+// What the refusal of an unknown part number suggests: up to three part
+// numbers that differ from it in at most half their characters, nearest
+// first. The whole list (forty and more) would make a line of hundreds of
+// characters.
+std::string ClosestParts(const std::string& name) {
+    std::vector<std::pair<size_t, size_t>> ranked;  // distance, catalogue order
+    const std::vector<ChipPreset>& catalogue = Catalogue();
+    for (size_t i = 0; i < catalogue.size(); ++i) {
+        const size_t distance = Distance(name, catalogue[i].part);
+        if (2 * distance <= std::max(name.size(), catalogue[i].part.size())) ranked.emplace_back(distance, i);
+    }
+    std::sort(ranked.begin(), ranked.end());
+    std::string list;
+    for (size_t k = 0; k < ranked.size() && k < 3; ++k) {
+        list += k == 0 ? "closest: " : " ";
+        list += catalogue[ranked[k].second].part;
+    }
+    return list.empty() ? "no part number is close" : list;
 }
 
 // A list of decimal numbers below limit, "1,2,3", for the fault named kind.
@@ -102,7 +168,7 @@ std::set<int> Numbers(const std::string& kind, const std::string& list, int limi
         errno = 0;
         const long n = item.empty() ? -1 : std::strtol(item.c_str(), &end, 10);
         if (item.empty() || *end != '\0' || errno != 0 || item[0] == '-' || item[0] == '+')
-            Refuse("FERRIK_SIM_FAULTS: " + kind + ": \"" + item + "\" is not a " + unit + " number");
+            Refuse("FERRIK_SIM_FAULTS: " + kind + ": \"" + Shown(item) + "\" is not a " + unit + " number");
         if (n >= limit)
             Refuse("FERRIK_SIM_FAULTS: " + kind + ": " + unit + " " + item + " is beyond the chip (it has " +
                    std::to_string(limit) + ")");
@@ -142,7 +208,7 @@ bool ParseWiring(const std::string& kind, const std::string& value, bool hasValu
         const int pin = DataLine(value.substr(0, equals));
         const std::string level = equals == std::string::npos ? std::string() : value.substr(equals + 1);
         if (pin < 0 || (level != "0" && level != "1"))
-            Refuse("FERRIK_SIM_FAULTS: \"" + word + "\" is not stuck:IOn=0 or stuck:IOn=1 with n from 0 to 7");
+            Refuse("FERRIK_SIM_FAULTS: \"" + Shown(word) + "\" is not stuck:IOn=0 or stuck:IOn=1 with n from 0 to 7");
         (level == "1" ? wiring.stuckHigh : wiring.stuckLow) |= 1u << pin;
         return true;
     }
@@ -151,14 +217,14 @@ bool ParseWiring(const std::string& kind, const std::string& value, bool hasValu
         const int a = names.size() == 2 ? DataLine(names[0]) : -1;
         const int b = names.size() == 2 ? DataLine(names[1]) : -1;
         if (a < 0 || b < 0 || a == b)
-            Refuse("FERRIK_SIM_FAULTS: \"" + word + "\" is not short:IOa,IOb with two data lines IO0 to IO7");
+            Refuse("FERRIK_SIM_FAULTS: \"" + Shown(word) + "\" is not short:IOa,IOb with two data lines IO0 to IO7");
         wiring.shorts.emplace_back(static_cast<unsigned>(a), static_cast<unsigned>(b));
         return true;
     }
     if (kind == "open" && hasValue) {
         const int pin = ControlLine(value);
         if (pin < 0)
-            Refuse("FERRIK_SIM_FAULTS: \"" + word + "\": the line to cut is one of CLE ALE WE# RE# WP# R/B#");
+            Refuse("FERRIK_SIM_FAULTS: \"" + Shown(word) + "\": the line to cut is one of CLE ALE WE# RE# WP# R/B#");
         wiring.open |= 1u << pin;
         return true;
     }
@@ -197,20 +263,58 @@ ChipFaults ParseFaults(const char* text, const ChipPreset* preset, SimWiring& wi
         } else if (kind == "busy-never" && !hasValue) {
             faults.busyNever = true;
         } else {
-            Refuse("FERRIK_SIM_FAULTS: unknown fault \"" + word +
+            Refuse("FERRIK_SIM_FAULTS: unknown fault \"" + Shown(word) +
                    "\" (known: erase-fail:B,... program-fail:P,... bad:B,... flaky:P,... busy-stuck-low busy-never "
                    "stuck:IOn=0|1 short:IOa,IOb open:SIGNAL no-pullup)");
         }
     }
+    if (faults.busyStuckLow && faults.busyNever)
+        Refuse("FERRIK_SIM_FAULTS: busy-stuck-low and busy-never exclude each other: R/B# cannot both stay low "
+               "and never go low");
     return faults;
 }
 
 void SaveImageAtExit() {
     SimNandChip* chip = Socket().Chip(0);
     if (chip == nullptr || imagePath == nullptr || chip->Serial() != imageChip) return;
-    if (!chip->SaveImage(imagePath))
-        std::fprintf(stderr, "ferrik: FERRIK_SIM_IMAGE: could not write %s: %s\n", imagePath,
-                     std::strerror(errno));
+    if (chip->SaveImage(imagePath)) return;
+    const int error = errno;
+    std::fprintf(stderr, "ferrik: FERRIK_SIM_IMAGE: could not write %s: %s; it holds the chip as it was at start\n",
+                 Shown(imagePath).c_str(), std::strerror(error));
+    // The session's work on the chip is lost: the program must not end as
+    // if it had succeeded. exit may not be called again from an exit
+    // handler; what the handlers after this one do is freeing memory.
+    std::fflush(nullptr);
+    std::_Exit(1);
+}
+
+// The image that is there, checked so that it can be both loaded now and
+// replaced at exit; loaded into the chip. Returns the file's own path.
+char* LoadExistingImage(const char* image, SimNandChip& chip) {
+    const std::string shown = Shown(image);
+    // A link is followed to its file, and that file is what the save at exit
+    // replaces: the link stays a link.
+    char* real = realpath(image, nullptr);
+    if (real == nullptr) {
+        if (errno == ENOENT) Refuse("FERRIK_SIM_IMAGE: " + shown + " is a link to a file that does not exist");
+        Refuse("FERRIK_SIM_IMAGE: " + shown + ": " + std::strerror(errno));
+    }
+    struct stat info {};
+    if (stat(real, &info) != 0) Refuse("FERRIK_SIM_IMAGE: " + shown + ": " + std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) Refuse("FERRIK_SIM_IMAGE: " + shown + " is not a file");
+    const long long expected = static_cast<long long>(chip.Pages()) * chip.PageBytes();
+    if (static_cast<long long>(info.st_size) != expected)
+        Refuse("FERRIK_SIM_IMAGE: " + shown + " holds " + std::to_string(info.st_size) + " bytes; a " +
+               chip.Preset().part + " image holds " + std::to_string(expected));
+    if (!chip.LoadImage(real)) Refuse("FERRIK_SIM_IMAGE: could not read " + shown + ": " + std::strerror(errno));
+    // Read-only for us, or for everyone: the latter stops root too, who may
+    // write anything but should not overwrite what its user protected.
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || faccessat(AT_FDCWD, real, W_OK, AT_EACCESS) != 0)
+        Refuse("FERRIK_SIM_IMAGE: " + shown + " is read-only, and the chip is written back to it at exit");
+    if (!SimNandChip::CanSaveImageBeside(real))
+        Refuse("FERRIK_SIM_IMAGE: " + shown + " could not be written back at exit: no new file can be made in " +
+               "its folder: " + std::strerror(errno));
+    return real;
 }
 
 }  // namespace
@@ -230,7 +334,8 @@ void ConfigureFromEnvironment() {
             const std::string& name = names[static_cast<size_t>(slot)];
             presets[slot] = FindPreset(name);
             if (presets[slot] == nullptr)
-                Refuse("FERRIK_SIM_CHIPS: unknown chip \"" + name + "\" (known: " + KnownParts() + ")");
+                Refuse("FERRIK_SIM_CHIPS: unknown chip \"" + Shown(name) + "\" (" + ClosestParts(name) +
+                       "; the README lists every part number)");
         }
     }
 
@@ -243,7 +348,7 @@ void ConfigureFromEnvironment() {
     const char* pageFile = std::getenv("FERRIK_SIM_PARAMETER_PAGE");
     const bool replacePage = pageFile != nullptr && *pageFile != '\0';
     if (replacePage) {
-        const std::string name = std::string("FERRIK_SIM_PARAMETER_PAGE: ") + pageFile;
+        const std::string name = "FERRIK_SIM_PARAMETER_PAGE: " + Shown(pageFile);
         if (presets[0] == nullptr) Refuse("FERRIK_SIM_PARAMETER_PAGE: there is no chip on CE0 to hold the page");
         struct stat info {};
         if (stat(pageFile, &info) != 0) Refuse(name + ": " + std::strerror(errno));
@@ -254,7 +359,7 @@ void ConfigureFromEnvironment() {
         FILE* f = std::fopen(pageFile, "rb");
         const bool whole = f != nullptr && std::fread(parameterPage.data(), 1, parameterPage.size(), f) == parameterPage.size();
         if (f != nullptr) std::fclose(f);
-        if (!whole) Refuse("FERRIK_SIM_PARAMETER_PAGE: could not read " + std::string(pageFile));
+        if (!whole) Refuse("FERRIK_SIM_PARAMETER_PAGE: could not read " + Shown(pageFile));
     }
 
     const char* image = std::getenv("FERRIK_SIM_IMAGE");
@@ -269,22 +374,19 @@ void ConfigureFromEnvironment() {
 
     if (image != nullptr && *image != '\0') {
         SimNandChip& chip = *socket.Chip(0);
-        const long long expected = static_cast<long long>(chip.Pages()) * chip.PageBytes();
         struct stat info {};
-        if (stat(image, &info) == 0) {
-            if (!S_ISREG(info.st_mode)) Refuse(std::string("FERRIK_SIM_IMAGE: ") + image + " is not a file");
-            if (static_cast<long long>(info.st_size) != expected)
-                Refuse(std::string("FERRIK_SIM_IMAGE: ") + image + " holds " + std::to_string(info.st_size) +
-                       " bytes; a " + chip.Preset().part + " image holds " + std::to_string(expected));
-            if (!chip.LoadImage(image)) Refuse(std::string("FERRIK_SIM_IMAGE: could not read ") + image);
+        if (lstat(image, &info) == 0) {
+            imagePath = LoadExistingImage(image, chip);
         } else if (errno == ENOENT) {
-            // A new image starts as the chip does: erased, bad-block marks in place.
+            // Only a file that does not exist is a new image. It starts as
+            // the chip does: erased, bad-block marks in place.
             if (!chip.SaveImage(image))
-                Refuse(std::string("FERRIK_SIM_IMAGE: could not create ") + image + ": " + std::strerror(errno));
+                Refuse("FERRIK_SIM_IMAGE: could not create " + Shown(image) + ": " + std::strerror(errno));
+            imagePath = realpath(image, nullptr);
+            if (imagePath == nullptr) Refuse("FERRIK_SIM_IMAGE: " + Shown(image) + ": " + std::strerror(errno));
         } else {
-            Refuse(std::string("FERRIK_SIM_IMAGE: ") + image + ": " + std::strerror(errno));
+            Refuse("FERRIK_SIM_IMAGE: " + Shown(image) + ": " + std::strerror(errno));
         }
-        imagePath = image;
         imageChip = chip.Serial();
         // Registered now, before nandBus's own destruction is: it runs after
         // the bus has been parked.

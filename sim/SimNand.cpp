@@ -1,7 +1,13 @@
 #include "sim/SimNand.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -508,7 +514,7 @@ void SimNandChip::SetPage(int row, const std::vector<uint8_t>& bytes) {
 
 bool SimNandChip::LoadImage(const std::string& path) {
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return true;  // nothing stored yet: the chip stays as it is
+    if (f == nullptr) return false;
     const uint64_t total = uint64_t{s_->blockBytes} * s_->blocks.size();
     // 64-bit offsets: the largest chips' images pass 1 GiB.
     fseeko(f, 0, SEEK_END);
@@ -516,12 +522,14 @@ bool SimNandChip::LoadImage(const std::string& path) {
     fseeko(f, 0, SEEK_SET);
     if (size < 0 || static_cast<uint64_t>(size) != total) {
         std::fclose(f);
+        errno = EINVAL;
         return false;
     }
     std::unique_ptr<uint8_t[]> buf(new uint8_t[s_->blockBytes]);
     bool ok = true;
     for (auto& block : s_->blocks) {
         if (std::fread(buf.get(), 1, s_->blockBytes, f) != s_->blockBytes) {
+            if (!std::ferror(f)) errno = EINVAL;  // shorter than it was a moment ago
             ok = false;
             break;
         }
@@ -537,12 +545,57 @@ bool SimNandChip::LoadImage(const std::string& path) {
     return ok;
 }
 
+namespace {
+
+// The fresh file's name: in the image's folder, so that the rename stays on
+// one file system, and of a fixed length, so that a long image name cannot
+// push it past the file system's limit.
+std::string FreshNameBeside(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    return folder + (folder.back() == '/' ? "" : "/") + ".ferrik-image-XXXXXX";
+}
+
+}  // namespace
+
+bool SimNandChip::CanSaveImageBeside(const std::string& path) {
+    std::string fresh = FreshNameBeside(path);
+    const int fd = mkostemp(&fresh[0], O_CLOEXEC);
+    if (fd < 0) return false;
+    close(fd);
+    unlink(fresh.c_str());
+    return true;
+}
+
 bool SimNandChip::SaveImage(const std::string& path) const {
-    // Written beside the target and renamed over it, so an interrupted save
-    // never leaves half an image.
-    const std::string temp = path + ".part";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (f == nullptr) return false;
+    // mkostemp creates with O_EXCL under a name nobody has yet: it never
+    // opens a file or follows a link that was there before. The rename then
+    // replaces the image at once, so an interrupted save never leaves half
+    // an image.
+    std::string fresh = FreshNameBeside(path);
+    const int fd = mkostemp(&fresh[0], O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat old {};
+    if (stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        // Run as root, the image stays its user's. Where the owner cannot be
+        // given (an ordinary user), it stays ours.
+        const int given = fchown(fd, old.st_uid, old.st_gid);
+        static_cast<void>(given);
+        fchmod(fd, old.st_mode & 07777);
+    } else {
+        // A new image, made at start while the program is still one thread.
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+    }
+    FILE* f = fdopen(fd, "wb");
+    if (f == nullptr) {
+        const int error = errno;
+        close(fd);
+        unlink(fresh.c_str());
+        errno = error;
+        return false;
+    }
     std::unique_ptr<uint8_t[]> erased(new uint8_t[s_->blockBytes]);
     std::memset(erased.get(), 0xFF, s_->blockBytes);
     bool ok = true;
@@ -553,9 +606,22 @@ bool SimNandChip::SaveImage(const std::string& path) const {
             break;
         }
     }
-    if (std::fclose(f) != 0) ok = false;
-    if (ok) ok = std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(temp.c_str());
+    // On disk before the rename: a crash right after it must not leave an
+    // empty image in place of the old one.
+    if (ok && (std::fflush(f) != 0 || fsync(fileno(f)) != 0)) ok = false;
+    int error = errno;
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && std::rename(fresh.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
+        unlink(fresh.c_str());
+        errno = error;
+    }
     return ok;
 }
 

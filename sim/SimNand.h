@@ -92,10 +92,16 @@ public:
     // with 0xFF.
     std::vector<uint8_t> Page(int row) const;
     void SetPage(int row, const std::vector<uint8_t>& bytes);
-    // Dump layout. A missing file leaves the chip as it is (true); a file of
-    // the wrong size or a short read gives false.
+    // Dump layout. A file that cannot be opened, of the wrong size or read
+    // short gives false (errno tells why), the chip then partly loaded.
     bool LoadImage(const std::string& path);
+    // Writes a fresh file beside `path` and renames it over `path`, keeping
+    // the mode and owner of the file it replaces. Never writes through an
+    // existing file or link. False with errno, `path` then as it was.
     bool SaveImage(const std::string& path) const;
+    // Whether SaveImage can make its fresh file beside `path` (false with
+    // errno); nothing is left behind.
+    static bool CanSaveImageBeside(const std::string& path);
 
     // What READ PARAMETER PAGE (ECh) gives, from its first byte; past the end
     // the chip gives FFh. Empty: the chip does not know the command (it takes

@@ -8,7 +8,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,15 +19,17 @@
 #include "support/Process.h"
 
 using namespace ferrik_test;
+namespace fs = std::filesystem;
 
 namespace {
 
 constexpr size_t kTinyImageBytes = 128 * 264;
 
-Exited RunWithoutDisplay(std::vector<std::pair<std::string, const char*>> env, const std::string& cwd) {
+Exited RunWithoutDisplay(std::vector<std::pair<std::string, const char*>> env, const std::string& cwd,
+                         const ChildLimits& limits = {}) {
     env.emplace_back("DISPLAY", nullptr);
     env.emplace_back("WAYLAND_DISPLAY", nullptr);
-    return RunProgram({FERRIK_BINARY}, env, 30, cwd);
+    return RunProgram({FERRIK_BINARY}, env, 30, cwd, limits);
 }
 
 void ExpectRefused(const Exited& exited, const std::string& setting) {
@@ -42,19 +47,48 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 
 }  // namespace
 
+// The line names a few close part numbers, not all of them, and shows a
+// control character escaped instead of breaking the line with it.
 TEST(SimSettings, AnUnknownChipNameIsRefusedBeforeAnyWindow) {
     TempDir dir;
-    ExpectRefused(RunWithoutDisplay({{"FERRIK_SIM_CHIPS", "K9F1G08U0B,NO-SUCH-CHIP"}}, dir.Path()), "NO-SUCH-CHIP");
-    ExpectRefused(RunWithoutDisplay({{"FERRIK_SIM_CHIPS", "SIM-TINY,,,,SIM-TINY"}}, dir.Path()), "FERRIK_SIM_CHIPS");
+    const std::pair<const char*, const char*> cases[] = {
+        {"K9F1G08U0B,NO-SUCH-CHIP", "\"NO-SUCH-CHIP\" (no part number is close; the README lists every part number)"},
+        {"SIM-TINY,,,,SIM-TINY", "FERRIK_SIM_CHIPS: 5 entries"},
+        {"k9f1g08u0x", "(closest: K9F1G08U0B K9F1G08U0C K9F1G08U0D; the README lists every part number)"},
+        {"SIM-TINY\nK9F2G08U0B", "\"SIM-TINY\\nK9F2G08U0B\""},
+    };
+    for (const auto& [chips, line] : cases) {
+        SCOPED_TRACE(chips);
+        const Exited exited = RunWithoutDisplay({{"FERRIK_SIM_CHIPS", chips}}, dir.Path());
+        ExpectRefused(exited, line);
+        EXPECT_LT(exited.output.size(), 160u) << exited.output;
+    }
 }
 
-TEST(SimSettings, AnUnknownOrMalformedFaultIsRefused) {
+TEST(SimSettings, AnUnknownMalformedOrContradictoryFaultIsRefused) {
     TempDir dir;
-    for (const char* faults : {"melt", "erase-fail:", "erase-fail:x", "program-fail:3,,4", "bad:-1", "bad:1024",
-                               "busy-never:1", "bad", "stuck:IO8=0", "stuck:IO1=2", "short:IO1,IO1", "short:IO1",
-                               "open:CE#", "no-pullup:1"}) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"melt", "unknown fault \"melt\""},
+        {"erase-fail:", "FERRIK_SIM_FAULTS"},
+        {"erase-fail:x", "FERRIK_SIM_FAULTS"},
+        {"program-fail:3,,4", "FERRIK_SIM_FAULTS"},
+        {"bad:-1", "FERRIK_SIM_FAULTS"},
+        {"bad:1024", "FERRIK_SIM_FAULTS"},
+        {"busy-never:1", "FERRIK_SIM_FAULTS"},
+        {"bad", "FERRIK_SIM_FAULTS"},
+        {"bad:3\r", "bad: \"3\\r\" is not a block number"},
+        {"bad:1\x1b[2J", "\"1\\x1B[2J\""},
+        {"stuck:IO8=0", "FERRIK_SIM_FAULTS"},
+        {"stuck:IO1=2", "FERRIK_SIM_FAULTS"},
+        {"short:IO1,IO1", "FERRIK_SIM_FAULTS"},
+        {"short:IO1", "FERRIK_SIM_FAULTS"},
+        {"open:CE#", "FERRIK_SIM_FAULTS"},
+        {"no-pullup:1", "FERRIK_SIM_FAULTS"},
+        {"busy-never busy-stuck-low", "busy-stuck-low and busy-never exclude each other"},
+    };
+    for (const auto& [faults, line] : cases) {
         SCOPED_TRACE(faults);
-        ExpectRefused(RunWithoutDisplay({{"FERRIK_SIM_FAULTS", faults}}, dir.Path()), "FERRIK_SIM_FAULTS");
+        ExpectRefused(RunWithoutDisplay({{"FERRIK_SIM_FAULTS", faults}}, dir.Path()), line);
     }
 }
 
@@ -141,5 +175,172 @@ TEST(SimSettings, AParameterPageFileHoldsFrom256To1536BytesForAChipOnCe0) {
             {{"FERRIK_SIM_PARAMETER_PAGE", page.c_str()}, {"FERRIK_SIM_FAULTS", "no-pullup open:R/B#"}}, dir.Path());
         ASSERT_TRUE(exited.finished);
         EXPECT_EQ(exited.status, 255) << exited.output;
+    }
+}
+
+namespace {
+
+// A folder's entries, links not followed: kind, mode, inode and bytes (a
+// link's target for a link).
+struct Entry {
+    char kind;
+    mode_t mode;
+    ino_t inode;
+    std::string content;
+    bool operator==(const Entry& o) const {
+        return kind == o.kind && mode == o.mode && inode == o.inode && content == o.content;
+    }
+};
+
+std::map<std::string, Entry> Entries(const std::string& dir) {
+    std::map<std::string, Entry> entries;
+    for (const fs::directory_entry& e : fs::recursive_directory_iterator(dir)) {
+        struct stat info {};
+        lstat(e.path().c_str(), &info);
+        Entry entry{'d', info.st_mode & 07777, info.st_ino, ""};
+        if (S_ISLNK(info.st_mode)) {
+            entry.kind = 'l';
+            entry.content = fs::read_symlink(e.path()).string();
+        } else if (S_ISREG(info.st_mode)) {
+            entry.kind = 'f';
+            entry.content = ReadFile(e.path().string());
+        }
+        entries[e.path().string()] = entry;
+    }
+    return entries;
+}
+
+std::string TinyImage() {
+    std::string content(kTinyImageBytes, '\xFF');
+    for (size_t i = 0; i < content.size(); i += 7) content[i] = static_cast<char>(i & 0x7F);
+    return content;
+}
+
+struct ImageScene {
+    std::string dir;
+    std::string image;  // what FERRIK_SIM_IMAGE names
+    std::string file;   // the file that holds the chip: the image, or the file its link leads to
+    ChildLimits limits;
+
+    void Image(const std::string& path, mode_t mode) {
+        WriteBytes(path, TinyImage());
+        chmod(path.c_str(), mode);
+    }
+    // A folder that lets nobody make a file in it.
+    std::string Locked() {
+        fs::create_directory(dir + "/locked");
+        chmod((dir + "/locked").c_str(), 0555);
+        limits.fileModesEnforced = true;
+        return dir + "/locked";
+    }
+};
+
+struct ImageCase {
+    const char* condition;
+    std::function<void(ImageScene&)> arrange;
+    int status;        // 255: on to the toolkit (and its missing display); 2: refused at start; 1: the save at exit failed
+    const char* line;  // part of the line on standard error (status 1 and 2)
+};
+
+}  // namespace
+
+// An image is written back through a fresh file in its folder, renamed over
+// the image's own file: a link keeps leading to it, its mode stays, and no
+// other file of the folder changes. An image that could not be read or
+// written back is refused before any window, and a save at exit that fails
+// all the same makes a failing status. Either way the image stays as it was.
+TEST(SimSettings, AnImageIsReplacedWholeThroughAFreshFileOrRefusedAndLeftAlone) {
+    const ImageCase cases[] = {
+        {"a plain image, mode 0640", [](ImageScene& s) { s.Image(s.file, 0640); }, 255, ""},
+        {"a link to the image",
+         [](ImageScene& s) {
+             fs::create_directory(s.dir + "/chips");
+             s.file = s.dir + "/chips/chip.bin";
+             s.Image(s.file, 0644);
+             s.image = s.dir + "/current.bin";
+             fs::create_symlink("chips/chip.bin", s.image);
+         },
+         255, ""},
+        {"a link where the side file once went",
+         [](ImageScene& s) {
+             s.Image(s.file, 0644);
+             WriteBytes(s.dir + "/victim", "keep me");
+             fs::create_symlink("victim", s.file + ".part");
+         },
+         255, ""},
+        {"a name of 255 characters",
+         [](ImageScene& s) {
+             s.image = s.file = s.dir + "/" + std::string(251, 'n') + ".bin";
+             s.Image(s.file, 0644);
+         },
+         255, ""},
+        {"unreadable (mode 0)",
+         [](ImageScene& s) {
+             s.Image(s.file, 0);
+             s.limits.fileModesEnforced = true;
+         },
+         2, "could not read"},
+        // Refused for root too: it could write, but the user protected it.
+        {"read-only (mode 0444)", [](ImageScene& s) { s.Image(s.file, 0444); }, 2,
+         "is read-only, and the chip is written back to it at exit"},
+        {"in a folder without write permission",
+         [](ImageScene& s) {
+             s.image = s.file = s.Locked() + "/chip.bin";
+             s.Image(s.file, 0644);
+         },
+         2, "could not be written back at exit: no new file can be made in its folder: Permission denied"},
+        {"new, in a folder without write permission", [](ImageScene& s) { s.image = s.file = s.Locked() + "/chip.bin"; },
+         2, "could not create"},
+        {"a link to a file that does not exist", [](ImageScene& s) { fs::create_symlink("nothing.bin", s.image); }, 2,
+         "is a link to a file that does not exist"},
+        {"a full disk at exit",
+         [](ImageScene& s) {
+             s.Image(s.file, 0644);
+             s.limits.fileSizeLimit = 1000;
+         },
+         1, "could not write"},
+    };
+    for (const ImageCase& c : cases) {
+        SCOPED_TRACE(c.condition);
+        TempDir dir;
+        ImageScene s;
+        s.dir = dir.Path();
+        s.image = s.file = dir.File("chip.bin");
+        c.arrange(s);
+        const std::map<std::string, Entry> before = Entries(s.dir);
+
+        const Exited exited = RunWithoutDisplay({{"FERRIK_SIM_CHIPS", "SIM-TINY"}, {"FERRIK_SIM_IMAGE", s.image.c_str()}},
+                                                s.dir, s.limits);
+        ASSERT_TRUE(exited.finished);
+        EXPECT_EQ(exited.status, c.status) << exited.output;
+        const size_t said = exited.output.find(std::string("FERRIK_SIM_IMAGE: ") + c.line);
+        if (c.status == 2) {
+            ExpectRefused(exited, c.line);
+        } else if (c.status == 1) {
+            EXPECT_NE(said, std::string::npos) << exited.output;
+        } else {
+            EXPECT_EQ(exited.output.find("FERRIK_SIM_IMAGE"), std::string::npos) << exited.output;
+        }
+
+        const std::map<std::string, Entry> after = Entries(s.dir);
+        std::vector<std::string> changed;
+        for (const auto& [path, entry] : after) {
+            const auto was = before.find(path);
+            if (was == before.end()) {
+                changed.push_back(path + " appeared");
+            } else if (path == s.file && c.status == 255) {
+                // Written back: a new file with the same bytes and mode.
+                EXPECT_NE(entry.inode, was->second.inode) << "the image was not written back";
+                EXPECT_TRUE(entry.content == was->second.content) << "the image changed";
+                EXPECT_EQ(entry.kind, 'f');
+                EXPECT_EQ(entry.mode, was->second.mode) << "the image's mode changed";
+            } else if (!(entry == was->second)) {
+                changed.push_back(path + " changed");
+            }
+        }
+        for (const auto& [path, entry] : before)
+            if (after.count(path) == 0) changed.push_back(path + " went");
+        EXPECT_EQ(changed, std::vector<std::string>());
+        chmod((s.dir + "/locked").c_str(), 0755);
     }
 }
