@@ -583,7 +583,9 @@ bool SimNandChip::SaveImage(const std::string& path) const {
         static_cast<void>(given);
         fchmod(fd, old.st_mode & 07777);
     } else {
-        // A new image, made at start while the program is still one thread.
+        // Nothing to take the mode from: a new image, made at start while the
+        // program is still one thread (or one removed since, the rare case in
+        // which the umask is read with other threads about).
         const mode_t mask = umask(0);
         umask(mask);
         fchmod(fd, 0666 & ~mask);
