@@ -289,12 +289,14 @@ void SaveImageAtExit() {
 }
 
 // The image that is there, checked so that it can be both loaded now and
-// replaced at exit; loaded into the chip. Returns the file's own path.
-char* LoadExistingImage(const char* image, SimNandChip& chip) {
+// replaced at exit; loaded into the chip. imagePath becomes the file's own
+// path.
+void LoadExistingImage(const char* image, SimNandChip& chip) {
     const std::string shown = Shown(image);
     // A link is followed to its file, and that file is what the save at exit
     // replaces: the link stays a link.
-    char* real = realpath(image, nullptr);
+    imagePath = realpath(image, nullptr);
+    const char* const real = imagePath;
     if (real == nullptr) {
         if (errno == ENOENT) Refuse("FERRIK_SIM_IMAGE: " + shown + " is a link to a file that does not exist");
         Refuse("FERRIK_SIM_IMAGE: " + shown + ": " + std::strerror(errno));
@@ -314,7 +316,6 @@ char* LoadExistingImage(const char* image, SimNandChip& chip) {
     if (!SimNandChip::CanSaveImageBeside(real))
         Refuse("FERRIK_SIM_IMAGE: " + shown + " could not be written back at exit: no new file can be made in " +
                "its folder: " + std::strerror(errno));
-    return real;
 }
 
 }  // namespace
@@ -376,7 +377,7 @@ void ConfigureFromEnvironment() {
         SimNandChip& chip = *socket.Chip(0);
         struct stat info {};
         if (lstat(image, &info) == 0) {
-            imagePath = LoadExistingImage(image, chip);
+            LoadExistingImage(image, chip);
         } else if (errno == ENOENT) {
             // Only a file that does not exist is a new image. It starts as
             // the chip does: erased, bad-block marks in place.
