@@ -5,10 +5,12 @@
 #include <wx/progdlg.h>
 
 #include <memory>
+#include <string>
 
 #include "chip/ChipFile.h"
 #include "jobs/Jobs.h"
 #include "ui/FerrikFrame.h"
+#include "ui/FieldParse.h"
 
 namespace {
 
@@ -116,12 +118,11 @@ void FerrikFrame::OnDetect(wxCommandEvent& /*event*/) {
 void FerrikFrame::OnSave(wxCommandEvent& /*event*/) {
     const wxTextCtrl* const fields[CHIP_FILE_KEYS] = {TxtNameChip, TxtNandId,    TxtRowMaxAddr,
                                                       TxtPageSize, TxtSpareSize, TxtPages};
-    wxCharBuffer texts[CHIP_FILE_KEYS];
+    std::string texts[CHIP_FILE_KEYS];
     const char* values[CHIP_FILE_KEYS];
     for (int key = 0; key < CHIP_FILE_KEYS; ++key) {
         // Null when the locale cannot represent the text: Save refuses it.
-        texts[key] = fields[key]->GetValue().mb_str(wxConvLibc);
-        values[key] = texts[key].data();
+        values[key] = ToLocaleText(fields[key]->GetValue(), texts[key]) ? texts[key].c_str() : nullptr;
     }
     WindowLog log(*this);
     WindowFiles files(*this);

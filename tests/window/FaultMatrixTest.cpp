@@ -187,7 +187,7 @@ std::string OpenFailure(Job job) {
 // U+E0030 U+E0000 in UTF-8, as a paste hands them to a field. The "C" locale
 // turns each into no bytes at all, and the C library's string conversion
 // aborts on a run of them.
-#define kTwoTags "\xF3\xA0\x80\xB0\xF3\xA0\x80\x80"
+const char* const kTwoTags = "\xF3\xA0\x80\xB0\xF3\xA0\x80\x80";
 
 // The field cases of a job: which fields hold what, and the refusal.
 struct FieldCase {
@@ -455,6 +455,10 @@ std::vector<Case> CasesOf(Job job) {
                  "Error, Spare is empty or holds a blank or a character that cannot be saved: nothing saved\n", false,
                  0, false},
                 {job, "a name the locale cannot convert", [](Scene& s) { s.frame->TxtNameChip->SetValue(L"Chip\u00e9"); },
+                 "Error, Name Chip is empty or holds a blank or a character that cannot be saved: nothing saved\n",
+                 false, 0, false},
+                {job, "a name of two tag characters",
+                 [](Scene& s) { s.frame->TxtNameChip->SetValue(wxString::FromUTF8(kTwoTags)); },
                  "Error, Name Chip is empty or holds a blank or a character that cannot be saved: nothing saved\n",
                  false, 0, false},
                 {job, "a named pipe", Pipe, failed, false, 1, false},
