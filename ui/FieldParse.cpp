@@ -2,8 +2,9 @@
 
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cwchar>
+
+#include "jobs/Geometry.h"
 
 // One character at a time with wcrtomb rather than the whole text at once
 // (wxConvLibc, that is wcstombs): the "C" locale turns the tag characters
@@ -30,7 +31,7 @@ bool ToLocaleText(const wxString& text, std::string& narrow) {
 int32_t ParseFieldText(const wxString& text) {
     std::string narrow;
     if (!ToLocaleText(text, narrow)) return 0;
-    return static_cast<int32_t>(std::strtol(narrow.c_str(), nullptr, 10));
+    return ParseNumber(narrow.c_str());
 }
 
 void FormatRowMaxEcho(int32_t value, char* text, size_t size) {
