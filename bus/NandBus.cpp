@@ -336,6 +336,25 @@ int16_t NandBus::NandReadParameterPage(int cePin, uint8_t address, int32_t lengt
     return NAND_OK;
 }
 
+int16_t NandBus::NandReadColumn(int cePin, uint32_t row, uint32_t rowLimit, uint32_t column, int32_t length,
+                                uint8_t* buf) {
+    DriveLow(static_cast<unsigned>(cePin));
+    BusCommand(0x00);
+    AddressPhaseBegin();
+    BusWriteByte(column & 0xFF);
+    PulseWE();
+    BusWriteByte((column >> 8) & 0xFF);
+    PulseWE();
+    SendRowAddress(row, rowLimit);
+    AddressPhaseEnd();
+    BusCommand(0x30);
+    if (!WaitReady(READ_BUSY_POLLS, READ_READY_POLLS)) return ERR_RB_L;
+    // A few bytes: the plain read cycle, which turns the pins on the first.
+    for (int32_t i = 0; i < length; ++i) buf[i] = BusReadByte();
+    DriveHigh(static_cast<unsigned>(cePin));
+    return NAND_OK;
+}
+
 bool NandBus::NandReset(int cePin) {
     DriveLow(static_cast<unsigned>(cePin));
     BusCommand(OP_RESET);

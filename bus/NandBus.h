@@ -126,6 +126,11 @@ public:
     int32_t NandEraseBlock(int cePin, int32_t row, int32_t rowLimit);
     int16_t NandProgramPage(int cePin, uint32_t row, uint32_t rowLimit, int32_t length,
                             const uint8_t* data);
+    // A page READ that starts at a column of the page register and moves
+    // only the bytes asked for: a bad-block mark is one spare byte, and
+    // clocking out the whole page for it would cost the bus 2,000 cycles.
+    int16_t NandReadColumn(int cePin, uint32_t row, uint32_t rowLimit, uint32_t column, int32_t length,
+                           uint8_t* buf);
 
     // Chip commands that identify the chip and test the wiring; none of them
     // changes the array.

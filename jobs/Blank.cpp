@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -17,12 +18,19 @@ int CountNotErased(const uint8_t* bytes, int32_t length) {
 
 }  // namespace
 
-Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseRecord& record, const RowRange& asked) {
+Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseRecord& record,
+                      const BlankOptions& options) {
     JobLog log(job.log);
     if (!AcceptGeometry(log, geometry, GeometryUse::BlankCheck)) return {JobStatus::Refused};
+    if (options.skipMarked) {
+        if (const char* refusal = MarkGeometryRefusal(geometry)) {
+            log.RedThenBlue(refusal);
+            return {JobStatus::Refused};
+        }
+    }
     const int32_t rowMax = geometry.rowMax;
     RowRange rows;
-    if (!RowsOnChip(asked, rowMax, rows)) {
+    if (!RowsOnChip(options.rows, rowMax, rows)) {
         log.RedThenBlue("Error, the range lies beyond the chip\n");
         return {JobStatus::Refused};
     }
@@ -33,13 +41,19 @@ Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseReco
     // none since start-up there is no block size, and every page is read.
     const int32_t perBlock = record.pagesPerBlock;
     const bool skipBadBlocks = perBlock > 0;
+    // Marks are found by the geometry's own block size.
+    const int32_t markBlock = options.skipMarked ? geometry.pagesPerBlock : 0;
+    const int32_t mapBlock = geometry.pagesPerBlock > 0 ? geometry.pagesPerBlock : perBlock;
+    auto note = [&](int64_t p, BlockState state) {
+        if (options.map && mapBlock > 0) options.map->Note(p / mapBlock, state);
+    };
 
     std::vector<uint8_t> page(PAGE_BUFFER_BYTES);
     ProgressScope progress(job.progress, "<<Begin Check BLANK>>", "Blanking...", rowMax,
                            rows.last - rows.first + 1, pageTotal);
     log.Put("Start check blank\n");
     log.Red();
-    if (!skipBadBlocks) log.Put("No block size from an erase run, no bad block skipped\n");
+    if (!skipBadBlocks && markBlock == 0) log.Put("No block size from an erase run, no bad block skipped\n");
     const int32_t startMs = NandBus::NowMs();
 
     bool dirty = false;
@@ -65,6 +79,25 @@ Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseReco
             }
             if (p > rows.last) break;
         }
+        if (markBlock > 0 && (p % markBlock == 0 || p == rows.first)) {
+            const int64_t block = p / markBlock;
+            const MarkCheck mark = ReadBlockMark(job.chip, geometry, block);
+            if (mark == MarkCheck::NoAnswer) {
+                log.Put("R/B, break low, ERR_RB_L\n");
+                log.Blue();
+                return {JobStatus::NoAnswer, p};
+            }
+            if (mark == MarkCheck::Marked) {
+                note(p, BlockState::Marked);
+                log.Put("Skip bad block [");
+                log.Number("%d", static_cast<long>(block));
+                log.Put("]");
+                log.Put("\n");
+                p = (block + 1) * markBlock - 1;  // the loop moves on to the next block
+                job.progress.Tick(std::min(p, rows.last) - rows.first + 1);
+                continue;
+            }
+        }
         const int16_t result = job.chip.ReadPage(static_cast<uint32_t>(p), static_cast<uint32_t>(rowMax), pageTotal,
                                                  page.data());
         if (result == ERR_RB_L) {
@@ -75,11 +108,13 @@ Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseReco
         if (result == NAND_OK) {
             if (CountNotErased(page.data(), pageTotal) != 0) {
                 dirty = true;
+                note(p, BlockState::NotBlank);
                 log.Put("Error, check blank in page [");
                 log.Number("%d", static_cast<long>(p));
                 log.Put("]");
                 log.Put("\n");
             }
+            note(p, BlockState::Good);
             if (p % PAGES_PER_PROGRESS_STEP == 1) job.progress.Update(static_cast<int32_t>(p));
         }
         job.progress.Tick(p - rows.first + 1);

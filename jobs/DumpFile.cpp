@@ -167,3 +167,9 @@ void DumpFile::Abandon() {
     file_ = nullptr;
     if (!temporary_.empty()) unlink(temporary_.c_str());
 }
+
+int64_t DumpFile::Size() const {
+    struct stat info {};
+    if (file_ == nullptr || fstat(fileno(file_), &info) != 0) return 0;
+    return static_cast<int64_t>(info.st_size);
+}

@@ -24,6 +24,8 @@ public:
     bool OpenToRead(const std::string& path);
     bool CreateToWrite(const std::string& path);
     std::FILE* Get() const { return file_; }
+    // Bytes in the file now; 0 when that cannot be told.
+    int64_t Size() const;
 
     // Closes a file opened to read.
     void Close();

@@ -25,20 +25,28 @@ int64_t NextEraseRow(int64_t row, int64_t first, int perBlock) {
 
 }  // namespace
 
-Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record, const RowRange& asked) {
+Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record, const EraseOptions& options) {
     JobLog log(job.log);
     record.pagesPerBlock = static_cast<int16_t>(geometry.pagesPerBlock);
     Geometry checked = geometry;
     checked.pagesPerBlock = record.pagesPerBlock;
     if (!AcceptGeometry(log, checked, GeometryUse::Erase)) return {JobStatus::Refused};
+    // Every block's mark is read before its erase, even when marked blocks
+    // are to be erased too: the log then names each mark that is lost.
+    if (const char* refusal = MarkGeometryRefusal(checked)) {
+        log.RedThenBlue(refusal);
+        return {JobStatus::Refused};
+    }
     const int perBlock = record.pagesPerBlock;
     const int32_t rowMax = geometry.rowMax;
     RowRange rows;
-    if (!RowsOnChip(asked, rowMax, rows)) {
+    if (!RowsOnChip(options.rows, rowMax, rows)) {
         log.RedThenBlue("Error, the range lies beyond the chip\n");
         return {JobStatus::Refused};
     }
     if (!ChipAnswers(log, job.chip, rowMax)) return {JobStatus::NoAnswer};
+    if (options.includeBad)
+        log.RedThenBlue("Warning, factory-marked bad blocks are erased too: their marks will be lost for good\n");
 
     ProgressScope progress(job.progress, "<<Begin Erace NAND>>", "Erasing...", rowMax,
                            (rows.last - rows.first) / perBlock + 1, 0);
@@ -46,39 +54,95 @@ Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record,
     log.Red();
 
     int writeIndex = 0;
+    auto recordBadBlock = [&](int32_t block) {
+        record.badBlocks[writeIndex] = block;
+        if (writeIndex + 1 > record.badBlocksWritten) record.badBlocksWritten = writeIndex + 1;
+        writeIndex = (writeIndex + 1) % BAD_BLOCK_SLOTS;
+    };
+    auto note = [&](int64_t block, BlockState state) {
+        if (options.map) options.map->Note(block, state);
+    };
     int timeouts = 0;
     int timeoutsInARow = 0;
     bool failed = false;
+    // Block 0 gets two erase commands; its mark is read before the first,
+    // and a block left alone for its mark is left alone for both.
+    int64_t checkedBlock = -1;
+    bool checkedBlockSkipped = false;
     for (int64_t r = FirstEraseRow(rows.first, perBlock); r <= rows.last;
          r = NextEraseRow(r, rows.first, perBlock)) {
         const int32_t row = static_cast<int32_t>(r);
-        const int32_t result = job.chip.EraseBlock(row, rowMax);
+        const int32_t block = row / perBlock;
+        int32_t result = NAND_OK;
+        bool skip = false;
+        if (block == checkedBlock) {
+            skip = checkedBlockSkipped;
+        } else {
+            const MarkCheck mark = ReadBlockMark(job.chip, checked, block);
+            checkedBlock = block;
+            if (mark == MarkCheck::NoAnswer) {
+                // A mark that cannot be read may be there: the block stays.
+                result = ERR_RB_L;
+                skip = true;
+                checkedBlock = -1;
+            } else if (mark == MarkCheck::Marked) {
+                note(block, BlockState::Marked);
+                if (options.includeBad) {
+                    log.Put("Erase bad block [");
+                    log.Number("%d", block);
+                    log.Put("], its factory mark is lost\n");
+                } else {
+                    log.Put("Skip bad block [");
+                    log.Number("%d", block);
+                    log.Put("]\n");
+                    recordBadBlock(block);
+                    skip = true;
+                }
+            }
+            checkedBlockSkipped = skip;
+        }
+        if (!skip) {
+            note(block, BlockState::Good);
+            result = job.chip.EraseBlock(row, rowMax);
+        }
         if (result == ERR_RB_L) {
             log.Put("R/B, break low, ERR_RB_L\n");
             ++timeouts;
             if (++timeoutsInARow >= TIMEOUTS_IN_A_ROW_TO_STOP) {
                 log.Put("Error, chip does not answer, erase stopped\n");
                 log.Blue();
-                return {JobStatus::NoAnswer, row / perBlock};
+                return {JobStatus::NoAnswer, block};
             }
-        } else {
+        } else if (!skip) {
             timeoutsInARow = 0;
         }
         if (result == NAND_STATUS_FAIL) {
             failed = true;
-            const int32_t block = row / perBlock;
+            note(block, BlockState::Failed);
             log.Put("Error Erace bad Block [");
             log.Number("%d", block);
             log.Put("]\n");
-            record.badBlocks[writeIndex] = block;
-            if (writeIndex + 1 > record.badBlocksWritten) record.badBlocksWritten = writeIndex + 1;
-            writeIndex = (writeIndex + 1) % BAD_BLOCK_SLOTS;
+            recordBadBlock(block);
+            if (options.markBad) {
+                // Marked now, the block is left alone from here on, block
+                // 0's second command included.
+                checkedBlockSkipped = true;
+                if (WriteBlockMark(job.chip, checked, block) == NAND_OK) {
+                    log.Put("Marked bad block [");
+                    log.Number("%d", block);
+                    log.Put("]\n");
+                } else {
+                    log.Put("Error, could not mark bad block [");
+                    log.Number("%d", block);
+                    log.Put("]\n");
+                }
+            }
         }
         job.progress.Update(row);
         job.progress.Tick((r - rows.first) / perBlock + 1);
         if (job.progress.StopRequested() && r + perBlock <= rows.last) {
             log.Blue();
-            return {JobStatus::Interrupted, row / perBlock + 1};
+            return {JobStatus::Interrupted, block + 1};
         }
     }
 

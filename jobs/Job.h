@@ -49,6 +49,9 @@ public:
     virtual int32_t EraseBlock(int32_t row, int32_t rowLimit) = 0;
     // Whether the last command's wait saw R/B# low (see NandBus).
     virtual bool LastWaitSawBusy() const = 0;
+    // length bytes of a page from column on. A chip that cannot start at a
+    // column reads the page from its first byte up to them.
+    virtual int16_t ReadBytes(uint32_t row, uint32_t rowLimit, uint32_t column, int32_t length, uint8_t* buf);
 };
 
 // The chip on CE0 of the program-wide bus.
@@ -64,6 +67,9 @@ public:
         return nandBus.NandEraseBlock(CE0, row, rowLimit);
     }
     bool LastWaitSawBusy() const override { return nandBus.LastWaitSawBusy(); }
+    int16_t ReadBytes(uint32_t row, uint32_t rowLimit, uint32_t column, int32_t length, uint8_t* buf) override {
+        return nandBus.NandReadColumn(CE0, row, rowLimit, column, length, buf);
+    }
 };
 
 // What a job left behind, for a front end's exit status.

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "jobs/BadBlocks.h"
 #include "jobs/Geometry.h"
 #include "jobs/Job.h"
 
@@ -42,14 +44,72 @@ struct ReadOptions {
     // again, up to MAX_READS in all, and each byte's most frequent value is
     // kept.
     int passes = 1;
+    BadBlockMode bad = BadBlockMode::Raw;  // Raw, Pad or Skip
+    BlockMap* map = nullptr;               // what the run found, when asked
 };
 inline constexpr int MAX_READS = 8;
 
+struct WriteOptions {
+    RowRange rows;
+    BadBlockMode bad = BadBlockMode::Raw;  // Raw, Keep or Skip
+    BlockMap* map = nullptr;
+};
+
+struct VerifyOptions {
+    RowRange rows;
+    BadBlockMode bad = BadBlockMode::Raw;  // Raw, Pad or Skip, as the dump was read
+    BlockMap* map = nullptr;
+};
+
+struct EraseOptions {
+    RowRange rows;
+    bool includeBad = false;  // erase factory-marked blocks too, marks and all
+    bool markBad = false;     // mark a block whose erase fails
+    BlockMap* map = nullptr;
+};
+
+struct BlankOptions {
+    RowRange rows;
+    bool skipMarked = false;  // read the marks and skip the marked blocks
+    BlockMap* map = nullptr;
+};
+
+struct ScanOptions {
+    RowRange rows;
+    BlockMap* map = nullptr;
+};
+
+struct ScanResult {
+    int64_t blocks = 0;           // blocks whose mark was read
+    std::vector<int64_t> marked;  // the marked ones, ascending
+};
+
 Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& chooser, const ReadOptions& options);
-Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser, const RowRange& rows);
-Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& chooser, const RowRange& rows);
-Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record, const RowRange& rows);
-Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseRecord& record, const RowRange& rows);
+Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser, const WriteOptions& options);
+Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& chooser, const VerifyOptions& options);
+Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record, const EraseOptions& options);
+Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseRecord& record,
+                      const BlankOptions& options);
+// Reads every block's mark and nothing else; lists the marked blocks with
+// their pages and their offset in a dump of this geometry.
+Outcome RunScan(JobContext& job, const Geometry& geometry, const ScanOptions& options, ScanResult& result);
+// The scan as one JSON object.
+std::string ScanJson(const char* chipName, const Geometry& geometry, const ScanResult& result);
+
+// The window's jobs: the whole of a range, every block as the chip has it.
+inline Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser, const RowRange& rows) {
+    return RunWrite(job, geometry, chooser, WriteOptions{rows});
+}
+inline Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& chooser, const RowRange& rows) {
+    return RunVerify(job, geometry, chooser, VerifyOptions{rows});
+}
+inline Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record, const RowRange& rows) {
+    return RunErase(job, geometry, record, EraseOptions{rows});
+}
+inline Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseRecord& record,
+                             const RowRange& rows) {
+    return RunBlankCheck(job, geometry, record, BlankOptions{rows});
+}
 
 // The six chip fields of a front end, in chip file key order (KEY_NAME to
 // KEY_BLOCK). A field takes a value the way the window's does: a text longer

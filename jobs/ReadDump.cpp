@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "jobs/DumpJobs.h"
@@ -68,6 +69,13 @@ int16_t ReadSettled(ChipPort& chip, uint32_t row, uint32_t rowLimit, int32_t len
 Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& chooser, const ReadOptions& options) {
     JobLog log(job.log);
     if (!AcceptGeometry(log, geometry, GeometryUse::ReadDump)) return {JobStatus::Refused};
+    const bool readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
+    if (readMarks) {
+        if (const char* refusal = MarkGeometryRefusal(geometry)) {
+            log.RedThenBlue(refusal);
+            return {JobStatus::Refused};
+        }
+    }
     RowRange rows;
     if (!RowsOnChip(options.rows, geometry.rowMax, rows)) {
         log.RedThenBlue("Error, the range lies beyond the chip\n");
@@ -91,8 +99,41 @@ Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& choo
     const int passes = options.passes < 1 ? 1 : options.passes;
     int64_t unstablePages = 0;
     int64_t unsettledPages = 0;
+    const int32_t perBlock = geometry.pagesPerBlock;
     const int32_t startMs = NandBus::NowMs();
     for (int64_t k = rows.first; k <= rows.last; ++k) {
+        if (readMarks && (k % perBlock == 0 || k == rows.first)) {
+            const int64_t block = k / perBlock;
+            const MarkCheck mark = ReadBlockMark(job.chip, geometry, block);
+            if (mark == MarkCheck::NoAnswer) {
+                log.Put("R/B, break low, ERR_RB_L\n");
+                file.Abandon();
+                return {JobStatus::NoAnswer, k};
+            }
+            if (options.map) options.map->Note(block, mark == MarkCheck::Marked ? BlockState::Marked : BlockState::Good);
+            if (mark == MarkCheck::Marked && options.bad != BadBlockMode::Raw) {
+                const int64_t last = std::min<int64_t>((block + 1) * perBlock - 1, rows.last);
+                const bool pad = options.bad == BadBlockMode::Pad;
+                log.Put(pad ? "Pad bad block [" : "Skip bad block [");
+                log.Number("%d", static_cast<long>(block));
+                log.Put("]\n");
+                if (pad) {
+                    // The block's place in the dump is kept, erased.
+                    std::memset(page.data(), 0xFF, recordBytes);
+                    for (int64_t p = k; p <= last; ++p) {
+                        if (std::fwrite(page.data(), 1, recordBytes, file.Get()) != recordBytes) {
+                            const int error = errno;
+                            file.Abandon();
+                            LogDumpWriteError(log, error);
+                            return {JobStatus::FileError, p};
+                        }
+                    }
+                }
+                k = last;
+                job.progress.Tick(k - rows.first + 1);
+                continue;
+            }
+        }
         int16_t status;
         if (passes == 1) {
             status = job.chip.ReadPage(static_cast<uint32_t>(k), rowLimit, pageTotal, page.data());

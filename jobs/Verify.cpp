@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -37,11 +38,18 @@ void LogMismatch(JobLog& log, int64_t k, int64_t record, int32_t pageTotal, int3
 
 }  // namespace
 
-Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& chooser, const RowRange& asked) {
+Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& chooser, const VerifyOptions& options) {
     JobLog log(job.log);
     if (!AcceptGeometry(log, geometry, GeometryUse::WriteOrVerify)) return {JobStatus::Refused};
+    const bool readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
+    if (readMarks) {
+        if (const char* refusal = MarkGeometryRefusal(geometry)) {
+            log.RedThenBlue(refusal);
+            return {JobStatus::Refused};
+        }
+    }
     RowRange rows;
-    if (!RowsOnChip(asked, geometry.rowMax, rows)) {
+    if (!RowsOnChip(options.rows, geometry.rowMax, rows)) {
         log.RedThenBlue("Error, the range lies beyond the chip\n");
         return {JobStatus::Refused};
     }
@@ -59,16 +67,51 @@ Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& choose
     std::vector<uint8_t> chipPage(PAGE_BUFFER_BYTES);
     std::vector<uint8_t> filePage(PAGE_BUFFER_BYTES);
     uint64_t differences = 0;
+    const int32_t perBlock = geometry.pagesPerBlock;
+    // In skip mode the file holds the good blocks only, one after another,
+    // and may end before the chip does (a write in skip mode stops there).
+    const bool skipMode = options.bad == BadBlockMode::Skip;
+    const int64_t fileRecords = file.Size() / pageTotal;
+    int64_t record = 0;
+    bool padding = false;  // the block in hand is marked and compared as erased
     const int32_t startMs = NandBus::NowMs();
     for (int64_t k = rows.first; k <= rows.last; ++k) {
-        if (job.chip.ReadPage(static_cast<uint32_t>(k), rowLimit, pageTotal, chipPage.data()) != NAND_OK) {
+        if (readMarks && (k % perBlock == 0 || k == rows.first)) {
+            const int64_t block = k / perBlock;
+            const MarkCheck mark = ReadBlockMark(job.chip, geometry, block);
+            if (mark == MarkCheck::NoAnswer) {
+                log.Put("R/B, break low, ERR_RB_L\n");
+                log.Blue();
+                return {JobStatus::NoAnswer, k};
+            }
+            const bool marked = mark == MarkCheck::Marked;
+            if (options.map) options.map->Note(block, marked ? BlockState::Marked : BlockState::Good);
+            padding = marked && options.bad == BadBlockMode::Pad;
+            if (marked && skipMode) {
+                log.Put("Skip bad block [");
+                log.Number("%d", static_cast<long>(block));
+                log.Put("]\n");
+                k = std::min<int64_t>((block + 1) * perBlock - 1, rows.last);
+                job.progress.Tick(k - rows.first + 1);
+                continue;
+            }
+            if (padding) {
+                log.Put("Pad bad block [");
+                log.Number("%d", static_cast<long>(block));
+                log.Put("]\n");
+            }
+        }
+        if (skipMode && record == fileRecords) break;  // the whole file is checked
+        if (padding) {
+            std::memset(chipPage.data(), 0xFF, static_cast<size_t>(pageTotal));
+        } else if (job.chip.ReadPage(static_cast<uint32_t>(k), rowLimit, pageTotal, chipPage.data()) != NAND_OK) {
             log.Put("R/B, break low, ERR_RB_L\n");
             log.Blue();
             return {JobStatus::NoAnswer, k};
         }
-        const int64_t record = k - rows.first;
         if (!ReadDumpRecord(log, file, pageTotal, filePage.data(), record)) return {JobStatus::FileError, k};
         if (std::memcmp(chipPage.data(), filePage.data(), static_cast<size_t>(pageTotal)) != 0) {
+            if (options.map && perBlock > 0) options.map->Note(k / perBlock, BlockState::Differs);
             for (int32_t i = 0; i < pageTotal; ++i) {
                 if (chipPage[i] == filePage[i]) continue;
                 ++differences;
@@ -79,6 +122,7 @@ Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& choose
                 }
             }
         }
+        ++record;
         if (k % 1024 == 1) job.progress.Update(static_cast<int32_t>(k));
         job.progress.Tick(k - rows.first + 1);
         if (job.progress.StopRequested() && k < rows.last) {

@@ -12,7 +12,14 @@
 //   FERRIK_SIM_FAULTS  faults of the CE0 chip, separated by blanks:
 //                      erase-fail:B,...   erasing these blocks fails
 //                      program-fail:P,... programming these pages fails
-//                      bad:B,...          factory bad blocks
+//                      bad:B,...          factory bad blocks: marked (0x00 in
+//                                         spare byte 0 of the first page),
+//                                         and every erase or program there
+//                                         fails, so the mark stays
+//                      marked:B,...       factory-marked blocks that erase and
+//                                         program like good ones, as many real
+//                                         chips' bad blocks do: an erase that
+//                                         does not look first wipes the mark
 //                      flaky:P,...        about one read in three of these
 //                                         pages flips one bit of one byte,
 //                                         the same reads on every run
@@ -242,7 +249,8 @@ ChipFaults ParseFaults(const char* text, const ChipPreset* preset, SimWiring& wi
         const std::string value = colon == std::string::npos ? std::string() : word.substr(colon + 1);
         const bool hasValue = colon != std::string::npos;
         if (ParseWiring(kind, value, hasValue, word, wiring)) continue;
-        const bool chipFault = ((kind == "erase-fail" || kind == "program-fail" || kind == "bad" || kind == "flaky") &&
+        const bool chipFault = ((kind == "erase-fail" || kind == "program-fail" || kind == "bad" || kind == "marked" ||
+                                 kind == "flaky") &&
                                 hasValue) ||
                                ((kind == "busy-stuck-low" || kind == "busy-never") && !hasValue);
         if (chipFault && preset == nullptr) Refuse("FERRIK_SIM_FAULTS: there is no chip on CE0 to give faults to");
@@ -258,14 +266,17 @@ ChipFaults ParseFaults(const char* text, const ChipPreset* preset, SimWiring& wi
         } else if (kind == "flaky" && hasValue) {
             const std::set<int> n = Numbers(kind, value, pages, "page");
             faults.flakyPages.insert(n.begin(), n.end());
+        } else if (kind == "marked" && hasValue) {
+            const std::set<int> n = Numbers(kind, value, blocks, "block");
+            faults.markedBlocks.insert(n.begin(), n.end());
         } else if (kind == "busy-stuck-low" && !hasValue) {
             faults.busyStuckLow = true;
         } else if (kind == "busy-never" && !hasValue) {
             faults.busyNever = true;
         } else {
             Refuse("FERRIK_SIM_FAULTS: unknown fault \"" + Shown(word) +
-                   "\" (known: erase-fail:B,... program-fail:P,... bad:B,... flaky:P,... busy-stuck-low busy-never "
-                   "stuck:IOn=0|1 short:IOa,IOb open:SIGNAL no-pullup)");
+                   "\" (known: erase-fail:B,... program-fail:P,... bad:B,... marked:B,... flaky:P,... "
+                   "busy-stuck-low busy-never stuck:IOn=0|1 short:IOa,IOb open:SIGNAL no-pullup)");
         }
     }
     if (faults.busyStuckLow && faults.busyNever)

@@ -164,9 +164,11 @@ struct SimNandChip::State {
         columnMask -= 1;
         blocks.resize(static_cast<size_t>(g.blocks));
         pageRegister.assign(static_cast<size_t>(pageBytes), 0xFF);
-        for (int block : faults.badBlocks) {
-            if (block < 0 || block >= g.blocks) continue;
-            PageData(block * g.pagesPerBlock, true)[g.pageSize] = 0x00;
+        for (const std::set<int>* marked : {&faults.badBlocks, &faults.markedBlocks}) {
+            for (int block : *marked) {
+                if (block < 0 || block >= g.blocks) continue;
+                PageData(block * g.pagesPerBlock, true)[g.pageSize] = 0x00;
+            }
         }
         if (MakerHasOnfiPage(preset.id[0])) parameterPage = OnfiParameterPage(preset);
     }

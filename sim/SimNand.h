@@ -61,6 +61,8 @@ struct ChipFaults {
                                      // was read, so every run sees the same
     bool busyStuckLow = false;       // R/B# always low
     bool busyNever = false;          // R/B# never goes low
+    std::set<int> markedBlocks;      // factory bad, marked as bad blocks are, but erased and
+                                     // programmed like good ones: an erase wipes the mark
 };
 
 enum class CycleKind { Command, Address, DataIn, DataOut };

@@ -150,6 +150,9 @@ void FerrikFrame::OnVerify(wxCommandEvent& /*event*/) {
 void FerrikFrame::OnErase(wxCommandEvent& /*event*/) {
     Geometry geometry;
     geometry.pagesPerBlock = ParseField(TxtPages);
+    // The page size finds the spare area, where a block's factory mark is
+    // read before the block is erased.
+    geometry.pageSize = ParseField(TxtPageSize);
     geometry.rowMax = ParseField(TxtRowMaxAddr);
     rowMax = geometry.rowMax;
     WithWindow(*this, [&](JobContext& job) { RunErase(job, geometry, windowEraseRecord, RowRange{}); });

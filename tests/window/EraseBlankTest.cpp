@@ -102,6 +102,46 @@ TEST_F(Erase, ReportsAndRecordsABlockWhoseEraseFails) {
     ExpectNoViolations();
 }
 
+TEST_F(Erase, LeavesFactoryMarkedBlocksAloneAndTheNextBlankCheckSkipsThem) {
+    sim::ChipFaults faults;
+    faults.markedBlocks = {0, 6};  // marks that an erase command would wipe
+    sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), faults);
+    std::vector<uint8_t> secondPageMark(264, 0xFF);
+    secondPageMark[256] = 0x00;
+    chip.SetPage(9 * 8 + 1, secondPageMark);            // some makers mark the second page
+    chip.SetPage(24, std::vector<uint8_t>(256, 0x00));  // data in a good block
+    SetGeometry(frame, sim::TinyPreset());
+
+    const std::string log = RunErase();
+
+    EXPECT_EQ(log, "\nStart Erace NAND\nSkip bad block [0]\nSkip bad block [6]\nSkip bad block [9]\nErace Ok\n");
+    EXPECT_EQ(Colour("Skip bad block ["), kRed);
+    std::vector<uint32_t> erased;
+    for (uint32_t row : EraseRowsFor(127, 8))
+        if (row / 8 != 0 && row / 8 != 6 && row / 8 != 9) erased.push_back(row);
+    EXPECT_EQ(RowsOf(chip, sim::ChipOp::Erase), erased);
+    // A mark costs one spare byte a page, not the page.
+    for (const sim::ChipOp& op : OpsAfterProbe(chip)) {
+        if (op.kind != sim::ChipOp::Read) continue;
+        EXPECT_EQ(op.column, 256u);
+        EXPECT_EQ(op.length, 1u);
+    }
+    EXPECT_EQ(chip.Page(0)[256], 0x00);
+    EXPECT_EQ(chip.Page(48)[256], 0x00);
+    EXPECT_EQ(chip.Page(73)[256], 0x00);
+    EXPECT_EQ(chip.Page(24)[0], 0xFF);
+    EXPECT_EQ(std::vector<int32_t>(badBlocks, badBlocks + badBlocksWritten), (std::vector<int32_t>{0, 6, 9}));
+
+    chip.ClearOps();
+    const std::string blank = RunBlank();
+
+    EXPECT_EQ(blank.rfind("Start check blank\nSkip bad block [0]\nSkip bad block [6]\nSkip bad block [9]\nEnd time = ", 0),
+              0u)
+        << blank;
+    EXPECT_EQ(RowsAfterProbe(chip, sim::ChipOp::Read).size(), 128u - 24u);
+    ExpectNoViolations();
+}
+
 TEST_F(Erase, ReportsAFailingBlockZeroTwiceForItsTwoCommands) {
     sim::ChipFaults faults;
     faults.eraseFailBlocks = {0, 3};
@@ -407,7 +447,9 @@ TEST_F(BlankCheck, RefusesBadGeometryBeforeAnyChipAccess) {
 
 TEST_F(BlankCheck, WholeChipEraseThenBlankCheckEndsClean) {
     sim::SimNandChip& chip = InsertFreshChip(sim::DefaultPreset());
-    for (int row : {0, 4095, 65535}) chip.SetPage(row, std::vector<uint8_t>(2112, 0x00));
+    // Data in the main areas only: a first page whose first spare byte is
+    // not 0xFF carries a bad-block mark, and its block would be left alone.
+    for (int row : {0, 4095, 65535}) chip.SetPage(row, std::vector<uint8_t>(2048, 0x00));
     RunErase();
     chip.ClearOps();
 
