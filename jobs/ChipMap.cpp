@@ -1,0 +1,168 @@
+#include "jobs/ChipMap.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+
+namespace {
+
+// The states in the legend's order.
+constexpr BlockState LEGEND_ORDER[] = {BlockState::Good,     BlockState::Marked,  BlockState::Failed,
+                                       BlockState::NotBlank, BlockState::Differs, BlockState::Unchecked};
+
+// Room for the grid: it has to fit a laptop's browser window beside the
+// heading and the legend, for the largest chips too (8192 blocks).
+constexpr int GRID_WIDTH = 1024;
+constexpr int GRID_HEIGHT = 720;
+constexpr int LARGEST_CELL = 20;
+constexpr int SMALLEST_CELL = 3;
+
+constexpr int MARGIN = 16;
+constexpr int LABEL_WIDTH = 56;  // the first block of each grid row, left of it
+constexpr int HEADING_HEIGHT = 70;
+constexpr int LEGEND_ROW = 22;
+
+int ColumnsFor(int64_t blocks) {
+    if (blocks <= 64) return 16;
+    if (blocks <= 1024) return 32;
+    if (blocks <= 4096) return 64;
+    if (blocks <= 16384) return 128;
+    return 256;
+}
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+    char text[512];
+    std::snprintf(text, sizeof text, format, args...);
+    return text;
+}
+
+}  // namespace
+
+const char* BlockStateClass(BlockState state) {
+    switch (state) {
+        case BlockState::Unchecked: return "unchecked";
+        case BlockState::Good: return "good";
+        case BlockState::NotBlank: return "not-blank";
+        case BlockState::Differs: return "differs";
+        case BlockState::Failed: return "failed";
+        case BlockState::Marked: return "marked";
+    }
+    return "unchecked";
+}
+
+const char* BlockStateLegend(BlockState state) {
+    switch (state) {
+        case BlockState::Unchecked: return "not checked";
+        case BlockState::Good: return "good";
+        case BlockState::NotBlank: return "not blank";
+        case BlockState::Differs: return "differs from the file";
+        case BlockState::Failed: return "erase or program failed";
+        case BlockState::Marked: return "factory-marked bad";
+    }
+    return "";
+}
+
+std::string ChipMapSvg(const std::string& chipName, const char* run, const Geometry& geometry, const BlockMap& map) {
+    const int64_t blocks = map.Blocks();
+    const int columns = ColumnsFor(blocks);
+    const int64_t rows = std::max<int64_t>(1, (blocks + columns - 1) / columns);
+    const int cell = static_cast<int>(
+        std::clamp<int64_t>(std::min<int64_t>(GRID_HEIGHT / rows, GRID_WIDTH / columns), SMALLEST_CELL, LARGEST_CELL));
+    // A pixel between squares while they are large enough to spare it.
+    const int square = cell >= 6 ? cell - 1 : cell;
+    const int gridX = MARGIN + LABEL_WIDTH;
+    const int gridY = HEADING_HEIGHT;
+    const int gridWidth = columns * cell;
+    const int64_t gridHeight = rows * cell;
+
+    int64_t counts[6] = {};
+    for (int64_t b = 0; b < blocks; ++b) ++counts[static_cast<int>(map.State(b))];
+    int legendEntries = 0;
+    for (BlockState state : LEGEND_ORDER)
+        if (state != BlockState::Unchecked || counts[static_cast<int>(state)] != 0) ++legendEntries;
+    const int legendColumns = 3;
+    const int legendRows = (legendEntries + legendColumns - 1) / legendColumns;
+    const int width = std::max(gridX + gridWidth + MARGIN, 640);
+    const int64_t legendY = gridY + gridHeight + 20;
+    const int64_t height = legendY + legendRows * LEGEND_ROW + MARGIN;
+
+    std::string svg;
+    svg.reserve(static_cast<size_t>(blocks) * 110 + 4096);
+    svg += Format("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                  "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%" PRId64
+                  "\" viewBox=\"0 0 %d %" PRId64 "\">\n",
+                  width, height, width, height);
+    svg += "<style>\n"
+           "text { font-family: sans-serif; fill: #222; }\n"
+           ".heading { font-size: 18px; font-weight: bold; }\n"
+           ".geometry, .legend text { font-size: 13px; }\n"
+           ".axis { font-size: 10px; fill: #666; }\n"
+           ".good { fill: #c8e6c9; }\n"
+           ".marked { fill: #212121; }\n"
+           ".failed { fill: #d32f2f; }\n"
+           ".not-blank { fill: #ffa000; }\n"
+           ".differs { fill: #7b1fa2; }\n"
+           ".unchecked { fill: #ffffff; stroke: #bdbdbd; stroke-width: 0.5; }\n"
+           "#blocks rect:hover { stroke: #000; stroke-width: 1.5; }\n"
+           "</style>\n";
+    svg += Format("<rect width=\"%d\" height=\"%" PRId64 "\" fill=\"#fafafa\"/>\n", width, height);
+    svg += "<text class=\"heading\" x=\"" + std::to_string(MARGIN) + "\" y=\"26\">" + Escaped(chipName) + ": " +
+           Escaped(run) + "</text>\n";
+    svg += Format("<text class=\"geometry\" x=\"%d\" y=\"46\">%d + %d bytes a page, %d pages a block, %" PRId64
+                  " blocks, rows 0 to %d</text>\n",
+                  MARGIN, geometry.pageSize, geometry.spareSize, geometry.pagesPerBlock, blocks, geometry.rowMax);
+
+    // The first block of every line, often enough to find a block by eye.
+    const int64_t labelEvery = std::max<int64_t>(1, (14 + cell - 1) / cell);
+    svg += "<g class=\"axis\">\n";
+    for (int c = 8; c < columns; c += 8)
+        svg += Format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">+%d</text>\n", gridX + c * cell + square / 2,
+                      gridY - 4, c);
+    for (int64_t r = 0; r < rows; r += labelEvery)
+        svg += Format("<text x=\"%d\" y=\"%" PRId64 "\" text-anchor=\"end\">%" PRId64 "</text>\n", gridX - 6,
+                      gridY + r * cell + square / 2 + 4, r * columns);
+    svg += "</g>\n";
+
+    svg += "<g id=\"blocks\">\n";
+    for (int64_t b = 0; b < blocks; ++b) {
+        const BlockState state = map.State(b);
+        const int64_t first = b * geometry.pagesPerBlock;
+        const int64_t last = std::min<int64_t>(first + geometry.pagesPerBlock - 1, geometry.rowMax);
+        svg += Format("<rect class=\"%s\" x=\"%" PRId64 "\" y=\"%" PRId64
+                      "\" width=\"%d\" height=\"%d\"><title>Block %" PRId64 ", pages %" PRId64 " to %" PRId64
+                      ": %s</title></rect>\n",
+                      BlockStateClass(state), gridX + (b % columns) * cell, gridY + (b / columns) * cell, square,
+                      square, b, first, last, BlockStateLegend(state));
+    }
+    svg += "</g>\n";
+
+    svg += "<g class=\"legend\">\n";
+    int entry = 0;
+    for (BlockState state : LEGEND_ORDER) {
+        const int64_t count = counts[static_cast<int>(state)];
+        if (state == BlockState::Unchecked && count == 0) continue;
+        const int x = MARGIN + (entry % legendColumns) * 210;
+        const int64_t y = legendY + (entry / legendColumns) * LEGEND_ROW;
+        svg += Format("<rect class=\"%s\" x=\"%d\" y=\"%" PRId64 "\" width=\"14\" height=\"14\"/>"
+                      "<text x=\"%d\" y=\"%" PRId64 "\">%s: %" PRId64 "</text>\n",
+                      BlockStateClass(state), x, y, x + 20, y + 12, BlockStateLegend(state), count);
+        ++entry;
+    }
+    svg += "</g>\n</svg>\n";
+    return svg;
+}
