@@ -61,6 +61,13 @@ int main() {
     nandBus.NandProgramPage(CE0, 10, rowMax, page, data.data());
     const Count programShort = Measure([&] { nandBus.NandProgramPage(CE0, 11, rowMax, shortBurst, data.data()); });
     const Count programPage = Measure([&] { nandBus.NandProgramPage(CE0, 12, rowMax, page, data.data()); });
+    // A bad-block mark: one spare byte, read at its column after a page read
+    // as the erase job does before each erase.
+    uint8_t mark = 0;
+    nandBus.NandReadColumn(CE0, 64, rowMax, static_cast<uint32_t>(preset.geometry.pageSize), 1, &mark);
+    const Count markRead = Measure([&] {
+        nandBus.NandReadColumn(CE0, 65, rowMax, static_cast<uint32_t>(preset.geometry.pageSize), 1, &mark);
+    });
     nandBus.NandEraseBlock(CE0, 0, static_cast<int32_t>(rowMax));
     const Count erase = Measure([&] { nandBus.NandEraseBlock(CE0, 64, static_cast<int32_t>(rowMax)); });
 
@@ -73,6 +80,7 @@ int main() {
     Print("pi.bus.program", programByte,
           {programPage.loads - programByte.loads * page, programPage.stores - programByte.stores * page});
     Print("pi.bus.erase", {0, 0}, erase);
+    Print("pi.bus.mark_read", {0, 0}, markRead);
     std::printf("pi.chip.pages = %d\npi.chip.page_bytes = %d\npi.chip.blocks = %d\n", chip.Pages(), page,
                 preset.geometry.blocks);
     if (!socket.AllViolations().empty()) {

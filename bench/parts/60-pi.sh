@@ -41,6 +41,7 @@ if [ ! -x "$counts_bin" ]; then
 fi
 counts=$(env -u FERRIK_SIM_CHIPS -u FERRIK_SIM_IMAGE -u FERRIK_SIM_FAULTS -u FERRIK_SIM_REPORT "$counts_bin")
 grep -E '^pi\.bus\.(read|program)\.(loads|stores)_per_byte' <<<"$counts"
+grep -E '^pi\.bus\.mark_read\.fixed_(loads|stores)' <<<"$counts"
 
 awk -v store="${PI3_STORE_NS:-7.5}" -v load="${PI3_LOAD_NS:-50}" -v ghz="${PI3_CPU_GHZ:-1.2}" \
     -v rip="$read_ipb" -v pip="$program_ipb" '
@@ -56,6 +57,7 @@ awk -v store="${PI3_STORE_NS:-7.5}" -v load="${PI3_LOAD_NS:-50}" -v ghz="${PI3_C
         progByte = (v["pi.bus.program.loads_per_byte"] * load + v["pi.bus.program.stores_per_byte"] * store + pi) * ns
         progFixed = (v["pi.bus.program.fixed_loads"] * load + v["pi.bus.program.fixed_stores"] * store) * ns
         eraseFixed = (v["pi.bus.erase.fixed_loads"] * load + v["pi.bus.erase.fixed_stores"] * store) * ns
+        markFixed = (v["pi.bus.mark_read.fixed_loads"] * load + v["pi.bus.mark_read.fixed_stores"] * store) * ns
         readPage = bytes * readByte + readFixed + tR
         progPage = bytes * progByte + progFixed + tPROG
         printf "pi3.read.ns_per_byte = %.1f\n", readByte / ns
@@ -64,6 +66,9 @@ awk -v store="${PI3_STORE_NS:-7.5}" -v load="${PI3_LOAD_NS:-50}" -v ghz="${PI3_C
         printf "pi3.read_dump.kbytes_per_second = %.0f\n", pages * bytes / (pages * readPage) / 1024
         printf "pi3.write.seconds = %.1f\n", pages * progPage
         printf "pi3.erase.seconds = %.2f\n", (blocks + 1) * (eraseFixed + tBERS)
+        # Erase reads the mark of each block first: two one-byte column reads of a
+        # good block (its first and second page), each a page load of tR.
+        printf "erase.mark_reads_seconds_pi3 = %.3f\n", blocks * 2 * (markFixed + tR)
         # The slowest GPLEV0 load that still keeps Read dump under 60 s.
         budget = (60 / pages - tR - readFixed) / bytes
         rest = (v["pi.bus.read.stores_per_byte"] * store + ri) * ns
