@@ -71,7 +71,7 @@ Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& choose
     // In skip mode the file holds the good blocks only, one after another,
     // and may end before the chip does (a write in skip mode stops there).
     const bool skipMode = options.bad == BadBlockMode::Skip;
-    const int64_t fileRecords = file.Size() / pageTotal;
+    const int64_t fileRecords = (file.Size() + pageTotal - 1) / pageTotal;
     int64_t record = 0;
     bool padding = false;  // the block in hand is marked and compared as erased
     const int32_t startMs = NandBus::NowMs();

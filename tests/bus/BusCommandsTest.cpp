@@ -197,6 +197,19 @@ TEST_F(BusCommands, APageProgrammedAndReadBackIsWhatWasWrittenSpareIncluded) {
     EXPECT_EQ(chip.Ops().back().length, 2112u);
 }
 
+TEST_F(BusCommands, AColumnReadSendsItsColumnLowByteFirstAndMovesOnlyTheBytesAsked) {
+    sim::SimNandChip& chip = InsertFreshChip(sim::DefaultPreset());
+    const std::vector<uint8_t> data = Pattern(2112, 3);
+    chip.SetPage(0x1234, data);
+    chip.RecordCycles(true);
+    std::vector<uint8_t> bytes(3, 0);
+    ASSERT_EQ(nandBus.NandReadColumn(CE0, 0x1234, 0xFFFF, 0x801, 3, bytes.data()), NAND_OK);
+    EXPECT_EQ(bytes, std::vector<uint8_t>(data.begin() + 0x801, data.begin() + 0x804));
+    ExpectCycles(WithoutData(chip.Cycles()), {C(0x00), A(0x01), A(0x08), A(0x34), A(0x12), C(0x30)});
+    EXPECT_EQ(chip.Ops().back().column, 0x801u);
+    EXPECT_EQ(chip.Ops().back().length, 3u);
+}
+
 TEST_F(BusCommands, ReadingAfterWritingSwitchesTheDataPinsOnceEachWay) {
     InsertFreshChip(sim::TinyPreset());
     const std::vector<uint8_t> data = Pattern(264, 3);
