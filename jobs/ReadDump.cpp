@@ -1,7 +1,7 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <vector>
 
 #include "jobs/DumpJobs.h"
