@@ -66,17 +66,21 @@ bool NoChipAnswersId(Session& session, const uint8_t id[5]) {
     return true;
 }
 
-int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan) {
+int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan, bool readsMarks) {
     const Args& args = session.args;
     const bool ranged = args.Has("--first-block") || args.Has("--blocks");
     bool needPage = false;
-    bool needBlock = ranged;
+    bool needSpare = false;
+    bool needBlock = ranged || readsMarks;
     for (const GeometryUse use : uses) {
+        // Erase finds each block's factory mark in the spare area, after
+        // the page's data.
+        needPage = true;
         if (use == GeometryUse::Erase) needBlock = true;
-        else needPage = true;
+        else needSpare = true;
     }
-    const bool optionsSuffice = args.Has("--row-max") && (!needPage || (args.Has("--page") && args.Has("--spare"))) &&
-                                (!needBlock || args.Has("--pages-per-block"));
+    const bool optionsSuffice = args.Has("--row-max") && (!needPage || args.Has("--page")) &&
+                                (!needSpare || args.Has("--spare")) && (!needBlock || args.Has("--pages-per-block"));
 
     Value page, spare, row, block;
     TextChipFields fields;
@@ -91,6 +95,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
         ReadChipFile(file, SetField, &fields);
         std::fclose(file);
         TakeFields(fields, page, spare, row, block);
+        plan.chipName = fields.Get(KEY_NAME);
         session.StartBus();
     } else if (!optionsSuffice) {
         session.StartBus();
@@ -102,6 +107,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
         const bool pageUsable = reading.present && !reading.timedOut && reading.page.Usable();
         if (found.chipFileFound) {
             TakeFields(fields, page, spare, row, block);
+            plan.chipName = fields.Get(KEY_NAME);
         } else if (pageUsable) {
             // What the window cannot do: the chip names its own geometry.
             const Geometry g = PageGeometry(reading.page);
@@ -122,10 +128,8 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
                 missing += missing.empty() ? "" : ", ";
                 missing += option;
             };
-            if (needPage) {
-                name("--page");
-                name("--spare");
-            }
+            if (needPage) name("--page");
+            if (needSpare) name("--spare");
             name("--row-max");
             if (needBlock) name("--pages-per-block");
             std::string looked = std::string(MakerDirectory(found.probes[0].maker)) + found.idString;
@@ -146,6 +150,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     option(spare, "--spare");
     option(row, "--row-max");
     option(block, "--pages-per-block");
+    if (plan.chipName.empty()) plan.chipName = "the chip on CE0";
 
     Geometry& g = plan.geometry;
     g.pageSize = page.value;
@@ -157,6 +162,12 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     JobLog log(session.log);
     for (const GeometryUse use : uses)
         if (!AcceptGeometry(log, g, use)) return EXIT_USAGE;
+    if (readsMarks) {
+        if (const char* refusal = MarkGeometryRefusal(g)) {
+            log.RedThenBlue(refusal);
+            return EXIT_USAGE;
+        }
+    }
 
     plan.rows = RowRange{};
     if (ranged) {

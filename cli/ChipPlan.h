@@ -13,6 +13,7 @@ class Session;
 
 struct ChipPlan {
     Geometry geometry;
+    std::string chipName;  // the chip file's name, or how the chip was told
     bool pagesPerBlockKnown = false;
     RowRange rows;  // the whole chip unless --first-block or --blocks
 };
@@ -24,9 +25,11 @@ struct ChipPlan {
 // of its own before the job's. --page, --spare, --row-max and
 // --pages-per-block override it value by value, and the chip is not asked
 // when they give all that `uses` need.
-// Each use's check refuses with the window's words. Returns 0 when the job
-// may go, else the exit status to end with, its reason already told.
-int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan);
+// Each use's check refuses with the window's words. A job that reads the
+// blocks' factory marks (readsMarks) needs the block size and the page size
+// too. Returns 0 when the job may go, else the exit status to end with, its
+// reason already told.
+int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan, bool readsMarks = false);
 
 // The folder that holds the installed chip database (its ICs/), beside the
 // program: <prefix>/share/ferrik for a program in <prefix>/bin or

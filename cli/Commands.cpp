@@ -2,6 +2,7 @@
 
 const Command* const COMMANDS[] = {
     &DETECT_COMMAND,
+    &SCAN_COMMAND,
     &READ_COMMAND,
     &VERIFY_COMMAND,
     &WRITE_COMMAND,

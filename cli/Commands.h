@@ -18,6 +18,7 @@ struct Command {
 };
 
 extern const Command DETECT_COMMAND;
+extern const Command SCAN_COMMAND;
 extern const Command READ_COMMAND;
 extern const Command VERIFY_COMMAND;
 extern const Command WRITE_COMMAND;

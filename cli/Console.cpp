@@ -34,11 +34,11 @@ void ConsoleLog::Append(const char* text) {
     if (length == 0) return;
     if (bar_ != nullptr) bar_->StepAside();
     if (colours_ && coloured_) {
-        std::fputs(Sgr(colour_), stdout);
-        std::fwrite(text, 1, length, stdout);
-        std::fputs("\033[0m", stdout);
+        std::fputs(Sgr(colour_), out_);
+        std::fwrite(text, 1, length, out_);
+        std::fputs("\033[0m", out_);
     } else {
-        std::fwrite(text, 1, length, stdout);
+        std::fwrite(text, 1, length, out_);
     }
     atLineStart_ = text[length - 1] == '\n';
 }

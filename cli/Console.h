@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "jobs/Job.h"
@@ -27,9 +28,16 @@ public:
     bool AtLineStart() const { return atLineStart_; }
     // The bar that shares the terminal with the log, and steps aside for it.
     void ShareTerminalWith(ConsoleProgress* bar) { bar_ = bar; }
+    // The log goes to standard error, uncoloured, leaving standard output to
+    // a result a program reads.
+    void ToStandardError() {
+        out_ = stderr;
+        colours_ = false;
+    }
 
 private:
     bool colours_;
+    std::FILE* out_ = stdout;
     LogColour colour_ = LogColour::Blue;
     bool coloured_ = false;
     bool atLineStart_ = true;

@@ -6,15 +6,19 @@
 
 namespace {
 
-const char* const TAKES[] = {"--chip",        "--page",   "--spare", "--row-max", "--pages-per-block",
-                               "--first-block", "--blocks", "--quiet", nullptr};
+const char* const TAKES[] = {"--chip",   "--page",        "--spare",    "--row-max", "--pages-per-block", "--first-block",
+                             "--blocks", "--include-bad", "--mark-bad", "--quiet",   nullptr};
 
 int Run(Session& session) {
     ChipPlan plan;
-    if (const int status = PlanChipJob(session, {GeometryUse::Erase}, plan)) return status;
+    if (const int status = PlanChipJob(session, {GeometryUse::Erase}, plan, true)) return status;
     if (StopSignalled()) return session.StoppedBefore("the erase");
     JobContext job = session.Job();
-    return session.Finish(RunErase(job, plan.geometry, session.Record(), plan.rows), "block");
+    EraseOptions options;
+    options.rows = plan.rows;
+    options.includeBad = session.args.Has("--include-bad");
+    options.markBad = session.args.Has("--mark-bad");
+    return session.Finish(RunErase(job, plan.geometry, session.Record(), options), "block");
 }
 
 }  // namespace
@@ -24,7 +28,13 @@ extern const Command ERASE_COMMAND = {
     nullptr,
     "erase the chip and list the blocks that fail",
     "Erases every block of the chip (or the blocks asked for) and lists each\n"
-    "block whose erase fails. A failed block ends with status 1.\n",
+    "block whose erase fails. A failed block ends with status 1.\n"
+    "Each block's factory mark is read first (the first spare byte of its first\n"
+    "or second page is not 0xFF): a marked block gets no erase command, as its\n"
+    "mark is the only record that it is bad. --include-bad erases marked blocks\n"
+    "too, after a warning, and their marks are lost for good. --mark-bad writes\n"
+    "a mark (0x00 in the first spare byte of the first page) into a block whose\n"
+    "erase fails.\n",
     TAKES,
     Run,
 };

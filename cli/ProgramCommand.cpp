@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "cli/BadBlockOptions.h"
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -16,17 +17,28 @@
 namespace {
 
 const char* const TAKES[] = {"--chip",        "--page",   "--spare", "--row-max", "--pages-per-block",
-                               "--first-block", "--blocks", "--quiet", nullptr};
+                               "--first-block", "--blocks", "--bad",   "--quiet",   nullptr};
 
 // Before the erase: a file that cannot be read, or that ends before the last
 // page, would leave the chip erased and half written.
-int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const ChipPlan& plan) {
+int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const ChipPlan& plan, BadBlockMode bad) {
     JobLog log(session.log);
     DumpFile file;
     if (!file.OpenToRead(path)) {
         const int error = errno;
         log.RedThenBlue(("Error open file " + path + ": " + std::strerror(error) + ", nothing erased\n").c_str());
         return EXIT_FILE;
+    }
+    if (bad == BadBlockMode::Skip) {
+        // The file goes into the good blocks only, however many records it
+        // holds: whether they hold it is asked of the chip's marks.
+        JobContext job = session.Job();
+        const Outcome fits = CheckSkipWriteFits(job, plan.geometry, plan.rows, file.Size());
+        if (fits.status != JobStatus::Done) {
+            log.Put("Nothing erased\n");
+            return ExitStatusOf(fits.status);
+        }
+        return EXIT_DONE;
     }
     const RowRange& rows = plan.rows;
     const int64_t records = rows.last < rows.first ? int64_t{plan.geometry.rowMax} + 1 : rows.last - rows.first + 1;
@@ -42,11 +54,14 @@ int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const C
 }
 
 int Run(Session& session) {
+    BadBlockMode bad;
+    if (const int status = TakeBadBlockMode(session, BadBlockJob::Write, bad)) return status;
     ChipPlan plan;
-    if (const int status = PlanChipJob(session, {GeometryUse::Erase, GeometryUse::WriteOrVerify}, plan))
+    // The erase reads the blocks' marks whatever the mode.
+    if (const int status = PlanChipJob(session, {GeometryUse::Erase, GeometryUse::WriteOrVerify}, plan, true))
         return status;
     const std::string& path = session.args.Operand();
-    if (const int status = CheckFileHoldsEveryRecord(session, path, plan)) return status;
+    if (const int status = CheckFileHoldsEveryRecord(session, path, plan, bad)) return status;
     NamedFile file(path);
     JobContext job = session.Job();
 
@@ -55,11 +70,19 @@ int Run(Session& session) {
     if (erased.status != JobStatus::Done) return session.Finish(erased, "block");
 
     if (StopSignalled()) return session.StoppedBefore("the write");
-    const Outcome written = RunWrite(job, plan.geometry, file, plan.rows);
+    WriteOptions write;
+    write.rows = plan.rows;
+    write.bad = bad;
+    const Outcome written = RunWrite(job, plan.geometry, file, write);
     if (written.status != JobStatus::Done) return session.Finish(written, "page");
 
     if (StopSignalled()) return session.StoppedBefore("the verify");
-    return session.Finish(RunVerify(job, plan.geometry, file, plan.rows), "page");
+    // The verify reads the chip as the write left it: a kept block is not
+    // compared, a skipped one not read.
+    VerifyOptions verify;
+    verify.rows = plan.rows;
+    verify.bad = bad;
+    return session.Finish(RunVerify(job, plan.geometry, file, verify), "page");
 }
 
 }  // namespace
@@ -72,7 +95,11 @@ extern const Command PROGRAM_COMMAND = {
     "compares it with FILE: erase, write and verify in one run. A stage that\n"
     "does not come out clean (a block that fails to erase, a page that fails to\n"
     "program) ends the run with its status before the next begins. FILE must\n"
-    "hold a record for every page before anything is erased.\n",
+    "hold a record for every page before anything is erased.\n"
+    "Blocks their maker marked bad are never erased. --bad takes write's modes,\n"
+    "raw (default), keep or skip, and the verify follows the write: a kept block\n"
+    "is not compared, a skipped one not read. With skip, FILE may be shorter than\n"
+    "the chip; the good blocks must hold it before anything is erased.\n",
     TAKES,
     Run,
 };

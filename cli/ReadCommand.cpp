@@ -1,4 +1,5 @@
 // read FILE: the window's Read dump into a file named on the command line.
+#include "cli/BadBlockOptions.h"
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/Session.h"
@@ -6,17 +7,20 @@
 
 namespace {
 
-const char* const TAKES[] = {"--chip",        "--page",   "--spare",  "--row-max", "--pages-per-block",
-                               "--first-block", "--blocks", "--passes", "--quiet",   nullptr};
+const char* const TAKES[] = {"--chip",   "--page",   "--spare", "--row-max", "--pages-per-block", "--first-block",
+                             "--blocks", "--passes", "--bad",   "--quiet",   nullptr};
 
 int Run(Session& session) {
+    BadBlockMode bad;
+    if (const int status = TakeBadBlockMode(session, BadBlockJob::Read, bad)) return status;
     ChipPlan plan;
-    if (const int status = PlanChipJob(session, {GeometryUse::ReadDump}, plan)) return status;
+    if (const int status = PlanChipJob(session, {GeometryUse::ReadDump}, plan, bad != BadBlockMode::Raw)) return status;
     if (StopSignalled()) return session.StoppedBefore("the read");
     NamedFile file(session.args.Operand());
     ReadOptions options;
     options.rows = plan.rows;
     options.passes = static_cast<int>(session.args.Number("--passes", 1));
+    options.bad = bad;
     JobContext job = session.Job();
     return session.Finish(RunReadDump(job, plan.geometry, file, options), "page");
 }
@@ -33,7 +37,11 @@ extern const Command READ_COMMAND = {
     "With --passes N every page is read N times; a page whose reads differ is\n"
     "read again, up to 8 times in all, and each byte's most frequent value is\n"
     "kept. Each such page gets a line; a page that never read the same twice\n"
-    "ends the run with status 1.\n",
+    "ends the run with status 1.\n"
+    "A block whose maker marked it bad (the first spare byte of its first or\n"
+    "second page is not 0xFF) is dumped as the chip gives it with --bad=raw, the\n"
+    "default; as 0xFF throughout with --bad=pad, which keeps every offset; and\n"
+    "not at all with --bad=skip, the next good block following at once.\n",
     TAKES,
     Run,
 };

@@ -1,4 +1,5 @@
 // verify FILE: the window's Verify against a file named on the command line.
+#include "cli/BadBlockOptions.h"
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/Session.h"
@@ -7,15 +8,26 @@
 namespace {
 
 const char* const TAKES[] = {"--chip",        "--page",   "--spare", "--row-max", "--pages-per-block",
-                               "--first-block", "--blocks", "--quiet", nullptr};
+                               "--first-block", "--blocks", "--bad",   "--map",     "--quiet",
+                               nullptr};
 
 int Run(Session& session) {
+    BadBlockMode bad;
+    if (const int status = TakeBadBlockMode(session, BadBlockJob::Verify, bad)) return status;
+    MapOutput map;
+    if (const int status = map.Open(session)) return status;
     ChipPlan plan;
-    if (const int status = PlanChipJob(session, {GeometryUse::WriteOrVerify}, plan)) return status;
+    const bool readsMarks = bad != BadBlockMode::Raw || session.args.Has("--map");
+    if (const int status = PlanChipJob(session, {GeometryUse::WriteOrVerify}, plan, readsMarks)) return status;
     if (StopSignalled()) return session.StoppedBefore("the verify");
     NamedFile file(session.args.Operand());
     JobContext job = session.Job();
-    return session.Finish(RunVerify(job, plan.geometry, file, plan.rows), "page");
+    VerifyOptions options;
+    options.rows = plan.rows;
+    options.bad = bad;
+    options.map = map.For(plan);
+    const int status = session.Finish(RunVerify(job, plan.geometry, file, options), "page");
+    return map.Finish(session, plan, "verify", status);
 }
 
 }  // namespace
@@ -26,7 +38,10 @@ extern const Command VERIFY_COMMAND = {
     "compare the chip with FILE byte by byte",
     "Reads every page of the chip (or of the blocks asked for) and compares it\n"
     "with its record in FILE, data and spare area; lists each byte that differs\n"
-    "(the first 1000, then a count). Any difference ends with status 1.\n",
+    "(the first 1000, then a count). Any difference ends with status 1.\n"
+    "--bad reads the chip as read does with the same mode, so that a dump made\n"
+    "with a mode verifies with it: raw (default), pad or skip.\n"
+    "--map FILE.svg draws each block as found: good, factory-marked, differing.\n",
     TAKES,
     Run,
 };

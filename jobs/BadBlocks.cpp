@@ -25,6 +25,24 @@ MarkCheck ReadBlockMark(ChipPort& chip, const Geometry& geometry, int64_t block)
     return MarkCheck::Good;
 }
 
+MarkCheck ReadMarks(ChipPort& chip, const Geometry& geometry, const RowRange& rows, std::vector<bool>& marked) {
+    marked.clear();
+    for (int64_t block = rows.first / geometry.pagesPerBlock; block <= rows.last / geometry.pagesPerBlock; ++block) {
+        const MarkCheck mark = ReadBlockMark(chip, geometry, block);
+        if (mark == MarkCheck::NoAnswer) return mark;
+        marked.push_back(mark == MarkCheck::Marked);
+    }
+    return MarkCheck::Good;
+}
+
+int64_t GoodPages(const Geometry& geometry, const RowRange& rows, const std::vector<bool>& marked) {
+    const int64_t firstBlock = rows.first / geometry.pagesPerBlock;
+    int64_t good = 0;
+    for (int64_t k = rows.first; k <= rows.last; ++k)
+        good += !marked[static_cast<size_t>(k / geometry.pagesPerBlock - firstBlock)];
+    return good;
+}
+
 int16_t WriteBlockMark(ChipPort& chip, const Geometry& geometry, int64_t block) {
     std::vector<uint8_t> page(static_cast<size_t>(geometry.pageSize) + 1, 0xFF);
     page.back() = BAD_BLOCK_MARK;

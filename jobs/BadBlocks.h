@@ -23,6 +23,12 @@ enum class MarkCheck { Good, Marked, NoAnswer };
 // 0xFF, of its second: one or two reads of a single byte.
 MarkCheck ReadBlockMark(ChipPort& chip, const Geometry& geometry, int64_t block);
 
+// The marks of every block that rows touch, the first block's first. NoAnswer
+// when a read timed out, Good otherwise.
+MarkCheck ReadMarks(ChipPort& chip, const Geometry& geometry, const RowRange& rows, std::vector<bool>& marked);
+// The pages of rows that lie outside marked blocks.
+int64_t GoodPages(const Geometry& geometry, const RowRange& rows, const std::vector<bool>& marked);
+
 // Marks a block bad: 0x00 into the first spare byte of its first page, every
 // other byte programmed as 0xFF, which leaves its cells as they are. The
 // result code of the program command.
@@ -36,7 +42,8 @@ const char* MarkGeometryRefusal(const Geometry& geometry);
 //   Raw   every page as the chip gives it (read, verify) or as the file holds
 //         it (write).
 //   Pad   read and verify: 0xFF for every byte of the block, offsets kept.
-//   Keep  write: no page of the block programmed, offsets kept.
+//   Keep  write: no page of the block programmed, offsets kept; verify (after
+//         such a write): the block's records are not compared.
 //   Skip  the block is left out: the file goes on with the next good block.
 enum class BadBlockMode { Raw, Pad, Keep, Skip };
 

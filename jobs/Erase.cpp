@@ -88,9 +88,9 @@ Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record,
             } else if (mark == MarkCheck::Marked) {
                 note(block, BlockState::Marked);
                 if (options.includeBad) {
-                    log.Put("Erase bad block [");
+                    log.Put("Erasing factory-marked block [");
                     log.Number("%d", block);
-                    log.Put("], its factory mark is lost\n");
+                    log.Put("]\n");
                 } else {
                     log.Put("Skip bad block [");
                     log.Number("%d", block);

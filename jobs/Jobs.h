@@ -57,7 +57,7 @@ struct WriteOptions {
 
 struct VerifyOptions {
     RowRange rows;
-    BadBlockMode bad = BadBlockMode::Raw;  // Raw, Pad or Skip, as the dump was read
+    BadBlockMode bad = BadBlockMode::Raw;  // Raw, Pad or Skip, as the dump was read; Keep after such a write
     BlockMap* map = nullptr;
 };
 
@@ -86,6 +86,9 @@ struct ScanResult {
 
 Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& chooser, const ReadOptions& options);
 Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser, const WriteOptions& options);
+// Before a write in skip mode that is to follow an erase: whether the good
+// blocks of the rows hold a file of fileBytes, told in the log when not.
+Outcome CheckSkipWriteFits(JobContext& job, const Geometry& geometry, const RowRange& rows, int64_t fileBytes);
 Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& chooser, const VerifyOptions& options);
 Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record, const EraseOptions& options);
 Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseRecord& record,

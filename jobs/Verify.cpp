@@ -100,6 +100,19 @@ Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& choose
                 log.Number("%d", static_cast<long>(block));
                 log.Put("]\n");
             }
+            if (marked && options.bad == BadBlockMode::Keep) {
+                // A write in keep mode left the block as it was: its records
+                // are passed over, offsets kept.
+                const int64_t last = std::min<int64_t>((block + 1) * perBlock - 1, rows.last);
+                for (int64_t p = k; p <= last; ++p, ++record)
+                    if (!ReadDumpRecord(log, file, pageTotal, filePage.data(), record)) return {JobStatus::FileError, p};
+                log.Put("Keep bad block [");
+                log.Number("%d", static_cast<long>(block));
+                log.Put("]: not compared\n");
+                k = last;
+                job.progress.Tick(k - rows.first + 1);
+                continue;
+            }
         }
         if (skipMode && record == fileRecords) break;  // the whole file is checked
         if (padding) {

@@ -16,6 +16,18 @@ int32_t CountErased(const uint8_t* bytes, int32_t count) {
     return erased;
 }
 
+bool GoodPagesHold(JobLog& log, int64_t records, int64_t goodPages) {
+    if (records <= goodPages) return true;
+    log.Red();
+    log.Put("Error, the chip runs out of good blocks before the file ends: the file holds ");
+    log.Count(static_cast<uint64_t>(records));
+    log.Put(" pages, the good blocks ");
+    log.Count(static_cast<uint64_t>(goodPages));
+    log.Put("\n");
+    log.Blue();
+    return false;
+}
+
 bool AllErased(const uint8_t* bytes, int32_t count) {
     for (int32_t i = 0; i < count; ++i) {
         if (bytes[i] != 0xFF) return false;
@@ -24,6 +36,28 @@ bool AllErased(const uint8_t* bytes, int32_t count) {
 }
 
 }  // namespace
+
+Outcome CheckSkipWriteFits(JobContext& job, const Geometry& geometry, const RowRange& asked, int64_t fileBytes) {
+    JobLog log(job.log);
+    if (const char* refusal = MarkGeometryRefusal(geometry)) {
+        log.RedThenBlue(refusal);
+        return {JobStatus::Refused};
+    }
+    RowRange rows;
+    if (!RowsOnChip(asked, geometry.rowMax, rows)) {
+        log.RedThenBlue("Error, the range lies beyond the chip\n");
+        return {JobStatus::Refused};
+    }
+    std::vector<bool> marked;
+    if (ReadMarks(job.chip, geometry, rows, marked) == MarkCheck::NoAnswer) {
+        log.RedThenBlue("R/B, break low, ERR_RB_L \n");
+        return {JobStatus::NoAnswer, rows.first};
+    }
+    const int64_t pageTotal = geometry.PageTotal();
+    if (!GoodPagesHold(log, (fileBytes + pageTotal - 1) / pageTotal, GoodPages(geometry, rows, marked)))
+        return {JobStatus::ChipFailed};
+    return {JobStatus::Done};
+}
 
 Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser, const WriteOptions& options) {
     JobLog log(job.log);
@@ -53,35 +87,14 @@ Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser
     // while it is still as it was.
     std::vector<bool> marked;
     const int64_t firstBlock = readMarks ? rows.first / perBlock : 0;
-    if (readMarks) {
-        for (int64_t block = firstBlock; block <= rows.last / perBlock; ++block) {
-            const MarkCheck mark = ReadBlockMark(job.chip, geometry, block);
-            if (mark == MarkCheck::NoAnswer) {
-                log.RedThenBlue("R/B, break low, ERR_RB_L \n");
-                return {JobStatus::NoAnswer, block * perBlock};
-            }
-            marked.push_back(mark == MarkCheck::Marked);
-        }
+    if (readMarks && ReadMarks(job.chip, geometry, rows, marked) == MarkCheck::NoAnswer) {
+        log.RedThenBlue("R/B, break low, ERR_RB_L \n");
+        return {JobStatus::NoAnswer, rows.first};
     }
     auto isMarked = [&](int64_t k) { return readMarks && marked[static_cast<size_t>(k / perBlock - firstBlock)]; };
     const bool skipMode = options.bad == BadBlockMode::Skip;
-    int64_t fileRecords = 0;
-    if (skipMode) {
-        const int64_t records = (file.Size() + pageTotal - 1) / pageTotal;
-        int64_t goodPages = 0;
-        for (int64_t k = rows.first; k <= rows.last; ++k) goodPages += !isMarked(k);
-        if (records > goodPages) {
-            log.Red();
-            log.Put("Error, the chip runs out of good blocks before the file ends: the file holds ");
-            log.Count(static_cast<uint64_t>(records));
-            log.Put(" pages, the good blocks ");
-            log.Count(static_cast<uint64_t>(goodPages));
-            log.Put("\n");
-            log.Blue();
-            return {JobStatus::ChipFailed};
-        }
-        fileRecords = records;
-    }
+    const int64_t fileRecords = (file.Size() + pageTotal - 1) / pageTotal;
+    if (skipMode && !GoodPagesHold(log, fileRecords, GoodPages(geometry, rows, marked))) return {JobStatus::ChipFailed};
 
     log.Put("\nStart Write Page \n");
     log.Red();

@@ -1,0 +1,51 @@
+#include "cli/BadBlockOptions.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/ChipPlan.h"
+#include "cli/Commands.h"
+#include "cli/ExitStatus.h"
+#include "cli/Session.h"
+#include "jobs/ChipMap.h"
+
+int TakeBadBlockMode(const Session& session, BadBlockJob job, BadBlockMode& mode) {
+    mode = BadBlockMode::Raw;
+    if (!session.args.Has("--bad")) return 0;
+    const std::string& name = session.args.Text("--bad");
+    if (ParseBadBlockMode(name, job, mode)) return 0;
+    return session.UsageError("--bad: \"" + name + "\" is not a mode of " + session.command.name + " (" +
+                              BadBlockModeNames(job) + ")");
+}
+
+int MapOutput::Open(const Session& session) {
+    wanted_ = session.args.Has("--map");
+    if (!wanted_) return 0;
+    path_ = session.args.Text("--map");
+    if (file_.CreateToWrite(path_)) return 0;
+    session.Say("--map: cannot write " + path_ + ": " + std::strerror(errno));
+    return EXIT_FILE;
+}
+
+BlockMap* MapOutput::For(const ChipPlan& plan) {
+    if (!wanted_) return nullptr;
+    map_.Reset(BlocksOf(plan.geometry));
+    return &map_;
+}
+
+int MapOutput::Finish(const Session& session, const ChipPlan& plan, const char* run, int status) {
+    if (!wanted_) return status;
+    // Refused values: no chip was looked at, and there is nothing to draw.
+    if (status == EXIT_USAGE) {
+        file_.Abandon();
+        return status;
+    }
+    const std::string svg = ChipMapSvg(plan.chipName, run, plan.geometry, map_);
+    const bool written = std::fwrite(svg.data(), 1, svg.size(), file_.Get()) == svg.size();
+    if (written && file_.Commit()) return status;
+    const int error = errno;
+    file_.Abandon();
+    session.Say("--map: could not write " + path_ + ": " + std::strerror(error));
+    return status == EXIT_DONE ? EXIT_FILE : status;
+}
