@@ -40,6 +40,7 @@ extern const Command BLANK_COMMAND = {
     "ends with status 1. A block whose maker marked it bad (the first spare\n"
     "byte of its first or second page is not 0xFF) is not read: a line says it\n"
     "was skipped.\n"
+    "\n"
     "--map FILE.svg draws each block as found: good, factory-marked, not blank.\n",
     TAKES,
     Run,

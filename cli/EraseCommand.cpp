@@ -29,6 +29,7 @@ extern const Command ERASE_COMMAND = {
     "erase the chip and list the blocks that fail",
     "Erases every block of the chip (or the blocks asked for) and lists each\n"
     "block whose erase fails. A failed block ends with status 1.\n"
+    "\n"
     "Each block's factory mark is read first (the first spare byte of its first\n"
     "or second page is not 0xFF): a marked block gets no erase command, as its\n"
     "mark is the only record that it is bad. --include-bad erases marked blocks\n"

@@ -96,10 +96,13 @@ extern const Command PROGRAM_COMMAND = {
     "does not come out clean (a block that fails to erase, a page that fails to\n"
     "program) ends the run with its status before the next begins. FILE must\n"
     "hold a record for every page before anything is erased.\n"
+    "\n"
     "Blocks their maker marked bad are never erased. --bad takes write's modes,\n"
     "raw (default), keep or skip, and the verify follows the write: a kept block\n"
-    "is not compared, a skipped one not read. With skip, FILE may be shorter than\n"
-    "the chip; the good blocks must hold it before anything is erased.\n",
+    "is not compared, a skipped one not read. With raw a marked block is\n"
+    "programmed over what it held, and the verify finds it differs. With skip,\n"
+    "FILE may be shorter than the chip; the good blocks must hold it before\n"
+    "anything is erased.\n",
     TAKES,
     Run,
 };

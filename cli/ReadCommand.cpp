@@ -38,6 +38,7 @@ extern const Command READ_COMMAND = {
     "read again, up to 8 times in all, and each byte's most frequent value is\n"
     "kept. Each such page gets a line; a page that never read the same twice\n"
     "ends the run with status 1.\n"
+    "\n"
     "A block whose maker marked it bad (the first spare byte of its first or\n"
     "second page is not 0xFF) is dumped as the chip gives it with --bad=raw, the\n"
     "default; as 0xFF throughout with --bad=pad, which keeps every offset; and\n"

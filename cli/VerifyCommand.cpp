@@ -39,6 +39,7 @@ extern const Command VERIFY_COMMAND = {
     "Reads every page of the chip (or of the blocks asked for) and compares it\n"
     "with its record in FILE, data and spare area; lists each byte that differs\n"
     "(the first 1000, then a count). Any difference ends with status 1.\n"
+    "\n"
     "--bad reads the chip as read does with the same mode, so that a dump made\n"
     "with a mode verifies with it: raw (default), pad or skip.\n"
     "--map FILE.svg draws each block as found: good, factory-marked, differing.\n",

@@ -35,6 +35,7 @@ extern const Command WRITE_COMMAND = {
     "in FILE, data and spare area in one operation. A record of all 0xFF is left\n"
     "out: an erased page holds it already. The chip is not erased first: use\n"
     "erase before, or program.\n"
+    "\n"
     "A block whose maker marked it bad (the first spare byte of its first or\n"
     "second page is not 0xFF) is programmed as any other with --bad=raw, the\n"
     "default. With --bad=keep none of its pages is programmed and the file keeps\n"
