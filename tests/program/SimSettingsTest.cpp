@@ -76,6 +76,7 @@ TEST(SimSettings, AnUnknownMalformedOrContradictoryFaultIsRefused) {
         {"bad:1024", "FERRIK_SIM_FAULTS"},
         {"busy-never:1", "FERRIK_SIM_FAULTS"},
         {"bad", "FERRIK_SIM_FAULTS"},
+        {"marked:1024", "marked: block 1024 is beyond the chip"},
         {"bad:3\r", "bad: \"3\\r\" is not a block number"},
         {"bad:1\x1b[2J", "\"1\\x1B[2J\""},
         {"stuck:IO8=0", "FERRIK_SIM_FAULTS"},
