@@ -36,8 +36,12 @@ BlockMap* MapOutput::For(const ChipPlan& plan) {
 
 int MapOutput::Finish(const Session& session, const ChipPlan& plan, const char* run, int status) {
     if (!wanted_) return status;
-    // Refused values: no chip was looked at, and there is nothing to draw.
-    if (status == EXIT_USAGE) {
+    // Refused values, a file that would not open: no block was looked at,
+    // and there is nothing to draw.
+    bool found = false;
+    for (int64_t block = 0; block < map_.Blocks() && !found; ++block)
+        found = map_.State(block) != BlockState::Unchecked;
+    if (!found) {
         file_.Abandon();
         return status;
     }

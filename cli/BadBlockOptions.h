@@ -25,8 +25,8 @@ public:
     // The map for the job to fill, sized to the plan's chip; nullptr without
     // --map.
     BlockMap* For(const ChipPlan& plan);
-    // Draws and writes the map unless the job was refused; returns the exit
-    // status, the job's own unless only the map failed.
+    // Draws and writes the map once the job has looked at a block; returns
+    // the exit status, the job's own unless only the map failed.
     int Finish(const Session& session, const ChipPlan& plan, const char* run, int status);
 
 private:
