@@ -3,6 +3,7 @@
 // scan lists them and the maps draw them. The chip's content lives in a
 // FERRIK_SIM_IMAGE file from one run to the next, as a real chip would stay
 // in its socket.
+#ifdef FERRIK_CLI
 #include <gtest/gtest.h>
 #include <wx/init.h>
 #include <wx/sstream.h>
@@ -34,7 +35,7 @@ protected:
     // Runs ferrik-cli in the scratch folder with the tiny chip, its content
     // in chip.bin, and the geometry given on the command line.
     Exited Cli(std::vector<std::string> args, const char* faults = "") {
-        args.insert(args.begin(), FERRIK_CLI_BINARY);
+        args.insert(args.begin(), FERRIK_CLI);
         for (const char* value : {"--page=256", "--spare=8", "--row-max=127", "--pages-per-block=8"})
             args.push_back(value);
         const std::string image = Image();
@@ -293,10 +294,11 @@ TEST_F(CliBadBlocks, BadOptionsAreRefusedBeforeAnyChipAccess) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args.back());
         std::vector<std::string> args = c.args;
-        args.insert(args.begin(), FERRIK_CLI_BINARY);
+        args.insert(args.begin(), FERRIK_CLI);
         const Exited run = RunProgram(args, {{"FERRIK_SIM_CHIPS", ""}}, 30, dir.Path());
         EXPECT_EQ(run.status, c.status) << run.output;
         EXPECT_NE(run.output.find(c.line), std::string::npos) << run.output;
         EXPECT_EQ(run.output.find("no chip answers"), std::string::npos) << run.output;
     }
 }
+#endif
