@@ -219,7 +219,10 @@ std::vector<FieldCase> FieldCasesOf(Job job) {
                     {"pages per block negative", "256", "8", "127", "-8", kNoBlocks},
                     {"pages per block too large", "256", "8", "127", "65536", kNoBlocks},
                     {"pages per block empty", "256", "8", "127", "", kNoBlocks},
-                    {"row max not a number", "256", "8", "rows", "8", kZero}};
+                    {"row max not a number", "256", "8", "rows", "8", kZero},
+                    // The marks are found by the page size.
+                    {"page size empty", "", "8", "127", "8",
+                     "Error, Page size <= 0, the bad-block marks cannot be found\n"}};
         case Job::Blank:
             return {{"page and spare size 0", "0", "0", "127", "8", kZero},
                     {"row max negative", "256", "8", "-1", "8", kBlankNegative},
