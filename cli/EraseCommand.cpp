@@ -1,4 +1,5 @@
 // erase: the window's Erace.
+#include "cli/BadBlockOptions.h"
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/Session.h"
@@ -7,9 +8,11 @@
 namespace {
 
 const char* const TAKES[] = {"--chip",   "--page",        "--spare",    "--row-max", "--pages-per-block", "--first-block",
-                             "--blocks", "--include-bad", "--mark-bad", "--quiet",   nullptr};
+                             "--blocks", "--include-bad", "--mark-bad", "--map",     "--quiet",           nullptr};
 
 int Run(Session& session) {
+    MapOutput map;
+    if (const int status = map.Open(session)) return status;
     ChipPlan plan;
     if (const int status = PlanChipJob(session, {GeometryUse::Erase}, plan, true)) return status;
     if (StopSignalled()) return session.StoppedBefore("the erase");
@@ -18,7 +21,9 @@ int Run(Session& session) {
     options.rows = plan.rows;
     options.includeBad = session.args.Has("--include-bad");
     options.markBad = session.args.Has("--mark-bad");
-    return session.Finish(RunErase(job, plan.geometry, session.Record(), options), "block");
+    options.map = map.For(plan);
+    const int status = session.Finish(RunErase(job, plan.geometry, session.Record(), options), "block");
+    return map.Finish(session, plan, "erase", status);
 }
 
 }  // namespace
@@ -35,7 +40,8 @@ extern const Command ERASE_COMMAND = {
     "mark is the only record that it is bad. --include-bad erases marked blocks\n"
     "too, after a warning, and their marks are lost for good. --mark-bad writes\n"
     "a mark (0x00 in the first spare byte of the first page) into a block whose\n"
-    "erase fails.\n",
+    "erase fails. --map FILE.svg draws each block as found: good, factory-marked,\n"
+    "failed.\n",
     TAKES,
     Run,
 };

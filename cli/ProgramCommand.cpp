@@ -17,7 +17,8 @@
 namespace {
 
 const char* const TAKES[] = {"--chip",        "--page",   "--spare", "--row-max", "--pages-per-block",
-                               "--first-block", "--blocks", "--bad",   "--quiet",   nullptr};
+                               "--first-block", "--blocks", "--bad",   "--map",     "--quiet",
+                               nullptr};
 
 // Before the erase: a file that cannot be read, or that ends before the last
 // page, would leave the chip erased and half written.
@@ -53,26 +54,24 @@ int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const C
     return EXIT_DONE;
 }
 
-int Run(Session& session) {
-    BadBlockMode bad;
-    if (const int status = TakeBadBlockMode(session, BadBlockJob::Write, bad)) return status;
-    ChipPlan plan;
-    // The erase reads the blocks' marks whatever the mode.
-    if (const int status = PlanChipJob(session, {GeometryUse::Erase, GeometryUse::WriteOrVerify}, plan, true))
-        return status;
+// Erase, write and verify, each only when the one before came out clean.
+int RunStages(Session& session, const ChipPlan& plan, BadBlockMode bad, BlockMap* map) {
     const std::string& path = session.args.Operand();
-    if (const int status = CheckFileHoldsEveryRecord(session, path, plan, bad)) return status;
     NamedFile file(path);
     JobContext job = session.Job();
 
     if (StopSignalled()) return session.StoppedBefore("the erase");
-    const Outcome erased = RunErase(job, plan.geometry, session.Record(), plan.rows);
+    EraseOptions erase;
+    erase.rows = plan.rows;
+    erase.map = map;
+    const Outcome erased = RunErase(job, plan.geometry, session.Record(), erase);
     if (erased.status != JobStatus::Done) return session.Finish(erased, "block");
 
     if (StopSignalled()) return session.StoppedBefore("the write");
     WriteOptions write;
     write.rows = plan.rows;
     write.bad = bad;
+    write.map = map;
     const Outcome written = RunWrite(job, plan.geometry, file, write);
     if (written.status != JobStatus::Done) return session.Finish(written, "page");
 
@@ -82,7 +81,23 @@ int Run(Session& session) {
     VerifyOptions verify;
     verify.rows = plan.rows;
     verify.bad = bad;
+    verify.map = map;
     return session.Finish(RunVerify(job, plan.geometry, file, verify), "page");
+}
+
+int Run(Session& session) {
+    BadBlockMode bad;
+    if (const int status = TakeBadBlockMode(session, BadBlockJob::Write, bad)) return status;
+    MapOutput map;
+    if (const int status = map.Open(session)) return status;
+    ChipPlan plan;
+    // The erase reads the blocks' marks whatever the mode.
+    if (const int status = PlanChipJob(session, {GeometryUse::Erase, GeometryUse::WriteOrVerify}, plan, true))
+        return status;
+    const std::string& path = session.args.Operand();
+    if (const int status = CheckFileHoldsEveryRecord(session, path, plan, bad)) return status;
+    const int status = RunStages(session, plan, bad, map.For(plan));
+    return map.Finish(session, plan, "program", status);
 }
 
 }  // namespace
@@ -102,7 +117,9 @@ extern const Command PROGRAM_COMMAND = {
     "is not compared, a skipped one not read. With raw a marked block is\n"
     "programmed over what it held, and the verify finds it differs. With skip,\n"
     "FILE may be shorter than the chip; the good blocks must hold it before\n"
-    "anything is erased.\n",
+    "anything is erased.\n"
+    "--map FILE.svg draws each block as the three stages found it: good,\n"
+    "factory-marked, failed to erase or program, differing from FILE.\n",
     TAKES,
     Run,
 };

@@ -237,17 +237,19 @@ TEST_F(CliBadBlocks, MapsHoldOneSquarePerBlockClassedByWhatTheRunFound) {
         std::vector<std::string> args;
         int status;
         std::map<int, std::string> notGood;
+        const char* faults;
     };
     const Case cases[] = {
-        {{"scan"}, 0, {{2, "marked"}}},
-        {{"blank"}, 1, {{2, "marked"}, {5, "not-blank"}}},
-        {{"verify", File("file.bin"), "--bad=pad"}, 1, {{2, "marked"}, {9, "differs"}}},
+        {{"scan"}, 0, {{2, "marked"}}, ""},
+        {{"blank"}, 1, {{2, "marked"}, {5, "not-blank"}}, ""},
+        {{"verify", File("file.bin"), "--bad=pad"}, 1, {{2, "marked"}, {9, "differs"}}, ""},
+        {{"erase"}, 1, {{2, "marked"}, {11, "failed"}}, "erase-fail:11"},  // last: it erases the chip
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args[0]);
         std::vector<std::string> args = c.args;
         args.push_back("--map=" + File("map.svg"));
-        const Exited run = Cli(args);
+        const Exited run = Cli(args, c.faults);
         EXPECT_EQ(run.status, c.status) << run.output;
 
         const Bytes svg = ReadBytes(File("map.svg"));
@@ -288,7 +290,7 @@ TEST_F(CliBadBlocks, BadOptionsAreRefusedBeforeAnyChipAccess) {
         {{"read", File("d.bin"), "--bad=shred"}, 2, "--bad: \"shred\" is not a mode of read (raw, pad or skip)"},
         {{"write", File("d.bin"), "--bad=pad"}, 2, "--bad: \"pad\" is not a mode of write (raw, keep or skip)"},
         {{"blank", "--bad=skip"}, 2, "--bad is not an option of blank"},
-        {{"erase", "--map=" + File("m.svg")}, 2, "--map is not an option of erase"},
+        {{"read", File("d.bin"), "--map=" + File("m.svg")}, 2, "--map is not an option of read"},
         {{"scan", "--map=" + File("no/such/folder/m.svg")}, 3, "--map: cannot write"},
     };
     for (const Case& c : cases) {
