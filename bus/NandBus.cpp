@@ -252,14 +252,14 @@ bool NandBus::WaitReady(uint32_t busyBudget, uint32_t readyBudget) {
 }
 
 int NandBus::ReadStatus() {
-    BusCommand(0x70);
-    return BusReadByte() & 1;
+    BusCommand(OP_READ_STATUS);
+    return BusReadByte() & STATUS_FAIL;
 }
 
 const char* NandBus::NandReadId(uint8_t* out, int cePin) {
     DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(0x90);
-    BusAddress(0x00);
+    BusCommand(OP_READ_ID);
+    BusAddress(ID_ADDRESS_CHIP);
     for (int i = 0; i < 5; ++i) out[i] = BusReadByte();
     DriveHigh(static_cast<unsigned>(cePin));
     return MakerName(out[0]);
@@ -267,15 +267,15 @@ const char* NandBus::NandReadId(uint8_t* out, int cePin) {
 
 int16_t NandBus::NandReadPage(int cePin, uint32_t row, uint32_t rowLimit, int32_t length, uint8_t* buf) {
     DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(0x00);
+    BusCommand(OP_READ);
     AddressPhaseBegin();
-    BusWriteByte(0x00);
+    BusWriteByte(0x00);  // column 0, low byte then high
     PulseWE();
     BusWriteByte(0x00);
     PulseWE();
     SendRowAddress(row, rowLimit);
     AddressPhaseEnd();
-    BusCommand(0x30);
+    BusCommand(OP_READ_CONFIRM);
     if (!WaitReady(READ_BUSY_POLLS, READ_READY_POLLS)) return ERR_RB_L;
     if (length > 0) {
         buf[0] = BusReadByte();  // turns the data pins to inputs if they are not yet
@@ -287,11 +287,11 @@ int16_t NandBus::NandReadPage(int cePin, uint32_t row, uint32_t rowLimit, int32_
 
 int32_t NandBus::NandEraseBlock(int cePin, int32_t row, int32_t rowLimit) {
     DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(0x60);
+    BusCommand(OP_ERASE);
     AddressPhaseBegin();
     SendRowAddress(static_cast<uint32_t>(row), static_cast<uint32_t>(rowLimit));
     AddressPhaseEnd();
-    BusCommand(0xD0);
+    BusCommand(OP_ERASE_CONFIRM);
     if (!WaitReady(ERASE_BUSY_POLLS, ERASE_READY_POLLS)) return ERR_RB_L;
     const int status = ReadStatus();
     DriveHigh(static_cast<unsigned>(cePin));
@@ -301,9 +301,9 @@ int32_t NandBus::NandEraseBlock(int cePin, int32_t row, int32_t rowLimit) {
 int16_t NandBus::NandProgramPage(int cePin, uint32_t row, uint32_t rowLimit, int32_t length,
                                  const uint8_t* data) {
     DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(0x80);
+    BusCommand(OP_PROGRAM);
     AddressPhaseBegin();
-    BusWriteByte(0x00);
+    BusWriteByte(0x00);  // column 0, low byte then high
     PulseWE();
     BusWriteByte(0x00);
     PulseWE();
@@ -311,7 +311,7 @@ int16_t NandBus::NandProgramPage(int cePin, uint32_t row, uint32_t rowLimit, int
     AddressPhaseEnd();
     // The address cycles have just left the data pins outputs.
     ProgramBurst(data, length);
-    BusCommand(0x10);
+    BusCommand(OP_PROGRAM_CONFIRM);
     if (!WaitReady(PROGRAM_BUSY_POLLS, PROGRAM_READY_POLLS)) return ERR_RB_L;
     const int status = ReadStatus();
     DriveHigh(static_cast<unsigned>(cePin));
@@ -339,7 +339,7 @@ int16_t NandBus::NandReadParameterPage(int cePin, uint8_t address, int32_t lengt
 int16_t NandBus::NandReadColumn(int cePin, uint32_t row, uint32_t rowLimit, uint32_t column, int32_t length,
                                 uint8_t* buf) {
     DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(0x00);
+    BusCommand(OP_READ);
     AddressPhaseBegin();
     BusWriteByte(column & 0xFF);
     PulseWE();
@@ -347,7 +347,7 @@ int16_t NandBus::NandReadColumn(int cePin, uint32_t row, uint32_t rowLimit, uint
     PulseWE();
     SendRowAddress(row, rowLimit);
     AddressPhaseEnd();
-    BusCommand(0x30);
+    BusCommand(OP_READ_CONFIRM);
     if (!WaitReady(READ_BUSY_POLLS, READ_READY_POLLS)) return ERR_RB_L;
     // A few bytes: the plain read cycle, which turns the pins on the first.
     for (int32_t i = 0; i < length; ++i) buf[i] = BusReadByte();

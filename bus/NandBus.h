@@ -24,8 +24,16 @@ enum ChipEnable : int {
     CE3 = 7,
 };
 
-// Command bytes of the chip commands beyond the window's five.
+// Command bytes of the chip commands. READ, PROGRAM and ERASE come in two
+// cycles: the setup byte, the address, then the confirm byte that starts the
+// array operation (and pulls R/B# low).
 enum NandOpcode : uint8_t {
+    OP_READ = 0x00,
+    OP_READ_CONFIRM = 0x30,
+    OP_PROGRAM = 0x80,
+    OP_PROGRAM_CONFIRM = 0x10,
+    OP_ERASE = 0x60,
+    OP_ERASE_CONFIRM = 0xD0,
     OP_READ_STATUS = 0x70,
     OP_READ_ID = 0x90,
     OP_READ_PARAMETER_PAGE = 0xEC,
