@@ -14,18 +14,26 @@
 // Writing goes to a fresh temporary file beside the chosen path; Commit
 // moves it into place only once it is complete and closed, so that a failed
 // dump (a full disk, an I/O error) never cuts the file it was to replace.
+// The bytes are written out by a thread of the file's own while the job goes
+// on with the chip: the disk's time (an SD card's, on a Pi) overlaps the
+// bus's instead of adding to it.
 class DumpFile {
 public:
-    DumpFile() = default;
+    DumpFile();
     ~DumpFile();
     DumpFile(const DumpFile&) = delete;
     DumpFile& operator=(const DumpFile&) = delete;
 
     bool OpenToRead(const std::string& path);
     bool CreateToWrite(const std::string& path);
+    // The stream of a file opened to read.
     std::FILE* Get() const { return file_; }
     // Bytes in the file now; 0 when that cannot be told.
     int64_t Size() const;
+    // Appends to a file opened to write. False, with errno set, once a write
+    // has failed: the dump can no longer be whole. A failure shows at a later
+    // append than the bytes it lost, or at Commit.
+    bool Append(const void* bytes, size_t count);
 
     // Closes a file opened to read.
     void Close();
@@ -37,10 +45,15 @@ public:
     void Abandon();
 
 private:
+    class Writer;
     void UseBuffer();
+    // Stops the writer; with `flush` after it has written what it was given.
+    bool StopWriter(bool flush);
 
     std::FILE* file_ = nullptr;
     std::unique_ptr<char[]> buffer_;
+    int fd_ = -1;  // the file being written
+    std::unique_ptr<Writer> writer_;
     std::string target_;     // the path chosen, when writing
     std::string temporary_;  // the file being written, when not the target itself
     bool writing_ = false;
