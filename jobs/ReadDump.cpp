@@ -147,7 +147,7 @@ Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& choo
                 log.Number("%d", static_cast<long>(k));
                 log.Put("]: ");
                 log.Number("%d", result.differingBytes);
-                log.Put(" bytes differed in ");
+                log.Put(result.differingBytes == 1 ? " byte differed in " : " bytes differed in ");
                 log.Number("%d", result.reads);
                 log.Put(result.anyTwoAlike ? " reads\n" : " reads, no two alike\n");
                 if (!result.anyTwoAlike) ++unsettledPages;
@@ -159,7 +159,7 @@ Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& choo
             return {JobStatus::NoAnswer, k};
         }
         // A full disk or an I/O error leaves a dump that is not the chip.
-        if (std::fwrite(page.data(), 1, recordBytes, file.Get()) != recordBytes) {
+        if (!file.Append(page.data(), recordBytes)) {
             const int error = errno;
             file.Abandon();
             LogDumpWriteError(log, error);
@@ -186,9 +186,13 @@ Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& choo
     }
     if (unstablePages != 0) {
         log.Number("%d", static_cast<long>(unstablePages));
-        log.Put(" pages read differently between reads, ");
-        log.Number("%d", static_cast<long>(unsettledPages));
-        log.Put(" of them never the same twice\n");
+        log.Put(unstablePages == 1 ? " page read differently between reads, " : " pages read differently between reads, ");
+        if (unsettledPages == 0) {
+            log.Put("each byte kept as most reads gave it\n");
+        } else {
+            log.Number("%d", static_cast<long>(unsettledPages));
+            log.Put(" of them never the same twice\n");
+        }
     }
     log.EndTime(elapsedMs, false);
     log.Blue();
