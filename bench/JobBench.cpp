@@ -12,6 +12,8 @@
 //       the process's peak resident memory (the simulated chip included);
 //   job.<job>.own_seconds
 //       what the job spends outside its chip commands (file, log, progress);
+//   job.<job>.own_cpu_seconds
+//       the same as CPU time of the thread that runs the job;
 //   job.<job>.overhead_percent, job.overhead_percent (the largest of three)
 //       what the job adds to the bus time of its pages: from its first chip
 //       command to its last, the time spent outside the chip commands, in
@@ -19,10 +21,10 @@
 //   job.<job>.progress_percent, job.<job>.file_percent
 //       the parts of that overhead spent in the progress dialog's Update and
 //       in the file's fread/fwrite calls.
-// The chip commands, Update, fread and fwrite are timed where the jobs call
-// them: bench/jobs.cmake wraps those calls at link time. Both sides are
-// measured page by page in the same run, so a busy machine slows them alike
-// instead of skewing two separate runs.
+// The chip commands are timed through a wrapper put into the window's
+// jobChip, the progress dialog's Update through one put into jobProgress,
+// and fread and fwrite where the jobs call them (bench/jobs.cmake wraps the
+// C library's two at link time).
 // Needs an X display; bench/parts/30-jobs.sh provides one when there is none.
 #include <sched.h>
 #include <stdlib.h>
@@ -40,93 +42,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchWindow.h"
+#include "bench/JobClock.h"
 #include "sim/SimGpio.h"
 #include "sim/SimNand.h"
-#include "bench/BenchWindow.h"
 #include "ui/FerrikFrame.h"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Where a job's time went, from its first chip command to its last.
-struct JobClock {
-    bool any = false;
-    Clock::time_point first;
-    Clock::time_point last;
-    Clock::duration bus{};
-    Clock::duration progress{};
-    Clock::duration file{};
-
-    void Reset() { *this = JobClock(); }
-    void AddBus(Clock::time_point start, Clock::time_point end) {
-        if (!any) first = start;
-        any = true;
-        last = end;
-        bus += end - start;
-    }
-    double PercentOfBus(Clock::duration part) const {
-        return bus.count() > 0 ? 100.0 * static_cast<double>(part.count()) / static_cast<double>(bus.count()) : -1.0;
-    }
-    double OverheadPercent() const { return any ? PercentOfBus((last - first) - bus) : -1.0; }
-    // The job's own time in seconds: the same on a Pi, where the bus time
-    // is several times longer than the simulated chip's.
-    double OwnSeconds() const { return any ? std::chrono::duration<double>((last - first) - bus).count() : -1.0; }
-};
-
-JobClock jobClock;
-
-}  // namespace
-
-// The calls as the jobs make them: the linker sends them here (--wrap) and
-// the __real_ names reach the functions themselves.
-extern "C" {
-int16_t __real__ZN7NandBus12NandReadPageEijjiPh(NandBus* bus, int cePin, uint32_t row, uint32_t rowLimit,
-                                                 int32_t length, uint8_t* buf);
-int16_t __real__ZN7NandBus15NandProgramPageEijjiPKh(NandBus* bus, int cePin, uint32_t row, uint32_t rowLimit,
-                                                    int32_t length, const uint8_t* data);
-bool __real__ZN23wxGenericProgressDialog6UpdateEiRK8wxStringPb(void* dialog, int value, const wxString& message,
-                                                               bool* skip);
-size_t __real_fwrite(const void* data, size_t size, size_t count, FILE* file);
-size_t __real_fread(void* data, size_t size, size_t count, FILE* file);
-
-int16_t __wrap__ZN7NandBus12NandReadPageEijjiPh(NandBus* bus, int cePin, uint32_t row, uint32_t rowLimit,
-                                                 int32_t length, uint8_t* buf) {
-    const Clock::time_point start = Clock::now();
-    const int16_t result = __real__ZN7NandBus12NandReadPageEijjiPh(bus, cePin, row, rowLimit, length, buf);
-    jobClock.AddBus(start, Clock::now());
-    return result;
-}
-
-int16_t __wrap__ZN7NandBus15NandProgramPageEijjiPKh(NandBus* bus, int cePin, uint32_t row, uint32_t rowLimit,
-                                                    int32_t length, const uint8_t* data) {
-    const Clock::time_point start = Clock::now();
-    const int16_t result = __real__ZN7NandBus15NandProgramPageEijjiPKh(bus, cePin, row, rowLimit, length, data);
-    jobClock.AddBus(start, Clock::now());
-    return result;
-}
-
-bool __wrap__ZN23wxGenericProgressDialog6UpdateEiRK8wxStringPb(void* dialog, int value, const wxString& message,
-                                                               bool* skip) {
-    const Clock::time_point start = Clock::now();
-    const bool result = __real__ZN23wxGenericProgressDialog6UpdateEiRK8wxStringPb(dialog, value, message, skip);
-    jobClock.progress += Clock::now() - start;
-    return result;
-}
-
-size_t __wrap_fwrite(const void* data, size_t size, size_t count, FILE* file) {
-    const Clock::time_point start = Clock::now();
-    const size_t result = __real_fwrite(data, size, count, file);
-    jobClock.file += Clock::now() - start;
-    return result;
-}
-
-size_t __wrap_fread(void* data, size_t size, size_t count, FILE* file) {
-    const Clock::time_point start = Clock::now();
-    const size_t result = __real_fread(data, size, count, file);
-    jobClock.file += Clock::now() - start;
-    return result;
-}
+namespace bench {
+extern JobClock* fileClock;
 }
 
 namespace {
@@ -147,6 +70,11 @@ public:
 private:
     wxString path_;
 };
+
+using bench::Clock;
+using bench::JobClock;
+
+JobClock jobClock;
 
 struct JobResult {
     double seconds = 0;  // click to return
@@ -200,6 +128,7 @@ void PrintFigures(const char* name, const JobResult& job) {
     std::printf("job.%s.seconds = %.3f\n", name, job.seconds);
     std::printf("job.%s.overhead_percent = %.2f\n", name, job.clock.OverheadPercent());
     std::printf("job.%s.own_seconds = %.3f\n", name, job.clock.OwnSeconds());
+    std::printf("job.%s.own_cpu_seconds = %.3f\n", name, job.clock.OwnCpuSeconds());
     std::printf("job.%s.progress_percent = %.2f\n", name, job.clock.PercentOfBus(job.clock.progress));
     std::printf("job.%s.file_percent = %.2f\n", name, job.clock.PercentOfBus(job.clock.file));
 }
@@ -210,6 +139,13 @@ int main(int argc, char** argv) {
     (void)argc;
     FerrikFrame* frame = bench::OpenBenchWindow("job_bench", argv[0]);
     if (frame == nullptr) return 1;
+    ChipPort* const windowChip = jobChip;
+    ProgressSink* const windowProgress = jobProgress;
+    bench::TimedChip timedChip(*windowChip, jobClock);
+    bench::TimedProgress timedProgress(*windowProgress, jobClock);
+    jobChip = &timedChip;
+    jobProgress = &timedProgress;
+    bench::fileClock = &jobClock;
 
     char dirName[] = "/tmp/ferrik-job-bench-XXXXXX";
     if (mkdtemp(dirName) == nullptr) {
@@ -272,6 +208,9 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
 
+    bench::fileClock = nullptr;
+    jobChip = windowChip;
+    jobProgress = windowProgress;
     frame->Destroy();
     wxYield();
     bench::CloseBenchWindow();

@@ -30,6 +30,9 @@ extern EraseRecord windowEraseRecord;
 // The chip the window's jobs work on: the CE0 chip of nandBus, unless a test
 // or a benchmark has put a stand-in or a wrapper here.
 extern ChipPort* jobChip;
+// The progress display the window's jobs report to: the window's progress
+// dialog, unless a benchmark has put a wrapper here.
+extern ProgressSink* jobProgress;
 
 class FerrikFrame : public wxFrame {
 public:

@@ -49,6 +49,10 @@ private:
     std::unique_ptr<wxProgressDialog> dialog_;
 };
 
+// One for all jobs: the dialog's modality keeps a second job from starting
+// while one runs.
+WindowProgress windowProgress;
+
 class WindowFiles final : public PathChooser {
 public:
     explicit WindowFiles(FerrikFrame& frame) : frame_(frame) {}
@@ -91,8 +95,7 @@ private:
 template <typename Run>
 void WithWindow(FerrikFrame& frame, Run run) {
     WindowLog log(frame);
-    WindowProgress progress;
-    JobContext job{log, progress, *jobChip};
+    JobContext job{log, *jobProgress, *jobChip};
     run(job);
 }
 
@@ -108,6 +111,8 @@ Geometry FieldGeometry(const FerrikFrame& frame) {
 }
 
 }  // namespace
+
+ProgressSink* jobProgress = &windowProgress;
 
 void FerrikFrame::OnDetect(wxCommandEvent& /*event*/) {
     WindowLog log(*this);

@@ -11,7 +11,7 @@ set -euo pipefail
 bin="$FERRIK_BENCH_BUILD/bench/job_bench"
 names=()
 for job in read_dump write verify; do
-    names+=("job.$job.seconds" "job.$job.own_seconds" "job.$job.overhead_percent" "job.$job.progress_percent" "job.$job.file_percent")
+    names+=("job.$job.seconds" "job.$job.own_seconds" "job.$job.own_cpu_seconds" "job.$job.overhead_percent" "job.$job.progress_percent" "job.$job.file_percent")
 done
 names+=(job.erase.seconds job.blank.seconds job.peak_rss_mb job.overhead_percent)
 not_available() {
