@@ -117,8 +117,6 @@ int RunCommandLine(int argc, char** argv, ChipPort& chip) {
 
     // The arguments stand: from here on the command may start the bus.
     CatchStopSignals();
-    // A reader at the other end of a pipe sees each line as the job writes it.
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     Console console(args.Has("--quiet"));
     Session session(*command, args, console, chip);
     const int status = command->run(session);
