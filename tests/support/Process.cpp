@@ -52,13 +52,22 @@ void ApplyLimits(const ChildLimits& limits) {
 }  // namespace
 
 Child::Child(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
-             const std::string& cwd, const ChildLimits& limits) {
+             const std::string& cwd, const ChildLimits& limits, Streams streams) {
     int pipeFds[2];
+    int errFds[2] = {-1, -1};
     if (pipe2(pipeFds, O_CLOEXEC) != 0) return;
+    if (streams == Streams::Apart && pipe2(errFds, O_CLOEXEC) != 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        return;
+    }
     pid_ = fork();
     if (pid_ == 0) {
         dup2(pipeFds[1], 1);
-        dup2(pipeFds[1], 2);
+        dup2(streams == Streams::Apart ? errFds[1] : pipeFds[1], 2);
+        // A test runner started in the background hands its children
+        // SIGINT ignored; a program started from a terminal gets it.
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(sig, SIG_DFL);
         for (const auto& [name, value] : env) {
             if (value == nullptr)
                 unsetenv(name.c_str());
@@ -75,6 +84,11 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::pair<s
     }
     close(pipeFds[1]);
     outFd_ = pipeFds[0];
+    if (errFds[1] >= 0) {
+        close(errFds[1]);
+        errFd_ = errFds[0];
+        errClosed_ = false;
+    }
 }
 
 Child::~Child() {
@@ -83,6 +97,33 @@ Child::~Child() {
         waitpid(pid_, nullptr, 0);
     }
     if (outFd_ >= 0) close(outFd_);
+    if (errFd_ >= 0) close(errFd_);
+}
+
+void Child::Collect(int ms) {
+    // A stream at its end is left out: poll would report it again at once.
+    pollfd p[2] = {{outClosed_ ? -1 : outFd_, POLLIN, 0}, {errClosed_ ? -1 : errFd_, POLLIN, 0}};
+    if (poll(p, 2, ms) <= 0) return;
+    char buf[4096];
+    if (p[0].revents != 0) {
+        const ssize_t n = read(outFd_, buf, sizeof buf);
+        if (n > 0) output_.append(buf, static_cast<size_t>(n));
+        if (n == 0) outClosed_ = true;
+    }
+    if (p[1].revents != 0) {
+        const ssize_t n = read(errFd_, buf, sizeof buf);
+        if (n > 0) errors_.append(buf, static_cast<size_t>(n));
+        if (n == 0) errClosed_ = true;
+    }
+}
+
+bool Child::WaitForOutput(const std::string& text, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (output_.find(text) == std::string::npos) {
+        if (outClosed_ || std::chrono::steady_clock::now() > deadline) return false;
+        Collect(20);
+    }
+    return true;
 }
 
 Exited Child::Wait(double seconds) {
@@ -90,12 +131,7 @@ Exited Child::Wait(double seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     int status = 0;
     while (pid_ > 0) {
-        pollfd p{outFd_, POLLIN, 0};
-        if (poll(&p, 1, 20) > 0) {
-            char buf[4096];
-            const ssize_t n = read(outFd_, buf, sizeof buf);
-            if (n > 0) output_.append(buf, static_cast<size_t>(n));
-        }
+        Collect(20);
         const pid_t done = waitpid(pid_, &status, WNOHANG);
         if (done == pid_) {
             pid_ = -1;
@@ -109,19 +145,24 @@ Exited Child::Wait(double seconds) {
             break;
         }
     }
-    for (;;) {
-        char buf[4096];
-        const ssize_t n = read(outFd_, buf, sizeof buf);
-        if (n <= 0) break;
-        output_.append(buf, static_cast<size_t>(n));
+    for (int fd : {outFd_, errFd_}) {
+        if (fd < 0) continue;
+        std::string& into = fd == outFd_ ? output_ : errors_;
+        for (;;) {
+            char buf[4096];
+            const ssize_t n = read(fd, buf, sizeof buf);
+            if (n <= 0) break;
+            into.append(buf, static_cast<size_t>(n));
+        }
     }
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.output = output_;
+    result.errors = errors_;
     // In the sanitizer build the started program inherits the sanitizers'
     // settings: its report fails the test whatever status the test expects.
     for (const char* report : {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", ": runtime error: "}) {
-        if (output_.find(report) != std::string::npos) {
-            ADD_FAILURE() << "sanitizer report from the started program:\n" << output_;
+        if (output_.find(report) != std::string::npos || errors_.find(report) != std::string::npos) {
+            ADD_FAILURE() << "sanitizer report from the started program:\n" << output_ << errors_;
             break;
         }
     }
@@ -129,8 +170,8 @@ Exited Child::Wait(double seconds) {
 }
 
 Exited RunProgram(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
-           double seconds, const std::string& cwd, const ChildLimits& limits) {
-    Child child(argv, env, cwd, limits);
+           double seconds, const std::string& cwd, const ChildLimits& limits, Streams streams) {
+    Child child(argv, env, cwd, limits, streams);
     return child.Wait(seconds);
 }
 

@@ -13,8 +13,12 @@ namespace ferrik_test {
 struct Exited {
     bool finished = false;  // false: still running at the deadline (then killed)
     int status = -1;        // exit status, or 128 + signal
-    std::string output;     // standard output and standard error together
+    std::string output;     // standard output, and standard error unless kept apart
+    std::string errors;     // standard error, when kept apart
 };
+
+// Which streams a child's output is collected from.
+enum class Streams { Together, Apart };
 
 // What a started program may not do that the tests (run as root) may.
 struct ChildLimits {
@@ -29,23 +33,35 @@ struct ChildLimits {
 class Child {
 public:
     // Starts argv[0] with the environment changes given (value nullptr: unset),
-    // in the directory cwd (empty: the current one).
+    // in the directory cwd (empty: the current one), with the signals a shell
+    // leaves a program it starts in the foreground.
     Child(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
-          const std::string& cwd = "", const ChildLimits& limits = {});
+          const std::string& cwd = "", const ChildLimits& limits = {}, Streams streams = Streams::Together);
     ~Child();
     pid_t Pid() const { return pid_; }
+    // Waits up to `seconds` until the output so far holds `text`; false when
+    // the output ended or the time ran out first.
+    bool WaitForOutput(const std::string& text, double seconds);
     // Waits up to seconds for the child to end; kills it when it does not.
     Exited Wait(double seconds);
 
 private:
+    // Reads what the child wrote, waiting up to `ms` for something to come.
+    void Collect(int ms);
+
     pid_t pid_ = -1;
     int outFd_ = -1;
+    int errFd_ = -1;
+    bool outClosed_ = false;
+    bool errClosed_ = true;  // until there is a stream of its own
     std::string output_;
+    std::string errors_;
 };
 
 // Runs a program to its end (at most `seconds`), as Child and Wait do.
 Exited RunProgram(const std::vector<std::string>& argv, const std::vector<std::pair<std::string, const char*>>& env,
-           double seconds, const std::string& cwd = "", const ChildLimits& limits = {});
+           double seconds, const std::string& cwd = "", const ChildLimits& limits = {},
+           Streams streams = Streams::Together);
 
 // A fresh directory under /tmp, removed with its files by the destructor.
 class TempDir {
