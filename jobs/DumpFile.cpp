@@ -1,6 +1,8 @@
 #include "jobs/DumpFile.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,6 +134,11 @@ private:
     }
 
     void Run() {
+        // The window runs its jobs at real-time priority, which a new thread
+        // inherits; writing to the disk needs none, and at it the thread would
+        // hold a processor away from the desktop while it copies.
+        sched_param normal{};
+        pthread_setschedparam(pthread_self(), SCHED_OTHER, &normal);
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
             changed_.wait(lock, [this] { return queued_ != 0 || stop_; });
