@@ -45,7 +45,7 @@ Env Headless(Env env) {
 }
 
 std::vector<std::string> Cli(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {FERRIK_CLI_BINARY};
+    std::vector<std::string> argv = {FERRIK_CLI};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }

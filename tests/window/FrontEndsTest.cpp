@@ -13,7 +13,7 @@
 #include "support/WxTest.h"
 #include "ui/FerrikFrame.h"
 
-#ifdef FERRIK_CLI_BINARY
+#ifdef FERRIK_CLI
 
 using namespace ferrik_test;
 
@@ -66,7 +66,7 @@ TEST(FrontEnds, TheWindowAndTheCommandLineDumpAndVerifyOneChipImageAlike) {
     // The command line: a program of its own on the image file, no display.
     auto cli = [&](const std::string& command, const std::string& path) {
         const Exited exited = RunProgram(
-            {FERRIK_CLI_BINARY, command, path, "--page", "256", "--spare", "8", "--row-max", "127"},
+            {FERRIK_CLI, command, path, "--page", "256", "--spare", "8", "--row-max", "127"},
             {{"FERRIK_SIM_CHIPS", "SIM-TINY"}, {"FERRIK_SIM_IMAGE", image.c_str()}, {"FERRIK_SIM_FAULTS", nullptr},
              {"FERRIK_SIM_REPORT", nullptr}, {"DISPLAY", nullptr}, {"WAYLAND_DISPLAY", nullptr}},
             60, dir.Path(), {}, Streams::Apart);
