@@ -46,7 +46,7 @@ int MapOutput::Finish(const Session& session, const ChipPlan& plan, const char* 
         return status;
     }
     const std::string svg = ChipMapSvg(plan.chipName, run, plan.geometry, map_);
-    const bool written = std::fwrite(svg.data(), 1, svg.size(), file_.Get()) == svg.size();
+    const bool written = file_.Append(svg.data(), svg.size());
     if (written && file_.Commit()) return status;
     const int error = errno;
     file_.Abandon();

@@ -121,7 +121,7 @@ Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& choo
                     // The block's place in the dump is kept, erased.
                     std::memset(page.data(), 0xFF, recordBytes);
                     for (int64_t p = k; p <= last; ++p) {
-                        if (std::fwrite(page.data(), 1, recordBytes, file.Get()) != recordBytes) {
+                        if (!file.Append(page.data(), recordBytes)) {
                             const int error = errno;
                             file.Abandon();
                             LogDumpWriteError(log, error);

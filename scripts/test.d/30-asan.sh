@@ -11,7 +11,7 @@ asan_build="${FERRIK_ASAN_BUILD:-$FERRIK_ROOT/build-asan}"
 cmake -S "$FERRIK_ROOT" -B "$asan_build" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_FLAGS_DEBUG="-g -O1 -fno-sanitize-recover=all -D_GLIBCXX_ASSERTIONS" \
     -DFERRIK_SANITIZE=ON -DFERRIK_TESTS=ON >/dev/null
-cmake --build "$asan_build" --target bus_tests window_tests program_tests cli_tests ferrik ferrik-cli -j "$(jobs_count)" >/dev/null
+cmake --build "$asan_build" --target bus_tests window_tests program_tests ferrik ferrik-cli -j "$(jobs_count)" >/dev/null
 (
     export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
