@@ -112,15 +112,20 @@ sim::SimNandChip& FreshChip() {
     return chip;
 }
 
-// Sixty-four distinct pages with no 0xFF byte: no page is skipped as erased.
-std::vector<std::vector<uint8_t>> Contents(int pageBytes) {
+// Sixty-four distinct pages, 0xFF only in the first spare byte: no page is
+// skipped as erased. That byte stays 0xFF because a block whose first pages
+// hold anything else there is factory-marked bad, and Erase and Blank check
+// would skip it instead of timing it.
+std::vector<std::vector<uint8_t>> Contents(int pageBytes, int pageSize) {
     std::vector<std::vector<uint8_t>> pages(64, std::vector<uint8_t>(static_cast<size_t>(pageBytes)));
     uint32_t x = 12345;
-    for (auto& page : pages)
+    for (auto& page : pages) {
         for (uint8_t& b : page) {
             x = x * 1664525u + 1013904223u;
             b = static_cast<uint8_t>((x >> 24) % 0xFF);
         }
+        page[static_cast<size_t>(pageSize)] = 0xFF;
+    }
     return pages;
 }
 
@@ -159,7 +164,7 @@ int main(int argc, char** argv) {
     const sim::ChipPreset& preset = sim::DefaultPreset();
     const int pageBytes = preset.geometry.pageSize + preset.geometry.spareSize;
     const int pages = preset.geometry.pagesPerBlock * preset.geometry.blocks;
-    const auto contents = Contents(pageBytes);
+    const auto contents = Contents(pageBytes, preset.geometry.pageSize);
     sim::SimNandChip& full = FreshChip();
     for (int k = 0; k < pages; ++k) full.SetPage(k, contents[static_cast<size_t>(k % 64)]);
 
