@@ -21,20 +21,11 @@ int CountNotErased(const uint8_t* bytes, int32_t length) {
 Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseRecord& record,
                       const BlankOptions& options) {
     JobLog log(job.log);
-    if (!AcceptGeometry(log, geometry, GeometryUse::BlankCheck)) return {JobStatus::Refused};
-    if (options.skipMarked) {
-        if (const char* refusal = MarkGeometryRefusal(geometry)) {
-            log.RedThenBlue(refusal);
-            return {JobStatus::Refused};
-        }
-    }
     const int32_t rowMax = geometry.rowMax;
     RowRange rows;
-    if (!RowsOnChip(options.rows, rowMax, rows)) {
-        log.RedThenBlue("Error, the range lies beyond the chip\n");
-        return {JobStatus::Refused};
-    }
-    if (!ChipAnswers(log, job.chip, rowMax)) return {JobStatus::NoAnswer};
+    const JobStatus ready =
+        CheckBeforeChip(log, job.chip, geometry, GeometryUse::BlankCheck, options.skipMarked, options.rows, rows);
+    if (ready != JobStatus::Done) return {ready};
 
     const int32_t pageTotal = static_cast<int32_t>(geometry.PageTotal());
     // The block size and the bad-block list come from the last erase run; with

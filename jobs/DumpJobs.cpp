@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "jobs/BadBlocks.h"
+
 const DumpJob READ_DUMP_JOB = {
     true, "Save bin file", "name_dump", true, "\nSave in File = ", false, "Error create file \n", false,
 };
@@ -73,4 +75,21 @@ bool RowsOnChip(const RowRange& asked, int32_t rowMax, RowRange& rows) {
     if (asked.first < 0 || asked.last > rowMax) return false;
     rows = asked;
     return true;
+}
+
+JobStatus CheckBeforeChip(JobLog& log, ChipPort& chip, const Geometry& geometry, GeometryUse use, bool readsMarks,
+                          const RowRange& asked, RowRange& rows) {
+    if (!AcceptGeometry(log, geometry, use)) return JobStatus::Refused;
+    if (readsMarks) {
+        if (const char* refusal = MarkGeometryRefusal(geometry)) {
+            log.RedThenBlue(refusal);
+            return JobStatus::Refused;
+        }
+    }
+    if (!RowsOnChip(asked, geometry.rowMax, rows)) {
+        log.RedThenBlue("Error, the range lies beyond the chip\n");
+        return JobStatus::Refused;
+    }
+    if (!ChipAnswers(log, chip, geometry.rowMax)) return JobStatus::NoAnswer;
+    return JobStatus::Done;
 }

@@ -37,6 +37,13 @@ void LogDumpWriteError(JobLog& log, int error);
 // the range does not lie on the chip.
 bool RowsOnChip(const RowRange& asked, int32_t rowMax, RowRange& rows);
 
+// What a chip job settles before it touches the chip, each refusal logged in
+// red, then blue: the values, the geometry the bad-block marks need (when
+// the job reads them), the rows of the range, then the probe that a chip
+// answers. Done, with the rows to walk; else Refused or NoAnswer.
+JobStatus CheckBeforeChip(JobLog& log, ChipPort& chip, const Geometry& geometry, GeometryUse use, bool readsMarks,
+                          const RowRange& asked, RowRange& rows);
+
 // Begin on construction, End on every way out.
 class ProgressScope {
 public:

@@ -30,21 +30,13 @@ Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record,
     record.pagesPerBlock = static_cast<int16_t>(geometry.pagesPerBlock);
     Geometry checked = geometry;
     checked.pagesPerBlock = record.pagesPerBlock;
-    if (!AcceptGeometry(log, checked, GeometryUse::Erase)) return {JobStatus::Refused};
-    // Every block's mark is read before its erase, even when marked blocks
-    // are to be erased too: the log then names each mark that is lost.
-    if (const char* refusal = MarkGeometryRefusal(checked)) {
-        log.RedThenBlue(refusal);
-        return {JobStatus::Refused};
-    }
     const int perBlock = record.pagesPerBlock;
     const int32_t rowMax = geometry.rowMax;
+    // Every block's mark is read before its erase, even when marked blocks
+    // are to be erased too: the log then names each mark that is lost.
     RowRange rows;
-    if (!RowsOnChip(options.rows, rowMax, rows)) {
-        log.RedThenBlue("Error, the range lies beyond the chip\n");
-        return {JobStatus::Refused};
-    }
-    if (!ChipAnswers(log, job.chip, rowMax)) return {JobStatus::NoAnswer};
+    const JobStatus ready = CheckBeforeChip(log, job.chip, checked, GeometryUse::Erase, true, options.rows, rows);
+    if (ready != JobStatus::Done) return {ready};
     if (options.includeBad)
         log.RedThenBlue("Warning, factory-marked bad blocks are erased too: their marks will be lost for good\n");
 

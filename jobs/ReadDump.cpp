@@ -68,20 +68,10 @@ int16_t ReadSettled(ChipPort& chip, uint32_t row, uint32_t rowLimit, int32_t len
 
 Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& chooser, const ReadOptions& options) {
     JobLog log(job.log);
-    if (!AcceptGeometry(log, geometry, GeometryUse::ReadDump)) return {JobStatus::Refused};
     const bool readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
-    if (readMarks) {
-        if (const char* refusal = MarkGeometryRefusal(geometry)) {
-            log.RedThenBlue(refusal);
-            return {JobStatus::Refused};
-        }
-    }
     RowRange rows;
-    if (!RowsOnChip(options.rows, geometry.rowMax, rows)) {
-        log.RedThenBlue("Error, the range lies beyond the chip\n");
-        return {JobStatus::Refused};
-    }
-    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
+    const JobStatus ready = CheckBeforeChip(log, job.chip, geometry, GeometryUse::ReadDump, readMarks, options.rows, rows);
+    if (ready != JobStatus::Done) return {ready};
     DumpFile file;
     const JobStatus opened = OpenDumpFile(log, chooser, READ_DUMP_JOB, file);
     if (opened != JobStatus::Done) return {opened};

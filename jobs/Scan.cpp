@@ -42,17 +42,9 @@ std::string JsonString(const char* text) {
 Outcome RunScan(JobContext& job, const Geometry& geometry, const ScanOptions& options, ScanResult& result) {
     JobLog log(job.log);
     result = ScanResult{};
-    if (!AcceptGeometry(log, geometry, GeometryUse::WriteOrVerify)) return {JobStatus::Refused};
-    if (const char* refusal = MarkGeometryRefusal(geometry)) {
-        log.RedThenBlue(refusal);
-        return {JobStatus::Refused};
-    }
     RowRange rows;
-    if (!RowsOnChip(options.rows, geometry.rowMax, rows)) {
-        log.RedThenBlue("Error, the range lies beyond the chip\n");
-        return {JobStatus::Refused};
-    }
-    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
+    const JobStatus ready = CheckBeforeChip(log, job.chip, geometry, GeometryUse::WriteOrVerify, true, options.rows, rows);
+    if (ready != JobStatus::Done) return {ready};
 
     const int32_t perBlock = geometry.pagesPerBlock;
     const int64_t firstBlock = rows.first / perBlock;

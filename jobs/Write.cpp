@@ -61,20 +61,10 @@ Outcome CheckSkipWriteFits(JobContext& job, const Geometry& geometry, const RowR
 
 Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser, const WriteOptions& options) {
     JobLog log(job.log);
-    if (!AcceptGeometry(log, geometry, GeometryUse::WriteOrVerify)) return {JobStatus::Refused};
     const bool readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
-    if (readMarks) {
-        if (const char* refusal = MarkGeometryRefusal(geometry)) {
-            log.RedThenBlue(refusal);
-            return {JobStatus::Refused};
-        }
-    }
     RowRange rows;
-    if (!RowsOnChip(options.rows, geometry.rowMax, rows)) {
-        log.RedThenBlue("Error, the range lies beyond the chip\n");
-        return {JobStatus::Refused};
-    }
-    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
+    const JobStatus ready = CheckBeforeChip(log, job.chip, geometry, GeometryUse::WriteOrVerify, readMarks, options.rows, rows);
+    if (ready != JobStatus::Done) return {ready};
     DumpFile file;
     const JobStatus opened = OpenDumpFile(log, chooser, WRITE_JOB, file);
     if (opened != JobStatus::Done) return {opened};
