@@ -70,7 +70,8 @@ Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& choo
     JobLog log(job.log);
     const bool readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
     RowRange rows;
-    const JobStatus ready = CheckBeforeChip(log, job.chip, geometry, GeometryUse::ReadDump, readMarks, options.rows, rows);
+    const JobStatus ready =
+        CheckBeforeChip(log, job.chip, geometry, GeometryUse::ReadDump, readMarks, options.rows, rows);
     if (ready != JobStatus::Done) return {ready};
     DumpFile file;
     const JobStatus opened = OpenDumpFile(log, chooser, READ_DUMP_JOB, file);

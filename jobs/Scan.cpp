@@ -43,7 +43,8 @@ Outcome RunScan(JobContext& job, const Geometry& geometry, const ScanOptions& op
     JobLog log(job.log);
     result = ScanResult{};
     RowRange rows;
-    const JobStatus ready = CheckBeforeChip(log, job.chip, geometry, GeometryUse::WriteOrVerify, true, options.rows, rows);
+    const JobStatus ready =
+        CheckBeforeChip(log, job.chip, geometry, GeometryUse::WriteOrVerify, true, options.rows, rows);
     if (ready != JobStatus::Done) return {ready};
 
     const int32_t perBlock = geometry.pagesPerBlock;

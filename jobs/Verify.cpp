@@ -42,7 +42,8 @@ Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& choose
     JobLog log(job.log);
     const bool readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
     RowRange rows;
-    const JobStatus ready = CheckBeforeChip(log, job.chip, geometry, GeometryUse::WriteOrVerify, readMarks, options.rows, rows);
+    const JobStatus ready =
+        CheckBeforeChip(log, job.chip, geometry, GeometryUse::WriteOrVerify, readMarks, options.rows, rows);
     if (ready != JobStatus::Done) return {ready};
     DumpFile file;
     const JobStatus opened = OpenDumpFile(log, chooser, VERIFY_JOB, file);

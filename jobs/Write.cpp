@@ -63,7 +63,8 @@ Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser
     JobLog log(job.log);
     const bool readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
     RowRange rows;
-    const JobStatus ready = CheckBeforeChip(log, job.chip, geometry, GeometryUse::WriteOrVerify, readMarks, options.rows, rows);
+    const JobStatus ready =
+        CheckBeforeChip(log, job.chip, geometry, GeometryUse::WriteOrVerify, readMarks, options.rows, rows);
     if (ready != JobStatus::Done) return {ready};
     DumpFile file;
     const JobStatus opened = OpenDumpFile(log, chooser, WRITE_JOB, file);
