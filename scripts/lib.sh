@@ -18,10 +18,19 @@ as_root() {
 }
 
 # install_missing PACKAGE... : apt-get install only those not yet installed.
+# The window uses GTK itself, beside wxWidgets: wx's development files for an
+# architecture (libwxgtk3.2-dev:armhf, say) bring GTK's for it along.
 install_missing() {
+    local wanted=("$@")
     local missing=()
     local p
     for p in "$@"; do
+        case $p in
+            libwxgtk3.2-dev) wanted+=(libgtk-3-dev) ;;
+            libwxgtk3.2-dev:*) wanted+=("libgtk-3-dev:${p#*:}") ;;
+        esac
+    done
+    for p in "${wanted[@]}"; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
             missing+=("$p")
         fi
