@@ -18,7 +18,7 @@ build=${FERRIK_BENCH_BUILD:-$root/build-bench}
 rss_bound_kb=1024
 heap_bound_kb=256
 if ! grep -q '^FERRIK_GPIO_BACKEND:STRING=sim$' "$build/CMakeCache.txt" 2>/dev/null; then
-    echo "70-soak: the soak is built with the simulated backend only" >&2
+    echo "80-soak: the soak is built with the simulated backend only" >&2
     echo "soak.within_bounds = n/a"
     exit 0
 fi
