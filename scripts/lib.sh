@@ -1,32 +1,68 @@
-# Shared by the start and test scripts: install what is missing, as root or
-# through sudo.
+# Shared by the start and test scripts and the test stages: install what is
+# missing, as root or through sudo; run a test tree under a display.
 set -euo pipefail
 
 FERRIK_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+# Test stages run side by side, and apt and dpkg take one caller at a time:
+# every root command of ours queues on this lock (an apt run of someone else's
+# is waited for through dpkg's own lock).
+FERRIK_INSTALL_LOCK=${TMPDIR:-/tmp}/ferrik-install.lock
+
 as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+    if [ "$(id -u)" -eq 0 ]; then
+        flock "$FERRIK_INSTALL_LOCK" "$@"
+    else
+        flock "$FERRIK_INSTALL_LOCK" sudo "$@"
+    fi
 }
 
 # install_missing PACKAGE... : apt-get install only those not yet installed.
+# The window uses GTK itself, beside wxWidgets: wx's development files for an
+# architecture (libwxgtk3.2-dev:armhf, say) bring GTK's for it along.
 install_missing() {
+    local wanted=("$@")
     local missing=()
     local p
     for p in "$@"; do
+        case $p in
+            libwxgtk3.2-dev) wanted+=(libgtk-3-dev) ;;
+            libwxgtk3.2-dev:*) wanted+=("libgtk-3-dev:${p#*:}") ;;
+        esac
+    done
+    for p in "${wanted[@]}"; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
             missing+=("$p")
         fi
     done
     if [ "${#missing[@]}" -gt 0 ]; then
         echo "Installing: ${missing[*]}"
-        as_root apt-get update -qq
-        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}"
+        as_root apt-get -o DPkg::Lock::Timeout=600 update -qq
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}"
     fi
 }
 
-BUILD_PACKAGES=(cmake make g++ libwxgtk3.2-dev)
+# The window styles its fields through GTK itself, in a narrow face that fits
+# them (ui/FerrikFrame.cpp).
+BUILD_PACKAGES=(cmake make g++ pkgconf libwxgtk3.2-dev libgtk-3-dev fonts-paratype)
 TEST_PACKAGES=(libgtest-dev xvfb xauth xfonts-base libx11-dev valgrind)
 # libFuzzer comes with clang's runtime libraries, a package of its own.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 jobs_count() { nproc 2>/dev/null || echo 2; }
+
+# The test command's own build (scripts/test.d/10-build.sh), shared by the
+# stages whose flags agree with it.
+FERRIK_TEST_BUILD=$FERRIK_ROOT/build-test
+
+# run_ctest DIR [CTEST ARGS...] : the tests of a build tree, on the display in
+# force, else on a virtual one of their own.
+run_ctest() {
+    local dir=$1
+    shift
+    if [ -n "${DISPLAY:-}" ]; then
+        ctest --test-dir "$dir" --output-on-failure -j "$(jobs_count)" "$@"
+    else
+        xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir "$dir" --output-on-failure -j "$(jobs_count)" "$@"
+    fi
+}

@@ -4,8 +4,11 @@
 # without opening /dev/mem at all, and a command that needs the chip ends as
 # the window does. Never run this build as root on a PC: it would map physical
 # memory.
+# Unoptimised and without debug information: the quickest build to make, and
+# the failure path is the same at any level.
 pi_build="$FERRIK_ROOT/build-pi-probe"
-cmake -S "$FERRIK_ROOT" -B "$pi_build" -DCMAKE_BUILD_TYPE=Release -DFERRIK_TESTS=OFF -DFERRIK_GPIO_BACKEND=pi >/dev/null
+cmake -S "$FERRIK_ROOT" -B "$pi_build" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-O0 -DFERRIK_TESTS=OFF \
+    -DFERRIK_GPIO_BACKEND=pi >/dev/null
 cmake --build "$pi_build" --target ferrik ferrik-cli -j "$(jobs_count)" >/dev/null
 
 probe_dir=$(mktemp -d)

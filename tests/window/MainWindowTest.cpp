@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <gtk/gtk.h>
 #include <sched.h>
 #include <wx/stattext.h>
 
@@ -114,6 +115,38 @@ TEST_F(MainWindow, RefusesTextLongerThanEachFieldsMaximum) {
         // Typed one character at a time: the field stops at its maximum.
         for (size_t i = 0; i < limit.max + 1; ++i) limit.field->WriteText("7");
         EXPECT_EQ(limit.field->GetValue().length(), limit.max) << limit.field->GetName();
+    }
+}
+
+TEST_F(MainWindow, ShowsTheWidestValueOfEachFieldWholeInAReadableFont) {
+    // Each field with the widest text it is given: a page of 65534 bytes, 640
+    // spare bytes, 2^24 rows, 128 pages a block, a ten-digit ID and a part
+    // name of sixteen capitals and digits, as long as the field takes.
+    const struct {
+        wxTextCtrl* field;
+        const char* widest;
+    } cases[] = {{frame->TxtPageSize, "65534"},   {frame->TxtSpareSize, "640"},
+                 {frame->TxtRowMaxAddr, "16777215"}, {frame->TxtNameChip, "MT29F4G08ABADAWP"},
+                 {frame->TxtNandId, "ECF1009540"}, {frame->TxtPages, "128"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.widest);
+        c.field->ChangeValue(c.widest);
+        wxYield();
+        // What GTK lays out: the text's own extent against the part of the
+        // entry left for text once the theme's frame and padding are drawn.
+        GtkEntry* entry = GTK_ENTRY(c.field->GetHandle());
+        GdkRectangle area{};
+        gtk_entry_get_text_area(entry, &area);
+        int textWidth = 0, textHeight = 0;
+        pango_layout_get_pixel_size(gtk_entry_get_layout(entry), &textWidth, &textHeight);
+        EXPECT_GE(area.width, textWidth);
+        EXPECT_GE(area.height, textHeight);
+        // Readable: no smaller than 8 pt.
+        const PangoFontDescription* font =
+            pango_context_get_font_description(gtk_widget_get_pango_context(GTK_WIDGET(entry)));
+        ASSERT_NE(font, nullptr);
+        ASSERT_FALSE(pango_font_description_get_size_is_absolute(font));
+        EXPECT_GE(pango_font_description_get_size(font), 8 * PANGO_SCALE);
     }
 }
 
