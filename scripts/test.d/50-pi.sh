@@ -87,8 +87,27 @@ pi_together() {
     fi
 }
 
+# pi_took WHAT SINCE CPU_SINCE: prints "-- WHAT took N s, M CPU-s" since then.
+# The CPU seconds of the finished children do not grow when other work shares
+# the cores, so they show what the stage costs on a busy machine too. Both
+# functions run in this shell, never in $(...): a subshell's counts start at 0.
+pi_cpu=0
+pi_cpu_now() {
+    local f
+    f=$(mktemp)
+    times >"$f"
+    pi_cpu=$(awk 'NR == 2 { t = 0; for (i = 1; i <= 2; i++) { split($i, p, "m"); t += p[1] * 60 + p[2] }; printf "%d", t }' "$f")
+    rm -f "$f"
+}
+pi_took() {
+    pi_cpu_now
+    echo "-- $1 took $((SECONDS - $2)) s, $((pi_cpu - $3)) CPU-s"
+}
+
 pi_stage() {
     local started=$SECONDS
+    pi_cpu_now
+    local cpu_started=$pi_cpu
     local arch
     for arch in armhf arm64; do
         if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
@@ -101,19 +120,19 @@ pi_stage() {
         crossbuild-essential-arm64 libwxgtk3.2-dev:arm64 libgtest-dev:arm64 libx11-dev:arm64
 
     pi_together armhf pi_build armhf -- arm64 pi_build arm64
-    echo "-- Pi builds, packages and loop checks took $((SECONDS - started)) s"
+    pi_took "Pi builds, packages and loop checks" "$started" "$cpu_started"
 
-    local t=$SECONDS
+    local t=$SECONDS c=$pi_cpu
     pi_sim_build armhf
     pi_sim_build arm64 ferrik bus_tests program_tests
-    echo "-- simulated builds took $((SECONDS - t)) s"
+    pi_took "simulated builds" "$t" "$c"
 
-    t=$SECONDS
+    t=$SECONDS c=$pi_cpu
     echo "-- every test under qemu-arm (Cortex-A7); the bus and program tiers under qemu-aarch64 (Cortex-A53)"
     pi_together "armhf tests" pi_sim_tests armhf cortex-a7 \
         -- "arm64 tests" pi_sim_tests arm64 cortex-a53 -L 'fast|program' -j 1
-    echo "-- emulated tests took $((SECONDS - t)) s"
-    echo "-- Pi stage took $((SECONDS - started)) s"
+    pi_took "emulated tests" "$t" "$c"
+    pi_took "Pi stage" "$started" "$cpu_started"
 }
 
 if [ "${FERRIK_SKIP_PI:-${FERRIK_SKIP_ARMHF:-0}}" != 1 ]; then
