@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The Raspberry Pi: instructions per byte of the armhf page read and program
-# byte loops (disassembled from the Pi build, when the armhf cross tools are
-# there), and a model of the bus time of Read dump, Write and Erase of the
-# default chip on a Pi 3. docs/pi.md explains the model and its assumptions.
+# The Raspberry Pi: instructions per byte of the page read and program byte
+# loops of the armhf and the arm64 Pi build (disassembled, when the cross
+# tools are there), and a model of the bus time of Read dump, Write and Erase
+# of the default chip on a Pi 3. docs/pi.md explains the model and its
+# assumptions.
 #
 # Access costs (override with a measurement from bench/pi_gpio_timing run
 # on a Pi):
@@ -18,22 +19,33 @@ set -euo pipefail
 root=${FERRIK_ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 counts_bin="${FERRIK_BENCH_BUILD:-$root/build-bench}/bench/pi_bus_counts"
 
-read_ipb=n/a
-program_ipb=n/a
-if command -v arm-linux-gnueabihf-g++ >/dev/null && [ -x /usr/lib/arm-linux-gnueabihf/wx/config/gtk3-unicode-3.2 ]; then
-    pi="$root/build-armhf-pi"
-    if cmake -S "$root" -B "$pi" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/armhf-toolchain.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DFERRIK_GPIO_BACKEND=pi -DFERRIK_TESTS=OFF >/dev/null 2>&1 &&
-        cmake --build "$pi" --target ferrik -j 2 >/dev/null 2>&1; then
-        loops=$("$root/scripts/check-arm-loops" --figures "$pi/ferrik" 2>/dev/null || true)
-        read_ipb=$(awk '$1 == "arm.read.instructions_per_byte" { print $3 }' <<<"$loops")
-        program_ipb=$(awk '$1 == "arm.program.instructions_per_byte" { print $3 }' <<<"$loops")
+# loop_figures ARCH TRIPLET PREFIX: the Pi build for ARCH (when its cross
+# tools are there) and the instructions per byte of its two byte loops, as
+# PREFIX.read.instructions_per_byte and PREFIX.program.instructions_per_byte.
+loop_figures() {
+    local arch=$1 triplet=$2 prefix=$3 loops=
+    local pi="$root/build-$arch-pi"
+    if command -v "$triplet-g++" >/dev/null && [ -x "/usr/lib/$triplet/wx/config/gtk3-unicode-3.2" ]; then
+        if cmake -S "$root" -B "$pi" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$arch-toolchain.cmake" \
+            -DCMAKE_BUILD_TYPE=Release -DFERRIK_GPIO_BACKEND=pi -DFERRIK_TESTS=OFF >/dev/null 2>&1 &&
+            cmake --build "$pi" --target ferrik -j 2 >/dev/null 2>&1; then
+            loops=$("$root/scripts/check-arm-loops" --figures "$pi/ferrik" 2>/dev/null || true)
+        fi
+    else
+        echo "60-pi: no $arch cross tools; $prefix instructions per byte not counted" >&2
     fi
-else
-    echo "60-pi: no armhf cross tools; instructions per byte not counted" >&2
-fi
-echo "arm.read.instructions_per_byte = ${read_ipb:-n/a}"
-echo "arm.program.instructions_per_byte = ${program_ipb:-n/a}"
+    local name
+    for name in "$prefix.read.instructions_per_byte" "$prefix.program.instructions_per_byte"; do
+        echo "$name = $(awk -v n="$name" '$1 == n { v = $3 } END { print (v == "" ? "n/a" : v) }' <<<"$loops")"
+    done
+}
+
+figures=$(loop_figures armhf arm-linux-gnueabihf arm; loop_figures arm64 aarch64-linux-gnu arm64)
+echo "$figures"
+# The Pi 3 model below runs the armhf loops (Raspberry Pi OS 32-bit); the
+# arm64 ones are two instructions shorter.
+read_ipb=$(awk '$1 == "arm.read.instructions_per_byte" { print $3 }' <<<"$figures")
+program_ipb=$(awk '$1 == "arm.program.instructions_per_byte" { print $3 }' <<<"$figures")
 
 if [ ! -x "$counts_bin" ]; then
     echo "60-pi: $counts_bin missing; no model" >&2
