@@ -60,11 +60,22 @@ Window FindByTitle(Display* display, Window w, const char* title, long pid) {
 }
 
 // What a window manager sends when the user clicks the close box.
+// Windows of other programs on the same display come and go during the
+// search: a window that vanished between listing and asking is no error.
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
 bool CloseLikeAWindowManager(long pid, double seconds) {
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) return false;
-    Window window = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    // A display busy with the other test stages may refuse a connection for
+    // a moment: ask again until the deadline.
+    Display* display = XOpenDisplay(nullptr);
+    while (display == nullptr && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        display = XOpenDisplay(nullptr);
+    }
+    if (display == nullptr) return false;
+    XErrorHandler previous = XSetErrorHandler(IgnoreXError);
+    Window window = 0;
     while (window == 0 && std::chrono::steady_clock::now() < deadline) {
         window = FindByTitle(display, DefaultRootWindow(display), kTitle, pid);
         if (window == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -80,6 +91,8 @@ bool CloseLikeAWindowManager(long pid, double seconds) {
         XSendEvent(display, window, False, NoEventMask, &event);
         XFlush(display);
     }
+    XSync(display, False);
+    XSetErrorHandler(previous);
     XCloseDisplay(display);
     return window != 0;
 }
