@@ -142,12 +142,19 @@ using Verify = DumpJob;
 
 // R/B# low for the ready phase of the program of a given row and nowhere else.
 std::function<bool()> HoldBusyAfterProgramOf(sim::SimNandChip* chip, std::vector<int> rows) {
-    return [chip, rows]() {
+    // Asked at every poll of R/B#, 16 million times a time-out: the answer
+    // is worked out again only when the chip has carried out a new operation.
+    size_t opsSeen = 0;
+    bool hold = false;
+    return [chip, rows, opsSeen, hold]() mutable {
         const std::vector<sim::ChipOp>& ops = chip->Ops();
-        if (ops.empty() || ops.back().kind != sim::ChipOp::Program) return false;
+        if (ops.size() == opsSeen) return hold;
+        opsSeen = ops.size();
+        hold = false;
+        if (ops.empty() || ops.back().kind != sim::ChipOp::Program) return hold;
         for (int row : rows)
-            if (ops.back().row == static_cast<uint32_t>(row)) return true;
-        return false;
+            if (ops.back().row == static_cast<uint32_t>(row)) hold = true;
+        return hold;
     };
 }
 
