@@ -104,23 +104,26 @@ uint32_t SimGpio::PiSide(uint32_t levels, uint32_t driven) const {
 }
 
 uint32_t SimGpio::PeekLevels() {
-    uint32_t driven = 0;
-    uint32_t outside = 0;
+    if (wiringFaults_) return PeekLevelsThroughWiring();
+    if (socket_ == nullptr) return (latch_ & outputMask_) | ~outputMask_;  // every input floats high
+    const SocketDrive outside = socket_->OnPiRead(latch_, outputMask_);
+    return (latch_ & outputMask_) | (outside.levels & outside.driven & ~outputMask_) |
+           (~outside.driven & ~outputMask_);
+}
+
+// Out of line, as Record is.
+[[gnu::noinline]] uint32_t SimGpio::PeekLevelsThroughWiring() {
+    SocketDrive outside;
     if (socket_ != nullptr) {
-        // Asking the socket counts as a poll for a busy chip; peeking must
-        // not, so only the undriven default is used when no socket is there.
-        if (wiringFaults_) {
-            uint32_t levels = latch_;
-            uint32_t outputs = outputMask_;
-            ChipSide(&levels, &outputs);
-            outside = socket_->OnPiRead(levels, outputs, &driven);
-            if (wiring_.open & (1u << kReadyPin)) driven &= ~(1u << kReadyPin);
-        } else {
-            outside = socket_->OnPiRead(latch_, outputMask_, &driven);
-        }
+        uint32_t levels = latch_;
+        uint32_t outputs = outputMask_;
+        ChipSide(&levels, &outputs);
+        outside = socket_->OnPiRead(levels, outputs);
+        if (wiring_.open & (1u << kReadyPin)) outside.driven &= ~(1u << kReadyPin);
     }
-    const uint32_t levels = (latch_ & outputMask_) | (outside & driven & ~outputMask_) | (~driven & ~outputMask_);
-    return wiringFaults_ ? PiSide(levels, driven) : levels;
+    const uint32_t levels = (latch_ & outputMask_) | (outside.levels & outside.driven & ~outputMask_) |
+                            (~outside.driven & ~outputMask_);
+    return PiSide(levels, outside.driven);
 }
 
 uint32_t SimGpio::Read(unsigned reg) {
@@ -133,13 +136,13 @@ uint32_t SimGpio::Read(unsigned reg) {
     } else {
         value = 0;  // GPSET/GPCLR read as 0 on the real block
     }
-    if (recording_) record_.push_back({false, reg, value});
+    if (recording_) Record(false, reg, value);
     return value;
 }
 
 void SimGpio::Write(unsigned reg, uint32_t value) {
     ++writes_;
-    if (recording_) record_.push_back({true, reg, value});
+    if (recording_) Record(true, reg, value);
     if (reg == GPSET0) {
         latch_ |= value;
     } else if (reg == GPCLR0) {
@@ -160,6 +163,12 @@ void SimGpio::Write(unsigned reg, uint32_t value) {
     } else {
         socket_->OnPiWrite(latch_, outputMask_);
     }
+}
+
+// Out of line, so that the access path itself holds no temporary: see
+// SocketDrive.
+[[gnu::noinline]] void SimGpio::Record(bool write, unsigned reg, uint32_t value) {
+    record_.push_back({write, reg, value});
 }
 
 void SimGpio::StartRecording() {

@@ -11,6 +11,15 @@
 
 namespace sim {
 
+// What the socket drives, as GPIO masks: the levels, and the pins it drives.
+// Returned by value: the bus polls R/B# 16 million times in a time-out, and a
+// sanitizer build gives every call that passes a local's address a stack
+// frame of its own.
+struct SocketDrive {
+    uint32_t levels = 0;
+    uint32_t driven = 0;
+};
+
 // What is plugged into the NAND socket. The GPIO block tells it what the Pi
 // drives after every write, and asks it what it drives on every GPLEV read.
 class SimSocket {
@@ -18,8 +27,7 @@ public:
     virtual ~SimSocket() = default;
     // piLevels: the latch of every pin; piOutputs: the pins that are outputs.
     virtual void OnPiWrite(uint32_t piLevels, uint32_t piOutputs) = 0;
-    // Returns the levels the socket drives; *drivenMask gets the pins it drives.
-    virtual uint32_t OnPiRead(uint32_t piLevels, uint32_t piOutputs, uint32_t* drivenMask) = 0;
+    virtual SocketDrive OnPiRead(uint32_t piLevels, uint32_t piOutputs) = 0;
 };
 
 struct SimAccess {
@@ -97,6 +105,8 @@ private:
     void ChipSide(uint32_t* levels, uint32_t* outputs) const;
     // The levels the Pi reads, given what drives each line.
     uint32_t PiSide(uint32_t levels, uint32_t driven) const;
+    uint32_t PeekLevelsThroughWiring();
+    void Record(bool write, unsigned reg, uint32_t value);
 
     volatile uint32_t words_[0x1000 / 4] = {};
     uint32_t fsel_[6] = {};

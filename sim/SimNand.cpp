@@ -693,6 +693,18 @@ struct SimNandSocket::State {
         }
         return data;
     }
+
+    // What the socket drives while RE# is low: the selected chips' data on
+    // the data pins, and R/B# as `driven` has it. Out of line: the poll of
+    // R/B# runs past it (see SocketDrive).
+    [[gnu::noinline]] SocketDrive DriveData(uint32_t pinLevels, uint32_t piOutputs, uint32_t driven) {
+        int drivers = 0;
+        const uint32_t data = DataOut(pinLevels, &drivers);
+        if (drivers == 0) return {0, driven};
+        if (drivers > 1) violations.Add("two chips drive the data bus at once");
+        if (piOutputs & kDataMask) DataPinsStillDriven(piOutputs);
+        return {data, driven | kDataMask};
+    }
 };
 
 SimNandSocket::SimNandSocket() : s_(new State) {}
@@ -777,9 +789,8 @@ void SimNandSocket::OnPiWrite(uint32_t piLevels, uint32_t piOutputs) {
     }
 }
 
-uint32_t SimNandSocket::OnPiRead(uint32_t piLevels, uint32_t piOutputs, uint32_t* drivenMask) {
+SocketDrive SimNandSocket::OnPiRead(uint32_t piLevels, uint32_t piOutputs) {
     State& s = *s_;
-    uint32_t levels = 0;
     uint32_t driven = 0;
 
     // R/B# is open drain and wired together: low while any chip pulls it.
@@ -794,18 +805,8 @@ uint32_t SimNandSocket::OnPiRead(uint32_t piLevels, uint32_t piOutputs, uint32_t
     }
 
     const uint32_t pins = PinLevels(piLevels, piOutputs);
-    if (s.selected != 0 && !(pins & kRe)) {
-        int drivers = 0;
-        const uint32_t data = s.DataOut(pins, &drivers);
-        if (drivers > 0) {
-            levels = data;
-            driven |= kDataMask;
-            if (drivers > 1) s.violations.Add("two chips drive the data bus at once");
-            if (piOutputs & kDataMask) s.DataPinsStillDriven(piOutputs);
-        }
-    }
-    *drivenMask = driven;
-    return levels;
+    if (s.selected != 0 && !(pins & kRe)) return s.DriveData(pins, piOutputs, driven);
+    return {0, driven};
 }
 
 SimNandSocket& Socket() {

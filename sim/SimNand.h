@@ -160,7 +160,7 @@ public:
     void ClearViolations();
 
     void OnPiWrite(uint32_t piLevels, uint32_t piOutputs) override;
-    uint32_t OnPiRead(uint32_t piLevels, uint32_t piOutputs, uint32_t* drivenMask) override;
+    SocketDrive OnPiRead(uint32_t piLevels, uint32_t piOutputs) override;
 
     struct State;
 

@@ -23,9 +23,9 @@ class PollCounter : public sim::SimSocket {
 public:
     explicit PollCounter(sim::SimSocket& inner) : inner_(inner) {}
     void OnPiWrite(uint32_t levels, uint32_t outputs) override { inner_.OnPiWrite(levels, outputs); }
-    uint32_t OnPiRead(uint32_t levels, uint32_t outputs, uint32_t* driven) override {
+    sim::SocketDrive OnPiRead(uint32_t levels, uint32_t outputs) override {
         ++polls;
-        return inner_.OnPiRead(levels, outputs, driven);
+        return inner_.OnPiRead(levels, outputs);
     }
     uint64_t polls = 0;
 

@@ -8,6 +8,7 @@
 #include <wx/utils.h>
 #include <wx/toplevel.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -128,7 +129,8 @@ namespace {
 constexpr uint32_t kRbPin = 1u << 10;
 }
 
-BusyHoldingSocket::BusyHoldingSocket(std::function<bool()> holdLow) : holdLow_(std::move(holdLow)) {
+BusyHoldingSocket::BusyHoldingSocket(const sim::SimNandChip* chip, std::vector<int> rows)
+    : socket_(&sim::Socket()), chip_(chip), rows_(std::move(rows)) {
     sim::SimGpio::Instance().Plug(this);
 }
 
@@ -138,13 +140,20 @@ void BusyHoldingSocket::OnPiWrite(uint32_t piLevels, uint32_t piOutputs) {
     sim::Socket().OnPiWrite(piLevels, piOutputs);
 }
 
-uint32_t BusyHoldingSocket::OnPiRead(uint32_t piLevels, uint32_t piOutputs, uint32_t* drivenMask) {
-    uint32_t levels = sim::Socket().OnPiRead(piLevels, piOutputs, drivenMask);
-    if (holdLow_()) {
-        levels &= ~kRbPin;
-        *drivenMask |= kRbPin;
-    }
-    return levels;
+sim::SocketDrive BusyHoldingSocket::OnPiRead(uint32_t piLevels, uint32_t piOutputs) {
+    const sim::SocketDrive drive = socket_->OnPiRead(piLevels, piOutputs);
+    if (chip_->Ops().size() != opsSeen_) hold_ = HoldAfterLastOp();
+    if (!hold_) return drive;
+    return {drive.levels & ~kRbPin, drive.driven | kRbPin};
+}
+
+// Out of line, as the socket's own data path is (see sim::SocketDrive).
+[[gnu::noinline]] bool BusyHoldingSocket::HoldAfterLastOp() {
+    const std::vector<sim::ChipOp>& ops = chip_->Ops();
+    opsSeen_ = ops.size();
+    const sim::ChipOp& last = ops.back();
+    return last.kind == sim::ChipOp::Program &&
+           std::find(rows_.begin(), rows_.end(), static_cast<int>(last.row)) != rows_.end();
 }
 
 FileDialogAnswersThen::FileDialogAnswersThen(std::vector<std::string> answers, std::function<void()> after)

@@ -53,18 +53,27 @@ Bytes PatternPage(int row, int pageBytes);
 // The operations of one kind the chip carried out, in order.
 std::vector<sim::ChipOp> OpsOfKind(const sim::SimNandChip& chip, sim::ChipOp::Kind kind);
 
-// Stands between the GPIO block and the program's socket and, while `holdLow`
-// says so, pulls R/B# low as a chip that never finishes does. Plugged in by
+// Stands between the GPIO block and the program's socket and, once `chip`
+// has programmed one of `rows`, pulls R/B# low until the chip's next
+// operation, as a chip that never finishes that program does. Plugged in by
 // the constructor, the real socket plugged back by the destructor.
 class BusyHoldingSocket : public sim::SimSocket {
 public:
-    explicit BusyHoldingSocket(std::function<bool()> holdLow);
+    BusyHoldingSocket(const sim::SimNandChip* chip, std::vector<int> rows);
     ~BusyHoldingSocket() override;
     void OnPiWrite(uint32_t piLevels, uint32_t piOutputs) override;
-    uint32_t OnPiRead(uint32_t piLevels, uint32_t piOutputs, uint32_t* drivenMask) override;
+    sim::SocketDrive OnPiRead(uint32_t piLevels, uint32_t piOutputs) override;
 
 private:
-    std::function<bool()> holdLow_;
+    bool HoldAfterLastOp();
+
+    sim::SimSocket* socket_;  // the program's own
+    const sim::SimNandChip* chip_;
+    std::vector<int> rows_;
+    // Asked at every poll of R/B#, 16 million times a time-out: worked out
+    // again only when the chip has carried out a new operation.
+    size_t opsSeen_ = 0;
+    bool hold_ = false;
 };
 
 // Answers file dialogs like FileDialogAnswers and runs `after` once a dialog

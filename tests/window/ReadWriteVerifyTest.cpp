@@ -140,24 +140,6 @@ using ReadDump = DumpJob;
 using Write = DumpJob;
 using Verify = DumpJob;
 
-// R/B# low for the ready phase of the program of a given row and nowhere else.
-std::function<bool()> HoldBusyAfterProgramOf(sim::SimNandChip* chip, std::vector<int> rows) {
-    // Asked at every poll of R/B#, 16 million times a time-out: the answer
-    // is worked out again only when the chip has carried out a new operation.
-    size_t opsSeen = 0;
-    bool hold = false;
-    return [chip, rows, opsSeen, hold]() mutable {
-        const std::vector<sim::ChipOp>& ops = chip->Ops();
-        if (ops.size() == opsSeen) return hold;
-        opsSeen = ops.size();
-        hold = false;
-        if (ops.empty() || ops.back().kind != sim::ChipOp::Program) return hold;
-        for (int row : rows)
-            if (ops.back().row == static_cast<uint32_t>(row)) hold = true;
-        return hold;
-    };
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- Read dump
@@ -436,7 +418,7 @@ TEST_F(Write, GoesOnAfterTimeOutsWhileFewerThanEightComeInARow) {
     WriteBytes(path, PatternImage(kPages, kPageBytes));
 
     // One, then seven in a row, then an answer: the job runs to its end.
-    BusyHoldingSocket socket(HoldBusyAfterProgramOf(chip, {3, 20, 21, 22, 23, 24, 25, 26}));
+    BusyHoldingSocket socket(chip, {3, 20, 21, 22, 23, 24, 25, 26});
     const JobRun run = Run(FerrikFrame::BTN_WRITE_, path);
 
     std::string expected = "\nOpen file for write = " + path + "\n\nStart Write Page \n";
