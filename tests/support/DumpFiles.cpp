@@ -134,10 +134,10 @@ BusyHoldingSocket::BusyHoldingSocket(const sim::SimNandChip* chip, std::vector<i
     sim::SimGpio::Instance().Plug(this);
 }
 
-BusyHoldingSocket::~BusyHoldingSocket() { sim::SimGpio::Instance().Plug(&sim::Socket()); }
+BusyHoldingSocket::~BusyHoldingSocket() { sim::SimGpio::Instance().Plug(socket_); }
 
 void BusyHoldingSocket::OnPiWrite(uint32_t piLevels, uint32_t piOutputs) {
-    sim::Socket().OnPiWrite(piLevels, piOutputs);
+    socket_->OnPiWrite(piLevels, piOutputs);
 }
 
 sim::SocketDrive BusyHoldingSocket::OnPiRead(uint32_t piLevels, uint32_t piOutputs) {
@@ -151,6 +151,7 @@ sim::SocketDrive BusyHoldingSocket::OnPiRead(uint32_t piLevels, uint32_t piOutpu
 [[gnu::noinline]] bool BusyHoldingSocket::HoldAfterLastOp() {
     const std::vector<sim::ChipOp>& ops = chip_->Ops();
     opsSeen_ = ops.size();
+    if (ops.empty()) return false;
     const sim::ChipOp& last = ops.back();
     return last.kind == sim::ChipOp::Program &&
            std::find(rows_.begin(), rows_.end(), static_cast<int>(last.row)) != rows_.end();
