@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchChip.h"
 #include "bench/JobClock.h"
 #include "cli/CommandLine.h"
 #include "sim/SimGpio.h"
@@ -50,29 +51,6 @@ struct CommandResult {
     int status = -1;
     JobClock clock;
 };
-
-sim::SimNandChip& FreshChip() {
-    sim::SimNandSocket& socket = sim::Socket();
-    socket.RemoveAll();
-    sim::SimNandChip& chip = socket.Insert(0, sim::DefaultPreset());
-    chip.RecordOps(false);
-    sim::SimGpio::Instance().Plug(&socket);
-    nandBus.BusInit();
-    return chip;
-}
-
-// Page k holds content k mod 64, with no 0xFF byte: no page is skipped as
-// erased, and no block of the chip is left erased.
-void Fill(sim::SimNandChip& chip) {
-    std::vector<std::vector<uint8_t>> pages(64, std::vector<uint8_t>(static_cast<size_t>(chip.PageBytes())));
-    uint32_t x = 12345;
-    for (auto& page : pages)
-        for (uint8_t& b : page) {
-            x = x * 1664525u + 1013904223u;
-            b = static_cast<uint8_t>((x >> 24) % 0xFF);
-        }
-    for (int k = 0; k < chip.Pages(); ++k) chip.SetPage(k, pages[static_cast<size_t>(k % 64)]);
-}
 
 CommandResult Run(std::vector<std::string> words, JobClock& clock, ChipPort& chip) {
     std::vector<char*> argv;
@@ -132,7 +110,10 @@ int main() {
     const std::string logPath = dir + "/log.txt";
 
     nandBus.Start();
-    Fill(FreshChip());
+    // No 0xFF byte anywhere: no page is skipped as erased, and no block of the
+    // chip is left erased.
+    sim::SimNandChip& simChip = bench::FreshChip();
+    bench::Fill(simChip, bench::DistinctPages(simChip.PageBytes()));
     const sim::ChipPreset& preset = sim::DefaultPreset();
     const sim::ChipGeometry& g = preset.geometry;
     const std::vector<std::string> geometry = {
@@ -157,7 +138,7 @@ int main() {
     dup2(logFile, STDOUT_FILENO);
     close(logFile);
     const CommandResult read = Run(command("read", dump), clock, chip);
-    FreshChip();
+    bench::FreshChip();
     const CommandResult write = Run(command("write", dump), clock, chip);
     const CommandResult verify = Run(command("verify", dump), clock, chip);
     bench::fileClock = nullptr;

@@ -42,6 +42,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchChip.h"
 #include "bench/BenchWindow.h"
 #include "bench/JobClock.h"
 #include "sim/SimGpio.h"
@@ -100,32 +101,13 @@ JobResult Press(FerrikFrame* frame, long id, const std::string& path) {
 
 bool Contains(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }
 
-sim::SimNandChip& FreshChip() {
-    sim::SimNandSocket& socket = sim::Socket();
-    socket.RemoveAll();
-    sim::SimNandChip& chip = socket.Insert(0, sim::DefaultPreset());
-    // As in the program: a record of every command would be counted in the
-    // jobs' peak memory.
-    chip.RecordOps(false);
-    sim::SimGpio::Instance().Plug(&socket);
-    nandBus.BusInit();
-    return chip;
-}
-
 // Sixty-four distinct pages, 0xFF only in the first spare byte: no page is
 // skipped as erased. That byte stays 0xFF because a block whose first pages
 // hold anything else there is factory-marked bad, and Erase and Blank check
 // would skip it instead of timing it.
 std::vector<std::vector<uint8_t>> Contents(int pageBytes, int pageSize) {
-    std::vector<std::vector<uint8_t>> pages(64, std::vector<uint8_t>(static_cast<size_t>(pageBytes)));
-    uint32_t x = 12345;
-    for (auto& page : pages) {
-        for (uint8_t& b : page) {
-            x = x * 1664525u + 1013904223u;
-            b = static_cast<uint8_t>((x >> 24) % 0xFF);
-        }
-        page[static_cast<size_t>(pageSize)] = 0xFF;
-    }
+    std::vector<std::vector<uint8_t>> pages = bench::DistinctPages(pageBytes);
+    for (auto& page : pages) page[static_cast<size_t>(pageSize)] = 0xFF;
     return pages;
 }
 
@@ -163,10 +145,8 @@ int main(int argc, char** argv) {
     // this chip (2048 + 64, row max 65535).
     const sim::ChipPreset& preset = sim::DefaultPreset();
     const int pageBytes = preset.geometry.pageSize + preset.geometry.spareSize;
-    const int pages = preset.geometry.pagesPerBlock * preset.geometry.blocks;
     const auto contents = Contents(pageBytes, preset.geometry.pageSize);
-    sim::SimNandChip& full = FreshChip();
-    for (int k = 0; k < pages; ++k) full.SetPage(k, contents[static_cast<size_t>(k % 64)]);
+    bench::Fill(bench::FreshChip(), contents);
 
     int status = 0;
     auto check = [&](bool ok, const char* what, const JobResult& r) {
@@ -177,7 +157,7 @@ int main(int argc, char** argv) {
 
     const JobResult read = Press(frame, FerrikFrame::BTN_READ_, dump);
     check(Contains(read.log, "Read Dump OK \n"), "Read dump", read);
-    FreshChip();
+    bench::FreshChip();
     const JobResult write = Press(frame, FerrikFrame::BTN_WRITE_, dump);
     check(Contains(write.log, "Programm Page OK\n"), "Write", write);
     const JobResult verify = Press(frame, FerrikFrame::BTN_VERIFY_, dump);
