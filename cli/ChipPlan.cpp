@@ -8,7 +8,7 @@
 #include "chip/ChipFile.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
-#include "jobs/DumpJobs.h"
+#include "jobs/JobLog.h"
 #include "jobs/Identify.h"
 
 namespace {
@@ -152,39 +152,15 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     option(block, "--pages-per-block");
     if (plan.chipName.empty()) plan.chipName = "the chip on CE0";
 
-    Geometry& g = plan.geometry;
+    Geometry g;
     g.pageSize = page.value;
     g.spareSize = spare.value;
     g.rowMax = row.value;
     g.pagesPerBlock = block.value;
     plan.pagesPerBlockKnown = block.known;
-
+    BlocksAsked asked;
+    if (args.Has("--first-block")) asked.firstBlock = args.Number("--first-block");
+    if (args.Has("--blocks")) asked.blocks = args.Number("--blocks");
     JobLog log(session.log);
-    for (const GeometryUse use : uses)
-        if (!AcceptGeometry(log, g, use)) return EXIT_USAGE;
-    if (readsMarks) {
-        if (const char* refusal = MarkGeometryRefusal(g)) {
-            log.RedThenBlue(refusal);
-            return EXIT_USAGE;
-        }
-    }
-
-    plan.rows = RowRange{};
-    if (ranged) {
-        if (g.pagesPerBlock <= 0) {
-            log.RedThenBlue("Error, Pages per block <= 0\n");
-            return EXIT_USAGE;
-        }
-        const int64_t perBlock = g.pagesPerBlock;
-        const int64_t first = args.Number("--first-block") * perBlock;
-        const int64_t last = args.Has("--blocks") ? first + args.Number("--blocks") * perBlock - 1 : g.rowMax;
-        // The core reads a range whose last row lies before its first as the
-        // whole chip: one that starts past the chip must not come out so.
-        if (first > g.rowMax || last > g.rowMax) {
-            log.RedThenBlue("Error, the range lies beyond the chip\n");
-            return EXIT_USAGE;
-        }
-        plan.rows = RowRange{first, last};
-    }
-    return 0;
+    return AcceptPlan(log, g, uses, readsMarks, asked, plan) ? 0 : EXIT_USAGE;
 }

@@ -8,14 +8,15 @@
 
 #include "jobs/Geometry.h"
 #include "jobs/Job.h"
+#include "jobs/Plan.h"
 
 class Session;
 
-struct ChipPlan {
-    Geometry geometry;
+// The job's plan (the rows: the whole chip unless --first-block or
+// --blocks), and what the command says of the chip.
+struct ChipPlan : JobPlan {
     std::string chipName;  // the chip file's name, or how the chip was told
     bool pagesPerBlockKnown = false;
-    RowRange rows;  // the whole chip unless --first-block or --blocks
 };
 
 // Starts the bus and settles the plan. The geometry is what the window holds

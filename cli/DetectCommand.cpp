@@ -6,6 +6,7 @@
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
+#include "cli/Report.h"
 #include "cli/Session.h"
 #include "jobs/Identify.h"
 
@@ -17,7 +18,7 @@ const char* const TAKES[] = {"--json", "--save", "--force", nullptr};
 class ErrorLog final : public LogSink {
 public:
     void SetColour(LogColour) override {}
-    void Append(const char* text) override { std::fputs(text, stderr); }
+    void Append(const char* text) override { std::fputs(VisibleLog(text).c_str(), stderr); }
 };
 
 class NoLog final : public LogSink {

@@ -54,7 +54,7 @@ private:
 class NamedFile final : public PathChooser {
 public:
     explicit NamedFile(std::string path) : path_(std::move(path)) {}
-    bool Choose(const DumpJob&, std::string& path) override {
+    bool Choose(FileUse, std::string& path) override {
         path = path_;
         return true;
     }

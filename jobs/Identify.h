@@ -60,9 +60,8 @@ ChipIdentity IdentifyChip(const DetectResult& detect, const ChipFields& fields);
 // decoded, the geometry in use and every disagreement.
 void LogIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity);
 
-// One JSON object: probes, chip_file, parameter_page, id_decoded, geometry,
-// disagreements.
-std::string IdentityJson(const DetectResult& detect, const ChipIdentity& identity);
+// "ONFI" or "JEDEC".
+const char* StandardName(PageStandard standard);
 
 // Writes the chip file the window's Detect looks for first
 // (ICs/<maker>/<ID string> under the working directory) in Save's format from
