@@ -32,7 +32,23 @@ bool IsFolder(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The values of the chip fields, by the window's parse rule.
+// A chip file's values as they stand in it: the command line has no fields
+// whose width could cut them. A key the file lacks keeps the value a fresh
+// window shows.
+class FileValues final : public ChipFields {
+public:
+    FileValues() {
+        const TextChipFields fresh;
+        for (int key = 0; key < CHIP_FILE_KEYS; ++key) values_[key] = fresh.Get(key);
+    }
+    void Set(int key, const char* value) override { values_[key] = value; }
+    std::string Get(int key) const override { return values_[key]; }
+
+private:
+    std::string values_[CHIP_FILE_KEYS];
+};
+
+// The geometry values, by the one parse rule.
 void TakeFields(const ChipFields& fields, Value& page, Value& spare, Value& row, Value& block) {
     page = {true, ParseNumber(fields.Get(KEY_PAGE).c_str())};
     spare = {true, ParseNumber(fields.Get(KEY_SPARE).c_str())};
@@ -83,7 +99,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
                                 (!needSpare || args.Has("--spare")) && (!needBlock || args.Has("--pages-per-block"));
 
     Value page, spare, row, block;
-    TextChipFields fields;
+    FileValues fields;
     if (args.Has("--chip")) {
         const std::string& path = args.Text("--chip");
         FILE* file = OpenChipFile(path);
@@ -101,9 +117,9 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
         session.StartBus();
         NoLog quiet;
         const std::string database = InstalledChipDatabase();
-        const DetectResult found = RunDetect(quiet, fields, database.c_str());
+        const DetectResult found = RunDetect(quiet, session.Bus(), fields, database.c_str());
         if (NoChipAnswersId(session, found.probes[0].id)) return EXIT_NO_CHIP;
-        const PageReading reading = found.chipFileFound ? PageReading{} : ReadParameterPage(CE0);
+        const PageReading reading = found.chipFileFound ? PageReading{} : ReadParameterPage(session.Bus(), CE0);
         const bool pageUsable = reading.present && !reading.timedOut && reading.page.Usable();
         if (found.chipFileFound) {
             TakeFields(fields, page, spare, row, block);

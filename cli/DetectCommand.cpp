@@ -35,12 +35,13 @@ int Run(Session& session) {
     TextChipFields fields;
     const std::string database = InstalledChipDatabase();
     NoLog quiet;
-    const DetectResult found = RunDetect(json ? static_cast<LogSink&>(quiet) : session.log, fields, database.c_str());
+    const DetectResult found = RunDetect(json ? static_cast<LogSink&>(quiet) : session.log, session.Bus(), fields,
+                                         database.c_str());
     bool answers = false;
     for (uint8_t byte : found.probes[0].id) answers = answers || byte != 0xFF;
     if (!json && NoChipAnswersId(session, found.probes[0].id)) return EXIT_NO_CHIP;
 
-    const ChipIdentity identity = IdentifyChip(found, fields);
+    const ChipIdentity identity = IdentifyChip(session.Bus(), found, fields);
     if (json)
         std::fputs(IdentityJson(found, identity).c_str(), stdout);
     else

@@ -26,6 +26,8 @@ public:
     ChipPort& chip;
 
     JobContext Job() { return JobContext{log, progress, chip}; }
+    // The bus as Detect and the wiring check see it.
+    BusPort& Bus() { return bus_; }
     // What the erase runs of this session leave for a blank check.
     EraseRecord& Record() { return record_; }
 
@@ -44,6 +46,7 @@ public:
     int StoppedBefore(const char* what);
 
 private:
+    WholeBus bus_;
     int16_t pagesPerBlock_ = 0;
     int32_t badBlocks_[BAD_BLOCK_SLOTS] = {};
     int32_t badBlocksWritten_ = 0;

@@ -26,14 +26,14 @@ Geometry IdBytesGeometry(const IdGeometry& id) {
 
 const char* StandardName(PageStandard standard) { return standard == PageStandard::Onfi ? "ONFI" : "JEDEC"; }
 
-PageReading ReadParameterPage(int cePin) {
+PageReading ReadParameterPage(BusPort& bus, int cePin) {
     PageReading reading;
     uint8_t signature[5] = {};
     PageStandard standard = PageStandard::Onfi;
     uint8_t address = 0x00;
-    nandBus.NandReadIdAt(ID_ADDRESS_ONFI, signature, 4, cePin);
+    bus.ReadIdAt(cePin, ID_ADDRESS_ONFI, signature, 4);
     if (std::memcmp(signature, "ONFI", 4) != 0) {
-        nandBus.NandReadIdAt(ID_ADDRESS_JEDEC, signature, 5, cePin);
+        bus.ReadIdAt(cePin, ID_ADDRESS_JEDEC, signature, 5);
         if (std::memcmp(signature, "JEDEC", 5) != 0) return reading;
         standard = PageStandard::Jedec;
         address = 0x40;
@@ -41,7 +41,7 @@ PageReading ReadParameterPage(int cePin) {
     reading.present = true;
     reading.page.standard = standard;
     uint8_t bytes[PARAMETER_PAGE_READ_BYTES];
-    if (nandBus.NandReadParameterPage(cePin, address, static_cast<int32_t>(sizeof bytes), bytes) != NAND_OK) {
+    if (bus.ReadParameterPage(cePin, address, static_cast<int32_t>(sizeof bytes), bytes) != NAND_OK) {
         reading.timedOut = true;
         return reading;
     }
@@ -106,7 +106,7 @@ GeometryChoice ChooseGeometry(const Geometry* chipFile, const ParameterPage* pag
     return choice;
 }
 
-ChipIdentity IdentifyChip(const DetectResult& detect, const ChipFields& fields) {
+ChipIdentity IdentifyChip(BusPort& bus, const DetectResult& detect, const ChipFields& fields) {
     ChipIdentity identity;
     identity.chipFileFound = detect.chipFileFound;
     if (detect.chipFileFound) {
@@ -116,7 +116,7 @@ ChipIdentity IdentifyChip(const DetectResult& detect, const ChipFields& fields) 
         identity.chipFile.spareSize = ParseNumber(fields.Get(KEY_SPARE).c_str());
         identity.chipFile.pagesPerBlock = ParseNumber(fields.Get(KEY_BLOCK).c_str());
     }
-    identity.reading = ReadParameterPage(CE0);
+    identity.reading = ReadParameterPage(bus, CE0);
     identity.idGeometry = DecodeIdBytes(detect.probes[0].id);
     const bool pageRead = identity.reading.present && !identity.reading.timedOut;
     identity.choice = ChooseGeometry(identity.chipFileFound ? &identity.chipFile : nullptr,

@@ -20,7 +20,7 @@ struct PageReading {
 
 // READ ID 20h; "ONFI" there reads the page at 00h. Else READ ID 40h; "JEDEC"
 // there reads it at 40h. A chip with neither is not asked for a page.
-PageReading ReadParameterPage(int cePin);
+PageReading ReadParameterPage(BusPort& bus, int cePin);
 
 // Where the geometry in use comes from, best first.
 enum class GeometrySource { ChipFile, ParameterPage, IdBytes, None };
@@ -54,7 +54,7 @@ struct ChipIdentity {
 
 // Reads the CE0 chip's parameter page and decodes its ID bytes; detect is
 // what RunDetect found and fields what it loaded.
-ChipIdentity IdentifyChip(const DetectResult& detect, const ChipFields& fields);
+ChipIdentity IdentifyChip(BusPort& bus, const DetectResult& detect, const ChipFields& fields);
 
 // The lines after Detect's: the chip file, the parameter page, the ID bytes
 // decoded, the geometry in use and every disagreement.
@@ -78,4 +78,4 @@ struct WiringReport {
     int passed = 0;
     bool AllPassed() const { return checks == passed; }
 };
-WiringReport RunWiringCheck(LogSink& sink);
+WiringReport RunWiringCheck(LogSink& sink, BusPort& bus);

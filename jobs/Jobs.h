@@ -140,7 +140,7 @@ struct DetectResult {
 // one, into the fields. The chip file is looked for under ICs/ in the
 // working directory, then, when databaseRoot is given, under
 // databaseRoot/ICs/.
-DetectResult RunDetect(LogSink& sink, ChipFields& fields, const char* databaseRoot = nullptr);
+DetectResult RunDetect(LogSink& sink, BusPort& bus, ChipFields& fields, const char* databaseRoot = nullptr);
 
 // Stores the fields as a chip file. A value that is missing (the front end
 // could not convert it: nullptr), empty or holds whitespace is refused

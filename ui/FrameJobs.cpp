@@ -127,7 +127,8 @@ void FerrikFrame::UseJobProgress(ProgressSink* progress) { jobProgress_ = progre
 void FerrikFrame::OnDetect(wxCommandEvent& /*event*/) {
     WindowLog log(*this);
     WindowFields fields(*this);
-    RunDetect(log, fields);
+    WholeBus bus;
+    RunDetect(log, bus, fields);
 }
 
 void FerrikFrame::OnSave(wxCommandEvent& /*event*/) {
