@@ -7,12 +7,6 @@
 
 namespace {
 
-int CountNotErased(const uint8_t* bytes, int32_t length) {
-    int count = 0;
-    for (int32_t i = 0; i < length; ++i) count += bytes[i] != 0xFF;
-    return count;
-}
-
 // What the blank check does with the pages and blocks of the walk.
 class BlankChecker final : public WalkVisitor {
 public:
@@ -45,7 +39,7 @@ public:
         const int16_t result = job_.chip.ReadPage(static_cast<uint32_t>(p), rowLimit_, pageTotal_, page_.data());
         if (result == ERR_RB_L) return Step::TimedOut;
         if (result != NAND_OK) return Step::Quiet;
-        if (CountNotErased(page_.data(), pageTotal_) != 0) {
+        if (CountErased(page_.data(), pageTotal_) != pageTotal_) {
             dirty = true;
             Note(p, BlockState::NotBlank);
             log_.Numbered("Error, check blank in page [", static_cast<long>(p), "]\n");

@@ -60,6 +60,12 @@ bool ReadDumpRecord(JobLog& log, DumpFile& file, int32_t pageTotal, uint8_t* buf
     return false;
 }
 
+int32_t CountErased(const uint8_t* bytes, int32_t count) {
+    int32_t erased = 0;
+    for (int32_t i = 0; i < count; ++i) erased += bytes[i] == 0xFF;
+    return erased;
+}
+
 void LogDumpWriteError(JobLog& log, int error) {
     log.Red();
     log.Put("Error write file, the dump is incomplete: ");

@@ -7,6 +7,7 @@
 #include "jobs/DumpFile.h"
 #include "jobs/JobLog.h"
 #include "jobs/Jobs.h"
+#include "jobs/Walk.h"
 
 // Before a chip job's first dialog: one page read of row 0 with no data
 // cycles. A chip pulls R/B# low after every READ confirm, so a read that
@@ -28,6 +29,41 @@ bool ReadDumpRecord(JobLog& log, DumpFile& file, int32_t pageTotal, uint8_t* buf
 
 // Logs that the dump file could not be written whole (red, then blue).
 void LogDumpWriteError(JobLog& log, int error);
+
+// Bytes of a page that read 0xFF, as an erased cell does.
+int32_t CountErased(const uint8_t* bytes, int32_t count);
+
+// What the visitors of the dump-file jobs share: the chip, the log, the
+// file and the record in hand.
+class DumpVisitor : public WalkVisitor {
+protected:
+    DumpVisitor(JobContext& job, JobLog& log, const JobPlan& plan, DumpFile& file)
+        : chip_(job.chip), log_(log), file_(file),
+          rowLimit_(static_cast<uint32_t>(plan.geometry.rowMax)),
+          pageTotal_(static_cast<int32_t>(plan.geometry.PageTotal())),
+          perBlock_(plan.geometry.pagesPerBlock),
+          fileRecords_((file.Size() + pageTotal_ - 1) / pageTotal_) {}
+
+    // The file's next record into buf; false, the job's ending set, when
+    // the file does not hold it whole (row: where the walk was).
+    bool ReadRecord(uint8_t* buf, int64_t row) {
+        if (ReadDumpRecord(log_, file_, pageTotal_, buf, record_++)) return true;
+        ending = {JobStatus::FileError, row};
+        return false;
+    }
+    // In skip mode the file holds the good blocks only and may end before
+    // the chip does.
+    bool FileDone() const { return record_ == fileRecords_; }
+
+    ChipPort& chip_;
+    JobLog& log_;
+    DumpFile& file_;
+    const uint32_t rowLimit_;
+    const int32_t pageTotal_;
+    const int32_t perBlock_;
+    const int64_t fileRecords_;
+    int64_t record_ = 0;
+};
 
 // Begin on construction, End on every way out.
 class ProgressScope {

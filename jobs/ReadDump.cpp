@@ -66,13 +66,11 @@ int16_t ReadSettled(ChipPort& chip, uint32_t row, uint32_t rowLimit, int32_t len
 }
 
 // What read dump does with the pages and blocks of the walk.
-class DumpReader final : public WalkVisitor {
+class DumpReader final : public DumpVisitor {
 public:
     DumpReader(JobContext& job, JobLog& log, const JobPlan& plan, const ReadOptions& options, DumpFile& file)
-        : job_(job), log_(log), options_(options), file_(file),
-          rowLimit_(static_cast<uint32_t>(plan.geometry.rowMax)),
-          pageTotal_(static_cast<int32_t>(plan.geometry.PageTotal())),
-          passes_(options.passes < 1 ? 1 : options.passes), page_(PAGE_BUFFER_BYTES) {}
+        : DumpVisitor(job, log, plan, file), options_(options), passes_(options.passes < 1 ? 1 : options.passes),
+          page_(PAGE_BUFFER_BYTES) {}
 
     Step Block(const BlockSpan& span, bool marked) override {
         if (!marked || options_.bad != BadBlockMode::Pad) return Step::Go;
@@ -86,10 +84,10 @@ public:
     Step Visit(int64_t k) override {
         int16_t status;
         if (passes_ == 1) {
-            status = job_.chip.ReadPage(static_cast<uint32_t>(k), rowLimit_, pageTotal_, page_.data());
+            status = chip_.ReadPage(static_cast<uint32_t>(k), rowLimit_, pageTotal_, page_.data());
         } else {
             PageReads result;
-            status = ReadSettled(job_.chip, static_cast<uint32_t>(k), rowLimit_, pageTotal_, passes_, page_.data(),
+            status = ReadSettled(chip_, static_cast<uint32_t>(k), rowLimit_, pageTotal_, passes_, page_.data(),
                                  reads_, result);
             if (status == NAND_OK && result.differingBytes != 0) Unstable(k, result);
         }
@@ -121,12 +119,7 @@ private:
         if (!result.anyTwoAlike) ++unsettledPages;
     }
 
-    JobContext& job_;
-    JobLog& log_;
     const ReadOptions& options_;
-    DumpFile& file_;
-    const uint32_t rowLimit_;
-    const int32_t pageTotal_;
     const int passes_;
     std::vector<uint8_t> page_;
     std::vector<uint8_t> reads_;

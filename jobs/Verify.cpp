@@ -38,15 +38,11 @@ void LogMismatch(JobLog& log, int64_t k, int64_t record, int32_t pageTotal, int3
 }
 
 // What verify does with the pages and blocks of the walk.
-class PageComparer final : public WalkVisitor {
+class PageComparer final : public DumpVisitor {
 public:
     PageComparer(JobContext& job, JobLog& log, const JobPlan& plan, const VerifyOptions& options, DumpFile& file)
-        : job_(job), log_(log), options_(options), file_(file),
-          rowLimit_(static_cast<uint32_t>(plan.geometry.rowMax)),
-          pageTotal_(static_cast<int32_t>(plan.geometry.PageTotal())),
-          perBlock_(plan.geometry.pagesPerBlock),
-          fileRecords_((file.Size() + pageTotal_ - 1) / pageTotal_),
-          chipPage_(PAGE_BUFFER_BYTES), filePage_(PAGE_BUFFER_BYTES) {}
+        : DumpVisitor(job, log, plan, file), options_(options), chipPage_(PAGE_BUFFER_BYTES),
+          filePage_(PAGE_BUFFER_BYTES) {}
 
     Step Block(const BlockSpan& span, bool marked) override {
         // The block in hand is marked and compared as erased.
@@ -55,7 +51,7 @@ public:
         // A write in keep mode left the block as it was: its records are
         // passed over, offsets kept.
         for (int64_t p = span.first; p <= span.last; ++p)
-            if (!ReadRecord(p)) return Step::Stop;
+            if (!ReadRecord(filePage_.data(), p)) return Step::Stop;
         log_.Numbered("Keep bad block [", static_cast<long>(span.block), "]: not compared\n");
         return Step::Passed;
     }
@@ -64,14 +60,14 @@ public:
         // In skip mode the file holds the good blocks only, one after
         // another, and may end before the chip does (a write in skip mode
         // stops there).
-        if (options_.bad == BadBlockMode::Skip && record_ == fileRecords_) return Step::Finished;
+        if (options_.bad == BadBlockMode::Skip && FileDone()) return Step::Finished;
         if (padding_) {
             std::memset(chipPage_.data(), 0xFF, static_cast<size_t>(pageTotal_));
-        } else if (job_.chip.ReadPage(static_cast<uint32_t>(k), rowLimit_, pageTotal_, chipPage_.data()) != NAND_OK) {
+        } else if (chip_.ReadPage(static_cast<uint32_t>(k), rowLimit_, pageTotal_, chipPage_.data()) != NAND_OK) {
             return Step::TimedOut;
         }
         const int64_t record = record_;
-        if (!ReadRecord(k)) return Step::Stop;
+        if (!ReadRecord(filePage_.data(), k)) return Step::Stop;
         if (std::memcmp(chipPage_.data(), filePage_.data(), static_cast<size_t>(pageTotal_)) == 0) return Step::Go;
         if (options_.map && perBlock_ > 0) options_.map->Note(k / perBlock_, BlockState::Differs);
         for (int32_t i = 0; i < pageTotal_; ++i) {
@@ -89,21 +85,7 @@ public:
     uint64_t differences = 0;
 
 private:
-    bool ReadRecord(int64_t k) {
-        if (ReadDumpRecord(log_, file_, pageTotal_, filePage_.data(), record_++)) return true;
-        ending = {JobStatus::FileError, k};
-        return false;
-    }
-
-    JobContext& job_;
-    JobLog& log_;
     const VerifyOptions& options_;
-    DumpFile& file_;
-    const uint32_t rowLimit_;
-    const int32_t pageTotal_;
-    const int32_t perBlock_;
-    const int64_t fileRecords_;
-    int64_t record_ = 0;
     bool padding_ = false;
     std::vector<uint8_t> chipPage_;
     std::vector<uint8_t> filePage_;

@@ -110,10 +110,14 @@ public:
     int TimeOuts() const { return timeOuts_; }
 
 private:
+    // A block's entry, mark and visitor's word: Go into its rows, Passed, or
+    // Stop with `end` set.
+    Step OpenBlock(WalkVisitor& visitor, const BlockSpan& span, size_t index, Outcome& end);
+    // The rows of a block; false with `end` set when the walk ends in it.
+    bool VisitRows(WalkVisitor& visitor, const BlockSpan& span, Outcome& end);
     // True when the time-out ends the walk.
     bool TimeOut();
     bool UpdateDue(int64_t row, Step step) const;
-    int64_t UnitsDone(int64_t row, int64_t block, const BlockSpans& spans) const;
 
     JobContext& job_;
     JobLog& log_;

@@ -7,12 +7,6 @@
 
 namespace {
 
-int32_t CountErased(const uint8_t* bytes, int32_t count) {
-    int32_t erased = 0;
-    for (int32_t i = 0; i < count; ++i) erased += bytes[i] == 0xFF;
-    return erased;
-}
-
 bool GoodPagesHold(JobLog& log, int64_t records, int64_t goodPages) {
     if (records <= goodPages) return true;
     log.Red();
@@ -25,22 +19,11 @@ bool GoodPagesHold(JobLog& log, int64_t records, int64_t goodPages) {
     return false;
 }
 
-bool AllErased(const uint8_t* bytes, int32_t count) {
-    for (int32_t i = 0; i < count; ++i) {
-        if (bytes[i] != 0xFF) return false;
-    }
-    return true;
-}
-
 // What write does with the pages and blocks of the walk.
-class PageWriter final : public WalkVisitor {
+class PageWriter final : public DumpVisitor {
 public:
     PageWriter(JobContext& job, JobLog& log, const JobPlan& plan, const WriteOptions& options, DumpFile& file)
-        : job_(job), log_(log), options_(options), file_(file),
-          rowLimit_(static_cast<uint32_t>(plan.geometry.rowMax)),
-          pageTotal_(static_cast<int32_t>(plan.geometry.PageTotal())),
-          perBlock_(plan.geometry.pagesPerBlock),
-          fileRecords_((file.Size() + pageTotal_ - 1) / pageTotal_), page_(PAGE_BUFFER_BYTES) {}
+        : DumpVisitor(job, log, plan, file), options_(options), page_(PAGE_BUFFER_BYTES) {}
 
     Step Block(const BlockSpan& span, bool marked) override {
         if (!marked || options_.bad != BadBlockMode::Keep) return Step::Go;
@@ -48,7 +31,7 @@ public:
         // counted so that nothing is lost unseen.
         uint64_t leftOut = 0;
         for (int64_t p = span.first; p <= span.last; ++p) {
-            if (!ReadRecord(p)) return Step::Stop;
+            if (!ReadRecord(page_.data(), p)) return Step::Stop;
             leftOut += static_cast<uint64_t>(pageTotal_ - CountErased(page_.data(), pageTotal_));
         }
         log_.Numbered("Keep bad block [", static_cast<long>(span.block), "]: ");
@@ -59,12 +42,12 @@ public:
 
     Step Visit(int64_t k) override {
         // In skip mode the whole file may be on the chip before its end.
-        if (options_.bad == BadBlockMode::Skip && record_ == fileRecords_) return Step::Finished;
-        if (!ReadRecord(k)) return Step::Stop;
+        if (options_.bad == BadBlockMode::Skip && FileDone()) return Step::Finished;
+        if (!ReadRecord(page_.data(), k)) return Step::Stop;
         // An erased page already holds all 0xFF: programming it would only
         // spend bus time and a program cycle of the block.
-        if (AllErased(page_.data(), pageTotal_)) return Step::Quiet;
-        const int16_t result = job_.chip.ProgramPage(static_cast<uint32_t>(k), rowLimit_, pageTotal_, page_.data());
+        if (CountErased(page_.data(), pageTotal_) == pageTotal_) return Step::Quiet;
+        const int16_t result = chip_.ProgramPage(static_cast<uint32_t>(k), rowLimit_, pageTotal_, page_.data());
         if (result == NAND_OK) return Step::Go;
         if (options_.map && perBlock_ > 0) options_.map->Note(k / perBlock_, BlockState::Failed);
         ++failedPages;
@@ -76,21 +59,7 @@ public:
     int32_t failedPages = 0;
 
 private:
-    bool ReadRecord(int64_t k) {
-        if (ReadDumpRecord(log_, file_, pageTotal_, page_.data(), record_++)) return true;
-        ending = {JobStatus::FileError, k};
-        return false;
-    }
-
-    JobContext& job_;
-    JobLog& log_;
     const WriteOptions& options_;
-    DumpFile& file_;
-    const uint32_t rowLimit_;
-    const int32_t pageTotal_;
-    const int32_t perBlock_;
-    const int64_t fileRecords_;
-    int64_t record_ = 0;
     std::vector<uint8_t> page_;
 };
 
