@@ -58,6 +58,18 @@ void TakeFields(const ChipFields& fields, Value& page, Value& spare, Value& row,
 
 }  // namespace
 
+TextChipFields::TextChipFields() {
+    const char* defaults[CHIP_FILE_KEYS] = {"No Name", "FFFFFFFFFF", "65535", "2048", "64", "64"};
+    for (int key = 0; key < CHIP_FILE_KEYS; ++key) values_[key] = defaults[key];
+}
+
+void TextChipFields::Set(int key, const char* value) {
+    std::string text(value);
+    bool convertible = true;
+    for (unsigned char c : text) convertible = convertible && c < 0x80;
+    values_[key] = convertible && text.size() <= CHIP_FIELD_LENGTHS[key] ? text : std::string();
+}
+
 std::string InstalledChipDatabase() {
     char exe[4096];
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);

@@ -7,10 +7,25 @@
 #include <string>
 
 #include "jobs/Geometry.h"
+#include "chip/ChipFile.h"
 #include "jobs/Job.h"
+#include "jobs/Jobs.h"
 #include "jobs/Plan.h"
 
 class Session;
+
+// The chip fields as plain texts with the window's length limits: a text
+// longer than the field, or one the "C" locale cannot convert, leaves the
+// field empty. What detect shows is what the window would show.
+class TextChipFields final : public ChipFields {
+public:
+    TextChipFields();
+    void Set(int key, const char* value) override;
+    std::string Get(int key) const override { return values_[key]; }
+
+private:
+    std::string values_[CHIP_FILE_KEYS];
+};
 
 // The job's plan (the rows: the whole chip unless --first-block or
 // --blocks), and what the command says of the chip.

@@ -18,18 +18,6 @@ void SetChipField(void* context, int key, const char* value) { static_cast<ChipF
 
 }  // namespace
 
-TextChipFields::TextChipFields() {
-    const char* defaults[CHIP_FILE_KEYS] = {"No Name", "FFFFFFFFFF", "65535", "2048", "64", "64"};
-    for (int key = 0; key < CHIP_FILE_KEYS; ++key) values_[key] = defaults[key];
-}
-
-void TextChipFields::Set(int key, const char* value) {
-    std::string text(value);
-    bool convertible = true;
-    for (unsigned char c : text) convertible = convertible && c < 0x80;
-    values_[key] = convertible && text.size() <= CHIP_FIELD_LENGTHS[key] ? text : std::string();
-}
-
 DetectResult RunDetect(LogSink& sink, BusPort& bus, ChipFields& fields, const char* databaseRoot) {
     JobLog log(sink);
     DetectResult result;

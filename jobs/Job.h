@@ -129,10 +129,10 @@ struct Outcome {
 };
 
 // The rows a job walks, first to last inclusive, and the file records that go
-// with them: record 0 is the first row.
+// with them: record 0 is the first row. A plan (jobs/Plan.h) makes them.
 struct RowRange {
     int64_t first = 0;
-    int64_t last = -1;  // below first: the whole chip, 0 to rowMax
+    int64_t last = -1;
 };
 
 // What the front end gives every job.

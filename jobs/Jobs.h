@@ -107,20 +107,6 @@ public:
     virtual std::string Get(int key) const = 0;
 };
 
-// The window's field lengths, in chip file key order.
-inline constexpr size_t CHIP_FIELD_LENGTHS[6] = {16, 10, 8, 5, 3, 3};
-
-// The fields as plain texts, with the window's length limits.
-class TextChipFields final : public ChipFields {
-public:
-    TextChipFields();
-    void Set(int key, const char* value) override;
-    std::string Get(int key) const override { return values_[key]; }
-
-private:
-    std::string values_[6];
-};
-
 // What Detect found: the four probes and the chip file of the CE0 chip.
 struct ChipProbe {
     const char* label;  // "CE0 = ", ...
