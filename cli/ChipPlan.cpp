@@ -13,47 +13,9 @@
 
 namespace {
 
-// Detect's log, when only its fields are wanted.
-class NoLog final : public LogSink {
-public:
-    void SetColour(LogColour) override {}
-    void Append(const char*) override {}
-};
-
-struct Value {
-    bool known = false;
-    int32_t value = 0;
-};
-
-void SetField(void* context, int key, const char* value) { static_cast<ChipFields*>(context)->Set(key, value); }
-
 bool IsFolder(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// A chip file's values as they stand in it: the command line has no fields
-// whose width could cut them. A key the file lacks keeps the value a fresh
-// window shows.
-class FileValues final : public ChipFields {
-public:
-    FileValues() {
-        const TextChipFields fresh;
-        for (int key = 0; key < CHIP_FILE_KEYS; ++key) values_[key] = fresh.Get(key);
-    }
-    void Set(int key, const char* value) override { values_[key] = value; }
-    std::string Get(int key) const override { return values_[key]; }
-
-private:
-    std::string values_[CHIP_FILE_KEYS];
-};
-
-// The geometry values, by the one parse rule.
-void TakeFields(const ChipFields& fields, Value& page, Value& spare, Value& row, Value& block) {
-    page = {true, ParseNumber(fields.Get(KEY_PAGE).c_str())};
-    spare = {true, ParseNumber(fields.Get(KEY_SPARE).c_str())};
-    row = {true, ParseNumber(fields.Get(KEY_ROW).c_str())};
-    block = {true, ParseNumber(fields.Get(KEY_BLOCK).c_str())};
 }
 
 }  // namespace
@@ -87,108 +49,61 @@ std::string InstalledChipDatabase() {
     return std::string();
 }
 
-bool NoChipAnswersId(Session& session, const uint8_t id[5]) {
-    for (int i = 0; i < 5; ++i)
-        if (id[i] != 0xFF) return false;
-    JobLog(session.log).RedThenBlue("Error, no chip answers on CE0: its ID reads all 0xFF\n");
-    return true;
-}
-
 int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan, bool readsMarks) {
     const Args& args = session.args;
-    const bool ranged = args.Has("--first-block") || args.Has("--blocks");
-    bool needPage = false;
-    bool needSpare = false;
-    bool needBlock = ranged || readsMarks;
-    for (const GeometryUse use : uses) {
-        // Erase finds each block's factory mark in the spare area, after
-        // the page's data.
-        needPage = true;
-        if (use == GeometryUse::Erase) needBlock = true;
-        else needSpare = true;
-    }
-    const bool optionsSuffice = args.Has("--row-max") && (!needPage || args.Has("--page")) &&
-                                (!needSpare || args.Has("--spare")) && (!needBlock || args.Has("--pages-per-block"));
-
-    Value page, spare, row, block;
-    FileValues fields;
-    if (args.Has("--chip")) {
-        const std::string& path = args.Text("--chip");
-        FILE* file = OpenChipFile(path);
-        if (file == nullptr) {
-            session.Say("--chip: " + path + " is not a chip file (no regular file beginning with \"" +
-                        chipFileKeyText[KEY_NAME] + "\")");
-            return EXIT_FILE;
-        }
-        ReadChipFile(file, SetField, &fields);
-        std::fclose(file);
-        TakeFields(fields, page, spare, row, block);
-        plan.chipName = fields.Get(KEY_NAME);
-        session.StartBus();
-    } else if (!optionsSuffice) {
-        session.StartBus();
-        NoLog quiet;
-        const std::string database = InstalledChipDatabase();
-        const DetectResult found = RunDetect(quiet, session.Bus(), fields, database.c_str());
-        if (NoChipAnswersId(session, found.probes[0].id)) return EXIT_NO_CHIP;
-        const PageReading reading = found.chipFileFound ? PageReading{} : ReadParameterPage(session.Bus(), CE0);
-        const bool pageUsable = reading.present && !reading.timedOut && reading.page.Usable();
-        if (found.chipFileFound) {
-            TakeFields(fields, page, spare, row, block);
-            plan.chipName = fields.Get(KEY_NAME);
-        } else if (pageUsable) {
-            // What the window cannot do: the chip names its own geometry.
-            const Geometry g = PageGeometry(reading.page);
-            page = {true, g.pageSize};
-            spare = {true, g.spareSize};
-            row = {true, g.rowMax};
-            block = {true, g.pagesPerBlock};
-            JobLog(session.log).Put(std::string("Geometry from the chip's ") +
-                                    (reading.page.standard == PageStandard::Onfi ? "ONFI" : "JEDEC") +
-                                    " parameter page, there being no chip file " + found.chipFilePath + ": page " +
-                                    std::to_string(g.pageSize) + ", spare " + std::to_string(g.spareSize) + ", " +
-                                    std::to_string(g.pagesPerBlock) + " pages per block, row max " +
-                                    std::to_string(g.rowMax) + "\n");
-        } else {
-            std::string missing;
-            auto name = [&](const char* option) {
-                if (args.Has(option)) return;
-                missing += missing.empty() ? "" : ", ";
-                missing += option;
-            };
-            if (needPage) name("--page");
-            if (needSpare) name("--spare");
-            name("--row-max");
-            if (needBlock) name("--pages-per-block");
-            std::string looked = std::string(MakerDirectory(found.probes[0].maker)) + found.idString;
-            if (!database.empty()) looked += " nor " + database + "/" + looked;
-            const std::string pageState = !reading.present ? ""
-                                          : reading.timedOut ? ", and R/B# stayed low while it loaded its parameter page"
-                                                             : ", and its parameter page cannot be used (see detect)";
-            return session.UsageError("missing " + missing + ": no chip file " + looked + " for the chip on CE0" +
-                                      pageState + " (give the values, or --chip FILE)");
-        }
-    } else {
-        session.StartBus();
-    }
-    auto option = [&](Value& value, const char* name) {
-        if (args.Has(name)) value = {true, static_cast<int32_t>(args.Number(name))};
-    };
-    option(page, "--page");
-    option(spare, "--spare");
-    option(row, "--row-max");
-    option(block, "--pages-per-block");
-    if (plan.chipName.empty()) plan.chipName = "the chip on CE0";
-
-    Geometry g;
-    g.pageSize = page.value;
-    g.spareSize = spare.value;
-    g.rowMax = row.value;
-    g.pagesPerBlock = block.value;
-    plan.pagesPerBlockKnown = block.known;
     BlocksAsked asked;
     if (args.Has("--first-block")) asked.firstBlock = args.Number("--first-block");
     if (args.Has("--blocks")) asked.blocks = args.Number("--blocks");
+    GeometryGiven given;
+    auto take = [&](std::optional<int32_t>& value, const char* name) {
+        if (args.Has(name)) value = static_cast<int32_t>(args.Number(name));
+    };
+    take(given.pageSize, "--page");
+    take(given.spareSize, "--spare");
+    take(given.rowMax, "--row-max");
+    take(given.pagesPerBlock, "--pages-per-block");
+    // Erase finds each block's factory mark in the spare area, after the
+    // page's data; the other jobs need the spare's size.
+    bool needSpare = false;
+    bool needBlock = asked.Given() || readsMarks;
+    for (const GeometryUse use : uses) {
+        needSpare = needSpare || use != GeometryUse::Erase;
+        needBlock = needBlock || use == GeometryUse::Erase;
+    }
+    const bool givenSuffice = given.rowMax && given.pageSize && (!needSpare || given.spareSize) &&
+                              (!needBlock || given.pagesPerBlock);
+
+    GeometryFound found;
+    if (args.Has("--chip") && !GeometryFromChipFile(args.Text("--chip"), found)) {
+        session.Say("--chip: " + args.Text("--chip") + " is not a chip file (no regular file beginning with \"" +
+                    chipFileKeyText[KEY_NAME] + "\")");
+        return EXIT_FILE;
+    }
+    session.StartBus();
+    if (!args.Has("--chip") && !givenSuffice) {
+        const std::string database = InstalledChipDatabase();
+        GeometryFromChip(session.log, session.Bus(), database.c_str(), found);
+        if (found.from == GeometryFound::From::NoChip) return EXIT_NO_CHIP;
+        if (found.from == GeometryFound::From::Nothing) {
+            std::string missing;
+            for (const char* option : {"--page", "--spare", "--row-max", "--pages-per-block"}) {
+                const std::string name = option;
+                if (args.Has(option) || (name == "--spare" && !needSpare) ||
+                    (name == "--pages-per-block" && !needBlock))
+                    continue;
+                missing += (missing.empty() ? "" : ", ") + name;
+            }
+            const std::string pageState =
+                found.pageTimedOut   ? ", and R/B# stayed low while it loaded its parameter page"
+                : found.pageUnusable ? ", and its parameter page cannot be used (see detect)"
+                                     : "";
+            return session.UsageError("missing " + missing + ": no chip file " + found.lookedFor +
+                                      " for the chip on CE0" + pageState + " (give the values, or --chip FILE)");
+        }
+    }
+    TakeGiven(given, found);
+    plan.chipName = found.chipName.empty() ? "the chip on CE0" : found.chipName;
+    plan.pagesPerBlockKnown = found.pagesPerBlockKnown;
     JobLog log(session.log);
-    return AcceptPlan(log, g, uses, readsMarks, asked, plan) ? 0 : EXIT_USAGE;
+    return AcceptPlan(log, found.geometry, uses, readsMarks, asked, plan) ? 0 : EXIT_USAGE;
 }

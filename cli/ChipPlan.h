@@ -52,6 +52,3 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
 // <prefix>/lib/ferrik. Empty when there is none.
 std::string InstalledChipDatabase();
 
-// An ID of all 0xFF is the bus floating at its pull-ups: no chip drives it.
-// Logs that no chip answers and returns true then.
-bool NoChipAnswersId(Session& session, const uint8_t id[5]);

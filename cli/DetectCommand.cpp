@@ -9,6 +9,7 @@
 #include "cli/Report.h"
 #include "cli/Session.h"
 #include "jobs/Identify.h"
+#include "jobs/JobLog.h"
 
 namespace {
 
@@ -39,7 +40,8 @@ int Run(Session& session) {
                                          database.c_str());
     bool answers = false;
     for (uint8_t byte : found.probes[0].id) answers = answers || byte != 0xFF;
-    if (!json && NoChipAnswersId(session, found.probes[0].id)) return EXIT_NO_CHIP;
+    JobLog log(session.log);
+    if (!json && NoChipAnswersId(log, found.probes[0].id)) return EXIT_NO_CHIP;
 
     const ChipIdentity identity = IdentifyChip(session.Bus(), found, fields);
     if (json)
