@@ -30,7 +30,7 @@ int Run(Session& session) {
     const Args& args = session.args;
     if (args.Has("--force") && !args.Has("--save")) return session.UsageError("--force goes with --save");
     const bool json = args.Has("--json");
-    session.StartBus();
+    if (const int status = session.StartBus()) return status;
     TextChipFields fields;
     const std::string database = InstalledChipDatabase();
     NoLog quiet;

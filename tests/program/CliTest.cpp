@@ -166,7 +166,8 @@ TEST(CommandLine, EndsWithTheStatusOfTheTableAndSaysWhyWhereItBelongs) {
         {"program with a failing page", with({"program", "$D/same.bin"}, g), {{"FERRIK_SIM_FAULTS", "program-fail:20"}},
          1, "Error, 1 pages failed to program\n", "", true, nullptr, "Start verify"},
         // A file could not be opened, read or written whole.
-        {"dump into a missing folder", with({"read", "$D/none/x.bin"}, g), {}, 3, "Error create file \n", "", true},
+        {"dump into a missing folder", with({"read", "$D/none/x.bin"}, g), {}, 3, "Error create file \n",
+         "ferrik-cli: cannot write $D/none/x.bin: there is no folder $D/none\n", true},
         {"verify a missing file", with({"verify", "$D/none.bin"}, g), {}, 3, "Error open file\n", "", true},
         {"program from a short file", with({"program", "$D/short.bin"}, g), {}, 3,
          "Error, the file holds only 10 whole records of the 128 to program, nothing erased\n", "", true, imageKept},
