@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "support/DumpFiles.h"
+#include "support/ExitReport.h"
 #include "support/Process.h"
 
 using namespace ferrik_test;
@@ -52,23 +53,6 @@ std::vector<std::string> Cli(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {FERRIK_CLI};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
-}
-
-// Function and level of GPIO 0-31 from the simulated block's exit report.
-void ExpectParked(const std::string& report) {
-    ASSERT_FALSE(report.empty()) << "no exit report was written";
-    std::istringstream in(report);
-    unsigned pin;
-    std::string function;
-    int level;
-    int parked = 0;
-    while (in >> pin >> function >> level) {
-        if (pin < 2 || pin > 27) continue;
-        EXPECT_EQ(function, "output") << "GPIO " << pin;
-        EXPECT_EQ(level, 0) << "GPIO " << pin;
-        ++parked;
-    }
-    EXPECT_EQ(parked, 26);
 }
 
 // One run of the table: a fresh folder holding a SIM-TINY image of pattern
