@@ -79,7 +79,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
                     chipFileKeyText[KEY_NAME] + "\")");
         return EXIT_FILE;
     }
-    session.StartBus();
+    if (const int status = session.StartBus()) return status;
     if (!args.Has("--chip") && !givenSuffice) {
         const std::string database = InstalledChipDatabase();
         GeometryFromChip(session.log, session.Bus(), database.c_str(), found);

@@ -41,6 +41,10 @@ JobStatus OpenDumpFile(JobLog& log, PathChooser& chooser, FileUse use, DumpFile&
     log.Put(path);
     if (job.newlineAfterPath) log.Put("\n");
     if (job.saves ? file.CreateToWrite(path) : file.OpenToRead(path)) return JobStatus::Done;
+    if (job.saves && chooser.TellsWhyNotCreated()) {
+        if (!job.newlineAfterPath) log.Put("\n");
+        chooser.NotCreated(path, file.WhyNotCreated());
+    }
     if (job.openFailureInRed) {
         log.RedThenBlue(job.openFailure);
     } else {

@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "jobs/DumpJobs.h"
@@ -143,17 +144,24 @@ Outcome RunReadDump(JobContext& job, const JobPlan& plan, PathChooser& chooser, 
     rules.blockPages = geometry.pagesPerBlock;
     rules.bad = options.bad;
     rules.readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
-    // An R/B# failure leaves the log red.
+    // An R/B# failure leaves the log red; an interrupt's line is red too.
     rules.timeOuts.blueOnStop = false;
+    rules.blueOnInterrupt = false;
     DumpReader reader(job, log, plan, options, file);
     const int32_t startMs = NandBus::NowMs();
     const Outcome walked = ChipWalk(job, log, geometry, plan.rows, rules, options.map).Run(reader);
     if (walked.status == JobStatus::Interrupted) {
-        // What was read so far is a dump of those pages: keep it.
-        if (!file.Commit()) {
+        // The old file stays as it was: a dump of part of the chip is not the
+        // dump asked for. What was read is kept beside it, under a name that
+        // says so.
+        std::string kept;
+        if (!file.KeepPartial(kept)) {
             LogDumpWriteError(log, errno);
             return {JobStatus::FileError, walked.stoppedAt};
         }
+        log.Put("Pages " + std::to_string(plan.rows.first) + " to " + std::to_string(walked.stoppedAt - 1) +
+                " kept in " + kept + ", the file asked for left as it was\n");
+        log.Blue();
         return walked;
     }
     if (walked.status != JobStatus::Done) return walked;

@@ -88,7 +88,7 @@ bool ChipWalk::VisitRows(WalkVisitor& visitor, const BlockSpan& span, Outcome& e
         if (rules_.visits != Visits::Pages) continue;
         progress.Tick(row - rows_.first + 1);
         if (progress.StopRequested() && row < rows_.last) {
-            log_.Blue();
+            if (rules_.blueOnInterrupt) log_.Blue();
             end = {JobStatus::Interrupted, row + 1};
             return false;
         }
@@ -117,7 +117,7 @@ Outcome ChipWalk::Run(WalkVisitor& visitor) {
         }
         progress.Tick(pageUnits ? span.last - rows_.first + 1 : b - spans.FirstBlock() + 1);
         if (!pageUnits && progress.StopRequested() && b < spans.LastBlock()) {
-            log_.Blue();
+            if (rules_.blueOnInterrupt) log_.Blue();
             return {JobStatus::Interrupted, b + 1};
         }
     }

@@ -90,6 +90,7 @@ struct WalkRules {
     // Go; 1: after every row visited, however it came out.
     int32_t updateEvery = 1024;
     TimeOutRule timeOuts;
+    bool blueOnInterrupt = true;  // a stop request ends the walk in blue
 };
 
 // The window's cadence: the progress dialog moves once every 1024 pages (a
