@@ -132,6 +132,8 @@ TEST(CommandLine, EndsWithTheStatusOfTheTableAndSaysWhyWhereItBelongs) {
         {"an option of another command", {"detect", "--passes", "2"}, {}, 2, "", "--passes is not an option of detect",
          false},
         {"an option twice", with({"blank"}, with(g, {"--page", "512"})), {}, 2, "", "--page is given twice", false},
+        {"a mode --bad does not know", {"read", "x.bin", "--bad=shred"}, {}, 2, "",
+         "--bad: \"shred\" is not a mode of read (raw, pad or skip)\nTry 'ferrik-cli read --help'.\n", false},
         // Values the chip jobs refuse, in the window's words.
         {"page too large", {"read", "x.bin", "--page", "65535", "--spare", "8", "--row-max", "127"}, {}, 2,
          "Error, Page size > 0xFFFF\n", "", true},
