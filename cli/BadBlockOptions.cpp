@@ -1,7 +1,9 @@
 #include "cli/BadBlockOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cli/ChipPlan.h"
@@ -23,8 +25,26 @@ int MapOutput::Open(const Session& session) {
     wanted_ = session.args.Has("--map");
     if (!wanted_) return 0;
     path_ = session.args.Text("--map");
+    if (path_.empty()) return session.UsageError("--map needs FILE.svg, and it is empty");
+    // The map is written at the end of the run: onto the command's own file
+    // it would replace the only dump with a drawing.
+    if (session.command.operand != nullptr && SameFile(path_, session.args.Operand()))
+        return session.UsageError("--map: " + path_ + " is the file " + session.command.name +
+                                  " works from; the map would replace it");
+#ifdef FERRIK_GPIO_SIM
+    // One image per chip enable, comma-separated.
+    const char* images = std::getenv("FERRIK_SIM_IMAGE");
+    const std::string list = images != nullptr ? images : "";
+    for (size_t start = 0; start < list.size();) {
+        const size_t end = std::min(list.find(',', start), list.size());
+        const std::string image = list.substr(start, end - start);
+        if (!image.empty() && SameFile(path_, image))
+            return session.UsageError("--map: " + path_ + " is the simulated chip's image (FERRIK_SIM_IMAGE)");
+        start = end + 1;
+    }
+#endif
     if (file_.CreateToWrite(path_)) return 0;
-    session.Say("--map: cannot write " + path_ + ": " + std::strerror(errno));
+    session.Say("--map: cannot write " + path_ + ": " + file_.WhyNotCreated());
     return EXIT_FILE;
 }
 

@@ -14,7 +14,9 @@
 //                      is read-only or could not be replaced at exit (no new
 //                      file can be made in its folder) is a bad setting. A
 //                      save at exit that fails all the same ends the program
-//                      with status 1, the file as it was.
+//                      with status 1, the file as it was. An image that is
+//                      there is locked by the front end before the bus starts
+//                      (bus/BusLock.h): a second program on it is refused.
 //   FERRIK_SIM_FAULTS  faults of the chips, separated by blanks; a fault goes
 //                      to the CE0 chip, or written ceN:FAULT to the chip on
 //                      CE N (0 to 3). The faults:
