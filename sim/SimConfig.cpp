@@ -354,12 +354,14 @@ void SaveImagesAtExit() {
 }
 
 // The image that is there, checked so that it can be both loaded now and
-// replaced at exit; loaded into the chip. Returns the file's own path.
-char* LoadExistingImage(const char* image, SimNandChip& chip) {
+// replaced at exit; loaded into the chip. path becomes the file's own path
+// (set first: a global still holds it when a refusal ends the program).
+void LoadExistingImage(const char* image, SimNandChip& chip, char*& path) {
     const std::string shown = Shown(image);
     // A link is followed to its file, and that file is what the save at exit
     // replaces: the link stays a link.
-    char* const real = realpath(image, nullptr);
+    path = realpath(image, nullptr);
+    const char* const real = path;
     if (real == nullptr) {
         if (errno == ENOENT) Refuse("FERRIK_SIM_IMAGE: " + shown + " is a link to a file that does not exist");
         Refuse("FERRIK_SIM_IMAGE: " + shown + ": " + std::strerror(errno));
@@ -379,7 +381,6 @@ char* LoadExistingImage(const char* image, SimNandChip& chip) {
     if (!SimNandChip::CanSaveImageBeside(real))
         Refuse("FERRIK_SIM_IMAGE: " + shown + " could not be written back at exit: no new file can be made in " +
                "its folder: " + std::strerror(errno));
-    return real;
 }
 
 }  // namespace
@@ -464,10 +465,10 @@ void ConfigureFromEnvironment() {
         if (images[slot].empty()) continue;
         const char* image = images[slot].c_str();
         SimNandChip& chip = *socket.Chip(static_cast<int>(slot));
-        char* real = nullptr;
+        char*& real = imagePaths[slot];
         struct stat info {};
         if (lstat(image, &info) == 0) {
-            real = LoadExistingImage(image, chip);
+            LoadExistingImage(image, chip, real);
         } else if (errno == ENOENT) {
             // Only a file that does not exist is a new image. It starts as
             // the chip does: erased, bad-block marks in place.
@@ -482,7 +483,6 @@ void ConfigureFromEnvironment() {
         for (size_t other = 0; other < slot; ++other)
             if (imagePaths[other] != nullptr && std::strcmp(imagePaths[other], real) == 0)
                 RefuseSharedImage(other, slot, image);
-        imagePaths[slot] = real;
         imageChips[slot] = chip.Serial();
         anyImage = true;
     }
