@@ -1,8 +1,10 @@
 #include "cli/CommandLine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -34,12 +36,15 @@ void PrintHelp() {
         "\n"
         "Commands:\n",
         PROGRAM, PROGRAM, PROGRAM, PROGRAM);
+    std::vector<std::string> lefts(COMMAND_COUNT);
+    int width = 14;
     for (size_t i = 0; i < COMMAND_COUNT; ++i) {
         const Command* command = COMMANDS[i];
-        std::string left = command->name;
-        if (command->operand != nullptr) left += std::string(" ") + command->operand;
-        std::printf("  %-14s %s\n", left.c_str(), command->summary);
+        lefts[i] = command->name;
+        if (command->operand != nullptr) lefts[i] += std::string(" ") + command->operand;
+        width = std::max(width, static_cast<int>(lefts[i].size()) + 1);
     }
+    for (size_t i = 0; i < COMMAND_COUNT; ++i) std::printf("  %-*s %s\n", width, lefts[i].c_str(), COMMANDS[i]->summary);
     std::printf(
         "\n"
         "Geometry: by default the values of the chip file named by the ID of the\n"
@@ -50,6 +55,8 @@ void PrintHelp() {
         "--chip FILE takes another chip file. `detect --save` writes the chip file\n"
         "from the parameter page. Ranges: --first-block B and --blocks N work on\n"
         "those blocks only; record 0 of the file is then the first page of block B.\n"
+        "The image commands work on files alone: they take the geometry from\n"
+        "--chip FILE or --page and --spare, and never touch the bus.\n"
         "\n"
         "A progress bar shows on standard error when it is a terminal (not with\n"
         "--quiet). Ctrl-C or SIGTERM stops the job after the page or block in hand.\n"
@@ -77,6 +84,13 @@ int UsageError(const std::string& line, const char* helpFor) {
     return EXIT_USAGE;
 }
 
+// A first word that only begins commands ("image") says which follow it.
+int UnknownCommand(const std::string& name) {
+    const std::string family = FamilyWords(name);
+    if (!family.empty()) return UsageError(name + " needs a command after it: " + family, nullptr);
+    return UsageError("unknown command \"" + name + "\"", nullptr);
+}
+
 bool AsksForHelp(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0) return false;
@@ -99,21 +113,23 @@ int RunCommandLine(int argc, char** argv, ChipPort& chip) {
             PrintHelp();
             return EXIT_DONE;
         }
-        const Command* command = FindCommand(argv[2]);
-        if (command == nullptr) return UsageError(std::string("unknown command \"") + argv[2] + "\"", nullptr);
-        if (argc > 3) return UsageError(std::string("unexpected \"") + argv[3] + "\"", nullptr);
+        int words = 1;
+        const Command* command = FindCommand(argc - 2, argv + 2, words);
+        if (command == nullptr) return UnknownCommand(argv[2]);
+        if (argc > 2 + words) return UsageError(std::string("unexpected \"") + argv[2 + words] + "\"", nullptr);
         PrintCommandHelp(*command);
         return EXIT_DONE;
     }
-    const Command* command = FindCommand(first);
-    if (command == nullptr) return UsageError("unknown command \"" + first + "\"", nullptr);
-    if (AsksForHelp(argc - 2, argv + 2)) {
+    int words = 1;
+    const Command* command = FindCommand(argc - 1, argv + 1, words);
+    if (command == nullptr) return UnknownCommand(first);
+    if (AsksForHelp(argc - 1 - words, argv + 1 + words)) {
         PrintCommandHelp(*command);
         return EXIT_DONE;
     }
     Args args;
     std::string error;
-    if (!ParseArgs(*command, argc - 2, argv + 2, args, error)) return UsageError(error, command->name);
+    if (!ParseArgs(*command, argc - 1 - words, argv + 1 + words, args, error)) return UsageError(error, command->name);
 
     // The arguments stand: from here on the command may start the bus.
     CatchStopSignals();

@@ -331,6 +331,9 @@ EccStepState PageEcc::Check(uint8_t* record, bool fix, std::vector<EccStep>& ste
             } else {
                 step.state = EccStepState::Corrected;
                 for (int i = 0; i < found; ++i) step.flips[step.bits++] = flipAt(positions[i]);
+                std::sort(step.flips, step.flips + step.bits, [](const EccFlip& a, const EccFlip& b) {
+                    return a.offset != b.offset ? a.offset < b.offset : a.bit > b.bit;
+                });
             }
             if (fix && step.state != EccStepState::Uncorrectable)
                 for (int i = 0; i < step.bits; ++i)
