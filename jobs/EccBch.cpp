@@ -5,13 +5,42 @@
 
 namespace {
 
-// Shifts a left-aligned register towards its top by `bits` (below 32), the
+// Shifts a left-aligned register towards its top by `bits` (1 to 63), the
 // bits that leave the top returned.
-uint32_t ShiftUp(uint32_t* reg, int words, int bits) {
-    const uint32_t out = reg[0] >> (32 - bits);
-    for (int i = 0; i + 1 < words; ++i) reg[i] = (reg[i] << bits) | (reg[i + 1] >> (32 - bits));
+uint64_t ShiftUp(uint64_t* reg, int words, int bits) {
+    const uint64_t out = reg[0] >> (64 - bits);
+    for (int i = 0; i + 1 < words; ++i) reg[i] = (reg[i] << bits) | (reg[i + 1] >> (64 - bits));
     reg[words - 1] <<= bits;
     return out;
+}
+
+// The remainder four data bytes at a time, the register's words known to the
+// compiler so that they stay in registers: the top 32 bits meet the data,
+// and the four tables reduce what leaves the top.
+template <int W>
+void RemainderOf(const uint64_t* const tables[4], const uint8_t* data, int bytes, uint64_t* out) {
+    uint64_t reg[W] = {};
+    int i = 0;
+    for (; i + 4 <= bytes; i += 4) {
+        const uint32_t w = (uint32_t{data[i]} << 24) | (uint32_t{data[i + 1]} << 16) | (uint32_t{data[i + 2]} << 8) |
+                           data[i + 3];
+        const uint32_t top = static_cast<uint32_t>(reg[0] >> 32) ^ w;
+        const uint64_t* a = tables[3] + (top >> 24) * W;
+        const uint64_t* b = tables[2] + ((top >> 16) & 0xFF) * W;
+        const uint64_t* c = tables[1] + ((top >> 8) & 0xFF) * W;
+        const uint64_t* d = tables[0] + (top & 0xFF) * W;
+        for (int k = 0; k < W; ++k) {
+            const uint64_t shifted = (reg[k] << 32) | (k + 1 < W ? reg[k + 1 < W ? k + 1 : k] >> 32 : 0);
+            reg[k] = shifted ^ a[k] ^ b[k] ^ c[k] ^ d[k];
+        }
+    }
+    for (; i < bytes; ++i) {
+        const uint64_t top = (reg[0] >> 56) ^ data[i];
+        ShiftUp(reg, W, 8);
+        const uint64_t* a = tables[0] + top * W;
+        for (int k = 0; k < W; ++k) reg[k] ^= a[k];
+    }
+    for (int k = 0; k < W; ++k) out[k] = reg[k];
 }
 
 }  // namespace
@@ -81,7 +110,7 @@ bool BchCode::Setup(int m, int t, uint32_t polynomial, int stepBytes, std::strin
         why = "the generator has degree " + std::to_string(eccBits_) + ", not m t = " + std::to_string(m * t);
         return false;
     }
-    words_ = (eccBits_ + 31) / 32;
+    words_ = (eccBits_ + 63) / 64;
 
     // x^(mt + j) mod g for j = 0..31, left-aligned: the coefficient of
     // x^(mt - 1 - p) at bit p from the top.
@@ -89,7 +118,7 @@ bool BchCode::Setup(int m, int t, uint32_t polynomial, int stepBytes, std::strin
     for (int e = 0; e < eccBits_; ++e)
         if (g[static_cast<size_t>(e)] != 0) {
             const int p = eccBits_ - 1 - e;
-            low[static_cast<size_t>(p / 32)] |= 0x80000000u >> (p % 32);
+            low[static_cast<size_t>(p / 64)] |= 0x8000000000000000ull >> (p % 64);
         }
     std::vector<Register> basis;
     Register r = low;
@@ -99,7 +128,7 @@ bool BchCode::Setup(int m, int t, uint32_t polynomial, int stepBytes, std::strin
             for (int w = 0; w < words_; ++w) r[static_cast<size_t>(w)] ^= low[static_cast<size_t>(w)];
     }
     for (int k = 0; k < 4; ++k) {
-        std::vector<uint32_t>& table = tables_[k];
+        std::vector<uint64_t>& table = tables_[k];
         table.assign(static_cast<size_t>(256 * words_), 0);
         for (int b = 0; b < 256; ++b)
             for (int i = 0; i < 8; ++i)
@@ -121,47 +150,28 @@ int BchCode::Multiply(int a, int b) const {
     return exp_[static_cast<size_t>(log_[static_cast<size_t>(a)] + log_[static_cast<size_t>(b)])];
 }
 
-void BchCode::Remainder(const uint8_t* data, uint32_t* reg) const {
-    const int words = words_;
-    std::memset(reg, 0, sizeof(uint32_t) * static_cast<size_t>(words));
-    const uint32_t* t0 = tables_[0].data();
-    const uint32_t* t1 = tables_[1].data();
-    const uint32_t* t2 = tables_[2].data();
-    const uint32_t* t3 = tables_[3].data();
-    int i = 0;
-    // Four bytes at a time: the register's top word meets the data word, and
-    // the four tables reduce what leaves the top.
-    for (; i + 4 <= stepBytes_; i += 4) {
-        const uint32_t w = (uint32_t{data[i]} << 24) | (uint32_t{data[i + 1]} << 16) | (uint32_t{data[i + 2]} << 8) |
-                           data[i + 3];
-        const uint32_t top = reg[0] ^ w;
-        const uint32_t* a = t3 + (top >> 24) * static_cast<uint32_t>(words);
-        const uint32_t* b = t2 + ((top >> 16) & 0xFF) * static_cast<uint32_t>(words);
-        const uint32_t* c = t1 + ((top >> 8) & 0xFF) * static_cast<uint32_t>(words);
-        const uint32_t* d = t0 + (top & 0xFF) * static_cast<uint32_t>(words);
-        for (int k = 0; k + 1 < words; ++k) reg[k] = reg[k + 1] ^ a[k] ^ b[k] ^ c[k] ^ d[k];
-        reg[words - 1] = a[words - 1] ^ b[words - 1] ^ c[words - 1] ^ d[words - 1];
-    }
-    for (; i < stepBytes_; ++i) {
-        const uint32_t top = (reg[0] >> 24) ^ data[i];
-        ShiftUp(reg, words, 8);
-        const uint32_t* a = t0 + top * static_cast<uint32_t>(words);
-        for (int k = 0; k < words; ++k) reg[k] ^= a[k];
+void BchCode::Remainder(const uint8_t* data, uint64_t* reg) const {
+    const uint64_t* const tables[4] = {tables_[0].data(), tables_[1].data(), tables_[2].data(), tables_[3].data()};
+    switch (words_) {
+        case 1: RemainderOf<1>(tables, data, stepBytes_, reg); break;
+        case 2: RemainderOf<2>(tables, data, stepBytes_, reg); break;
+        case 3: RemainderOf<3>(tables, data, stepBytes_, reg); break;
+        default: RemainderOf<4>(tables, data, stepBytes_, reg); break;
     }
 }
 
 void BchCode::Encode(const uint8_t* data, uint8_t* ecc) const {
-    uint32_t reg[(MAX_T * 15 + 31) / 32];
+    uint64_t reg[REGISTER_WORDS];
     Remainder(data, reg);
     const int bytes = EccBytes();
     for (int j = 0; j < bytes; ++j) {
-        const uint8_t b = static_cast<uint8_t>(reg[j / 4] >> (24 - 8 * (j % 4)));
+        const uint8_t b = static_cast<uint8_t>(reg[j / 8] >> (56 - 8 * (j % 8)));
         ecc[j] = mask_.empty() ? b : static_cast<uint8_t>(b ^ mask_[static_cast<size_t>(j)]);
     }
 }
 
 int BchCode::Decode(const uint8_t* data, const uint8_t* ecc, int* positions) const {
-    uint32_t reg[(MAX_T * 15 + 31) / 32];
+    uint64_t reg[REGISTER_WORDS];
     Remainder(data, reg);
     const int bytes = EccBytes();
     // The remainder of the received word: computed and stored ECC differ in
@@ -169,7 +179,7 @@ int BchCode::Decode(const uint8_t* data, const uint8_t* ecc, int* positions) con
     uint8_t diff[(MAX_T * 15 + 7) / 8];
     bool any = false;
     for (int j = 0; j < bytes; ++j) {
-        const uint8_t computed = static_cast<uint8_t>(reg[j / 4] >> (24 - 8 * (j % 4)));
+        const uint8_t computed = static_cast<uint8_t>(reg[j / 8] >> (56 - 8 * (j % 8)));
         diff[j] = static_cast<uint8_t>(computed ^ ecc[j] ^ mask_[static_cast<size_t>(j)]);
         if (j == bytes - 1 && eccBits_ % 8 != 0) diff[j] &= static_cast<uint8_t>(0xFF << (8 - eccBits_ % 8));
         any = any || diff[j] != 0;

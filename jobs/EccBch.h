@@ -33,11 +33,13 @@ public:
     int Decode(const uint8_t* data, const uint8_t* ecc, int* positions) const;
 
 private:
-    using Register = std::vector<uint32_t>;
+    // The remainder's words: m t is at most 15 x 16 = 240 bits.
+    static constexpr int REGISTER_WORDS = 4;
+    using Register = std::vector<uint64_t>;
     int Multiply(int a, int b) const;
     // The remainder of data(x) x^(m t) modulo the generator, left-aligned in
     // words_ words.
-    void Remainder(const uint8_t* data, uint32_t* reg) const;
+    void Remainder(const uint8_t* data, uint64_t* reg) const;
 
     int m_ = 0;
     int t_ = 0;
@@ -48,6 +50,6 @@ private:
     std::vector<uint16_t> exp_;  // alpha^i for i in 0..2n (no reduction needed for a sum of two logs)
     std::vector<int> log_;
     // tables_[k][b]: remainder of b(x) x^(8k) x^(m t), words_ words each.
-    std::vector<uint32_t> tables_[4];
+    std::vector<uint64_t> tables_[4];
     std::vector<uint8_t> mask_;  // NOT the ECC of an erased step
 };
