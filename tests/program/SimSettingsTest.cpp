@@ -85,6 +85,9 @@ TEST(SimSettings, AnUnknownMalformedOrContradictoryFaultIsRefused) {
         {"short:IO1", "FERRIK_SIM_FAULTS"},
         {"open:CE#", "FERRIK_SIM_FAULTS"},
         {"no-pullup:1", "FERRIK_SIM_FAULTS"},
+        {"bitflips:5", "bitflips: \"5\" is not PAGE=BITS"},
+        {"bitflips:5=0", "with 1 to 4096 bits"},
+        {"bitflips:65536=1", "bitflips: page 65536 is beyond the chip"},
         {"busy-never busy-stuck-low", "busy-stuck-low and busy-never exclude each other"},
     };
     for (const auto& [faults, line] : cases) {
