@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "chip/ChipFile.h"
+#include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
@@ -27,8 +28,6 @@ constexpr size_t GUESS_PAGES = 1024;
 
 std::string Count(int64_t n) { return std::to_string(n); }
 
-void SetField(void* context, int key, const char* value) { static_cast<TextChipFields*>(context)->Set(key, value); }
-
 // The geometry the chip commands would take from --chip and --page, --spare
 // and --pages-per-block, without asking any chip: a dump knows its rows by
 // its size. pagesPerBlock stays 0 when neither names it.
@@ -36,16 +35,8 @@ int TakeGeometry(Session& session, Geometry& g) {
     const Args& args = session.args;
     g = Geometry{};
     if (args.Has("--chip")) {
-        const std::string& path = args.Text("--chip");
-        FILE* file = OpenChipFile(path);
-        if (file == nullptr) {
-            session.Say("--chip: " + path + " is not a chip file (no regular file beginning with \"" +
-                        chipFileKeyText[KEY_NAME] + "\")");
-            return EXIT_FILE;
-        }
         TextChipFields fields;
-        ReadChipFile(file, SetField, &fields);
-        std::fclose(file);
+        if (const int status = ReadChipOption(session, fields)) return status;
         g.pageSize = ParseNumber(fields.Get(KEY_PAGE).c_str());
         g.spareSize = ParseNumber(fields.Get(KEY_SPARE).c_str());
         g.pagesPerBlock = ParseNumber(fields.Get(KEY_BLOCK).c_str());
