@@ -101,9 +101,9 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
         if (const int status = ReadChipOption(session, fields)) return status;
         TakeFields(fields, page, spare, row, block);
         plan.chipName = fields.Get(KEY_NAME);
-        session.StartBus();
+        if (const int status = session.StartBus()) return status;
     } else if (!optionsSuffice) {
-        session.StartBus();
+        if (const int status = session.StartBus()) return status;
         NoLog quiet;
         const std::string database = InstalledChipDatabase();
         const DetectResult found = RunDetect(quiet, fields, database.c_str());
@@ -146,7 +146,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
                                       pageState + " (give the values, or --chip FILE)");
         }
     } else {
-        session.StartBus();
+        if (const int status = session.StartBus()) return status;
     }
     auto option = [&](Value& value, const char* name) {
         if (args.Has(name)) value = {true, static_cast<int32_t>(args.Number(name))};

@@ -59,7 +59,9 @@ void PrintHelp() {
         "--chip FILE or --page and --spare, and never touch the bus.\n"
         "\n"
         "A progress bar shows on standard error when it is a terminal (not with\n"
-        "--quiet). Ctrl-C or SIGTERM stops the job after the page or block in hand.\n"
+        "--quiet). Ctrl-C, SIGTERM or another signal that would end the program\n"
+        "stops the job after the page or block in hand. One process drives the bus\n"
+        "at a time: a second ferrik-cli, or one beside the window, is refused.\n"
         "\n%s",
         EXIT_STATUS_HELP);
 }
@@ -130,6 +132,12 @@ int RunCommandLine(int argc, char** argv, ChipPort& chip) {
     Args args;
     std::string error;
     if (!ParseArgs(*command, argc - 1 - words, argv + 1 + words, args, error)) return UsageError(error, command->name);
+    // No file has an empty name: the read would run to its end for nothing.
+    for (const std::string& operand : args.Operands())
+        if (operand.empty())
+            return UsageError(std::string(command->name) + " needs " + command->operand +
+                                  (args.Operands().size() > 1 ? ", and one of them is empty" : ", and it is empty"),
+                              command->name);
 
     // The arguments stand: from here on the command may start the bus.
     CatchStopSignals();
