@@ -38,6 +38,13 @@ const OptionSpec* FindOption(const std::string& name) {
     return nullptr;
 }
 
+std::vector<const OptionSpec*> OptionsOf(const Command& command) {
+    std::vector<const OptionSpec*> options;
+    for (const char* const* name = command.options; name != nullptr && *name != nullptr; ++name)
+        if (const OptionSpec* option = FindOption(*name)) options.push_back(option);
+    return options;
+}
+
 const std::string& Args::Operand() const {
     static const std::string none;
     return operands_.empty() ? none : operands_.front();

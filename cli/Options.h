@@ -29,6 +29,9 @@ extern const OptionSpec OPTIONS[];
 extern const size_t OPTION_COUNT;
 const OptionSpec* FindOption(const std::string& name);
 
+// Every option a command takes, in the order its help lists them.
+std::vector<const OptionSpec*> OptionsOf(const Command& command);
+
 // A command's arguments, checked against the command's options.
 class Args {
 public:
