@@ -199,7 +199,8 @@ pi_stage() {
             as_root apt-get update -qq
         fi
     done
-    install_missing qemu-user python3 \
+    # lintian and desktop-file-validate judge the packages as Debian would.
+    install_missing qemu-user python3 lintian desktop-file-utils \
         crossbuild-essential-armhf libwxgtk3.2-dev:armhf libgtest-dev:armhf libx11-dev:armhf \
         crossbuild-essential-arm64 libwxgtk3.2-dev:arm64 libgtest-dev:arm64 libx11-dev:arm64
 
