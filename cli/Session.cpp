@@ -2,10 +2,19 @@
 
 #include <cstdio>
 
+#include "bus/BusLock.h"
 #include "cli/ExitStatus.h"
 #include "jobs/JobLog.h"
 
-void Session::StartBus() { nandBus.Start(); }
+int Session::StartBus() {
+    std::string refusal;
+    if (!TakeBusLock(refusal)) {
+        Say(refusal);
+        return EXIT_NO_CHIP;
+    }
+    nandBus.Start();
+    return 0;
+}
 
 void Session::Say(const std::string& line) const {
     progress.StepAside();
@@ -40,4 +49,9 @@ int Session::StoppedBefore(const char* what) {
     line.Put("\n");
     line.Blue();
     return EXIT_INTERRUPTED;
+}
+
+void NamedFile::NotCreated(const std::string& path, const std::string& why) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "ferrik-cli: cannot write %s: %s\n", path.c_str(), why.c_str());
 }
