@@ -73,12 +73,6 @@ void PrintCommandHelp(const Command& command) {
     std::printf("\n%s", EXIT_STATUS_HELP);
 }
 
-int UsageError(const std::string& line, const char* helpFor) {
-    std::fprintf(stderr, "%s: %s\nTry '%s%s%s --help'.\n", PROGRAM, line.c_str(), PROGRAM, helpFor ? " " : "",
-                 helpFor ? helpFor : "");
-    return EXIT_USAGE;
-}
-
 bool AsksForHelp(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--") == 0) return false;
@@ -88,6 +82,12 @@ bool AsksForHelp(int argc, char** argv) {
 }
 
 }  // namespace
+
+int UsageError(const std::string& line, const char* helpFor) {
+    std::fprintf(stderr, "%s: %s\nTry '%s%s%s --help'.\n", PROGRAM, line.c_str(), PROGRAM, helpFor ? " " : "",
+                 helpFor ? helpFor : "");
+    return EXIT_USAGE;
+}
 
 int RunCommandLine(int argc, char** argv, ChipPort& chip) {
     if (argc < 2) return UsageError("no command given", nullptr);

@@ -18,3 +18,8 @@ std::string Usage(const Command& command);
 // how the geometry and range of a chip command are found.
 extern const char HELP_ABOUT[];
 extern const char HELP_GEOMETRY[];
+
+// A usage error: "ferrik-cli: " and the line on standard error, then the
+// line that points to the help (of the command helpFor, when it is given).
+// Returns the exit status of a usage error.
+int UsageError(const std::string& line, const char* helpFor);
