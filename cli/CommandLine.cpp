@@ -8,34 +8,54 @@
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "cli/Documents.h"
 #include "cli/ExitStatus.h"
 #include "cli/Options.h"
 #include "cli/Session.h"
 #include "cli/Stop.h"
+#include "jobs/BuildInfo.h"
 
-namespace {
-
-const char PROGRAM[] = "ferrik-cli";
+// The help's prose, shared with the manual page.
+const char HELP_ABOUT[] =
+    "Reads, erases, blank-checks, programs and verifies the raw NAND flash chip\n"
+    "on CE0 of the Raspberry Pi's GPIO header, as the Ferrik window does, and\n"
+    "reports in the window's words on standard output.\n";
+const char HELP_GEOMETRY[] =
+    "Geometry: by default the values of the chip file named by the ID of the\n"
+    "chip on CE0, found in ./ICs/<maker>/ or else in the installed chip\n"
+    "database, as the window's Detect loads them; without a chip file, those of\n"
+    "the chip's own parameter page (ONFI or JEDEC), and the first line says so.\n"
+    "--page, --spare, --row-max and --pages-per-block override them one by one;\n"
+    "--chip FILE takes another chip file. `detect --save` writes the chip file\n"
+    "from the parameter page. Ranges: --first-block B and --blocks N work on\n"
+    "those blocks only; record 0 of the file is then the first page of block B.\n"
+    "The image commands work on files alone: they take the geometry from\n"
+    "--chip FILE or --page and --spare, and never touch the bus.\n"
+    "\n"
+    "A progress bar shows on standard error when it is a terminal (not with\n"
+    "--quiet). Ctrl-C, SIGTERM or another signal that would end the program\n"
+    "stops the job after the page or block in hand. One process drives the bus\n"
+    "at a time: a second ferrik-cli, or one beside the window, is refused.\n";
 
 std::string Usage(const Command& command) {
-    std::string usage = std::string(PROGRAM) + " " + command.name;
+    std::string usage = std::string("ferrik-cli ") + command.name;
     if (command.operand != nullptr) usage += std::string(" ") + command.operand;
     if (!OptionsOf(command).empty()) usage += " [OPTION...]";
     return usage;
 }
+
+namespace {
+
+const char PROGRAM[] = "ferrik-cli";
 
 void PrintHelp() {
     std::printf(
         "Usage: %s COMMAND [FILE] [OPTION...]\n"
         "       %s help [COMMAND]   or   %s COMMAND --help\n"
         "       %s --version\n"
-        "\n"
-        "Reads, erases, blank-checks, programs and verifies the raw NAND flash chip\n"
-        "on CE0 of the Raspberry Pi's GPIO header, as the Ferrik window does, and\n"
-        "reports in the window's words on standard output.\n"
-        "\n"
+        "\n%s\n"
         "Commands:\n",
-        PROGRAM, PROGRAM, PROGRAM, PROGRAM);
+        PROGRAM, PROGRAM, PROGRAM, PROGRAM, HELP_ABOUT);
     std::vector<std::string> lefts(COMMAND_COUNT);
     int width = 14;
     for (size_t i = 0; i < COMMAND_COUNT; ++i) {
@@ -45,25 +65,7 @@ void PrintHelp() {
         width = std::max(width, static_cast<int>(lefts[i].size()) + 1);
     }
     for (size_t i = 0; i < COMMAND_COUNT; ++i) std::printf("  %-*s %s\n", width, lefts[i].c_str(), COMMANDS[i]->summary);
-    std::printf(
-        "\n"
-        "Geometry: by default the values of the chip file named by the ID of the\n"
-        "chip on CE0, found in ./ICs/<maker>/ or else in the installed chip\n"
-        "database, as the window's Detect loads them; without a chip file, those of\n"
-        "the chip's own parameter page (ONFI or JEDEC), and the first line says so.\n"
-        "--page, --spare, --row-max and --pages-per-block override them one by one;\n"
-        "--chip FILE takes another chip file. `detect --save` writes the chip file\n"
-        "from the parameter page. Ranges: --first-block B and --blocks N work on\n"
-        "those blocks only; record 0 of the file is then the first page of block B.\n"
-        "The image commands work on files alone: they take the geometry from\n"
-        "--chip FILE or --page and --spare, and never touch the bus.\n"
-        "\n"
-        "A progress bar shows on standard error when it is a terminal (not with\n"
-        "--quiet). Ctrl-C, SIGTERM or another signal that would end the program\n"
-        "stops the job after the page or block in hand. One process drives the bus\n"
-        "at a time: a second ferrik-cli, or one beside the window, is refused.\n"
-        "\n%s",
-        EXIT_STATUS_HELP);
+    std::printf("\n%s\n%s", HELP_GEOMETRY, EXIT_STATUS_HELP);
 }
 
 void PrintCommandHelp(const Command& command) {
@@ -105,7 +107,17 @@ int RunCommandLine(int argc, char** argv, ChipPort& chip) {
     if (argc < 2) return UsageError("no command given", nullptr);
     const std::string first = argv[1];
     if (first == "--version") {
-        std::printf("%s %s\n", PROGRAM, FERRIK_VERSION);
+        std::printf("%s\n", VersionLine(PROGRAM).c_str());
+        return EXIT_DONE;
+    }
+    // Not in the help: the build makes the manual page and the shell
+    // completion with it, from the tables the program itself runs on.
+    if (first == "--generate" && argc == 3 && std::strcmp(argv[2], "bash-completion") == 0) {
+        PrintBashCompletion();
+        return EXIT_DONE;
+    }
+    if (first == "--generate" && argc == 4 && std::strcmp(argv[2], "manual-page") == 0) {
+        PrintManualPage(argv[3]);
         return EXIT_DONE;
     }
     if (first == "--help" || first == "-h" || first == "help") {

@@ -32,7 +32,7 @@ const Command* FindCommand(int argc, char** argv, int& words) {
     return argc < 2 ? nullptr : FindCommand(std::string(argv[0]) + " " + argv[1]);
 }
 
-std::string FamilyWords(const std::string& family) {
+std::string FamilyWords(const std::string& family, const char* separator) {
     std::vector<std::string> seconds;
     for (const Command* command : COMMANDS) {
         const std::string name = command->name;
@@ -41,6 +41,6 @@ std::string FamilyWords(const std::string& family) {
     }
     std::string list;
     for (size_t i = 0; i < seconds.size(); ++i)
-        list += (i == 0 ? "" : i + 1 == seconds.size() ? " or " : ", ") + seconds[i];
+        list += (i == 0 ? "" : separator ? separator : i + 1 == seconds.size() ? " or " : ", ") + seconds[i];
     return list;
 }

@@ -39,6 +39,6 @@ const Command* FindCommand(const std::string& name);
 // The command argv[0] names, with argv[1] when it is one of a family
 // ("image ecc"); `words` says how many it took. nullptr when there is none.
 const Command* FindCommand(int argc, char** argv, int& words);
-// The second words of a family's commands, "ecc, strip or spare"; empty
-// when `family` is none.
-std::string FamilyWords(const std::string& family);
+// The second words of a family's commands, "ecc, strip or spare" (or
+// joined by `separator`); empty when `family` is none.
+std::string FamilyWords(const std::string& family, const char* separator = nullptr);
