@@ -1,8 +1,10 @@
 #include "cli/CommandLine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "cli/Commands.h"
 #include "cli/Console.h"
@@ -27,6 +29,8 @@ const char HELP_GEOMETRY[] =
     "--chip FILE takes another chip file. `detect --save` writes the chip file\n"
     "from the parameter page. Ranges: --first-block B and --blocks N work on\n"
     "those blocks only; record 0 of the file is then the first page of block B.\n"
+    "The image commands work on files alone: they take the geometry from\n"
+    "--chip FILE or --page and --spare, and never touch the bus.\n"
     "\n"
     "A progress bar shows on standard error when it is a terminal (not with\n"
     "--quiet). Ctrl-C, SIGTERM or another signal that would end the program\n"
@@ -52,12 +56,15 @@ void PrintHelp() {
         "\n%s\n"
         "Commands:\n",
         PROGRAM, PROGRAM, PROGRAM, PROGRAM, HELP_ABOUT);
+    std::vector<std::string> lefts(COMMAND_COUNT);
+    int width = 14;
     for (size_t i = 0; i < COMMAND_COUNT; ++i) {
         const Command* command = COMMANDS[i];
-        std::string left = command->name;
-        if (command->operand != nullptr) left += std::string(" ") + command->operand;
-        std::printf("  %-14s %s\n", left.c_str(), command->summary);
+        lefts[i] = command->name;
+        if (command->operand != nullptr) lefts[i] += std::string(" ") + command->operand;
+        width = std::max(width, static_cast<int>(lefts[i].size()) + 1);
     }
+    for (size_t i = 0; i < COMMAND_COUNT; ++i) std::printf("  %-*s %s\n", width, lefts[i].c_str(), COMMANDS[i]->summary);
     std::printf("\n%s\n%s", HELP_GEOMETRY, EXIT_STATUS_HELP);
 }
 
@@ -71,6 +78,13 @@ void PrintCommandHelp(const Command& command) {
     }
     std::printf("  %-22s %s\n", "--help", "show this help");
     std::printf("\n%s", EXIT_STATUS_HELP);
+}
+
+// A first word that only begins commands ("image") says which follow it.
+int UnknownCommand(const std::string& name) {
+    const std::string family = FamilyWords(name);
+    if (!family.empty()) return UsageError(name + " needs a command after it: " + family, nullptr);
+    return UsageError("unknown command \"" + name + "\"", nullptr);
 }
 
 bool AsksForHelp(int argc, char** argv) {
@@ -111,25 +125,29 @@ int RunCommandLine(int argc, char** argv, ChipPort& chip) {
             PrintHelp();
             return EXIT_DONE;
         }
-        const Command* command = FindCommand(argv[2]);
-        if (command == nullptr) return UsageError(std::string("unknown command \"") + argv[2] + "\"", nullptr);
-        if (argc > 3) return UsageError(std::string("unexpected \"") + argv[3] + "\"", nullptr);
+        int words = 1;
+        const Command* command = FindCommand(argc - 2, argv + 2, words);
+        if (command == nullptr) return UnknownCommand(argv[2]);
+        if (argc > 2 + words) return UsageError(std::string("unexpected \"") + argv[2 + words] + "\"", nullptr);
         PrintCommandHelp(*command);
         return EXIT_DONE;
     }
-    const Command* command = FindCommand(first);
-    if (command == nullptr) return UsageError("unknown command \"" + first + "\"", nullptr);
-    if (AsksForHelp(argc - 2, argv + 2)) {
+    int words = 1;
+    const Command* command = FindCommand(argc - 1, argv + 1, words);
+    if (command == nullptr) return UnknownCommand(first);
+    if (AsksForHelp(argc - 1 - words, argv + 1 + words)) {
         PrintCommandHelp(*command);
         return EXIT_DONE;
     }
     Args args;
     std::string error;
-    if (!ParseArgs(*command, argc - 2, argv + 2, args, error)) return UsageError(error, command->name);
+    if (!ParseArgs(*command, argc - 1 - words, argv + 1 + words, args, error)) return UsageError(error, command->name);
     // No file has an empty name: the read would run to its end for nothing.
-    if (command->operand != nullptr && args.Operand().empty())
-        return UsageError(std::string(command->name) + " needs " + command->operand + ", and it is empty",
-                          command->name);
+    for (const std::string& operand : args.Operands())
+        if (operand.empty())
+            return UsageError(std::string(command->name) + " needs " + command->operand +
+                                  (args.Operands().size() > 1 ? ", and one of them is empty" : ", and it is empty"),
+                              command->name);
 
     // The arguments stand: from here on the command may start the bus.
     CatchStopSignals();

@@ -199,8 +199,20 @@ void PrintManualPage(const char* date) {
 }
 
 void PrintBashCompletion() {
+    // A family's commands ("image ecc") offer their first word, then the
+    // second words once it is given.
     std::string commandNames;
-    for (size_t i = 0; i < COMMAND_COUNT; ++i) commandNames += std::string(i ? " " : "") + COMMANDS[i]->name;
+    std::string families;
+    for (size_t i = 0; i < COMMAND_COUNT; ++i) {
+        const std::string name = COMMANDS[i]->name;
+        const std::string first = name.substr(0, name.find(' '));
+        if (name != first && (" " + commandNames + " ").find(" " + first + " ") != std::string::npos) continue;
+        commandNames += (commandNames.empty() ? "" : " ") + first;
+        if (name != first)
+            families += "    if ((COMP_CWORD == 2)) && [[ ${COMP_WORDS[1]} == " + first +
+                        " ]]; then\n        mapfile -t COMPREPLY < <(compgen -W \"" + FamilyWords(first, " ") +
+                        "\" -- \"$cur\")\n        return\n    fi\n";
+    }
 
     std::string script =
         "# bash completion for ferrik-cli. Made by ferrik-cli --generate\n"
@@ -229,8 +241,8 @@ void PrintBashCompletion() {
         commandNames +
         "\" -- \"$cur\")\n"
         "        return\n"
-        "    fi\n"
-        "    case $prev in\n";
+        "    fi\n" +
+        families + "    case $prev in\n";
     std::vector<std::string> files, numbers, texts;
     for (const OptionSpec* option : AllOptions()) {
         const std::vector<std::string> words = ValueWords(*option);
@@ -260,12 +272,13 @@ void PrintBashCompletion() {
     }
     script +=
         "    esac\n"
-        "    case ${COMP_WORDS[1]} in\n";
+        "    case \"${COMP_WORDS[1]} ${COMP_WORDS[2]-}\" in\n";
     for (size_t i = 0; i < COMMAND_COUNT; ++i) {
         const Command& command = *COMMANDS[i];
         std::string names;
         for (const OptionSpec* option : OptionsOf(command)) names += std::string(option->name) + " ";
-        script += std::string("        ") + command.name + ")\n            options=\"" + names +
+        script += std::string("        \"") + command.name + (std::strchr(command.name, ' ') ? "\"" : " \"*") +
+                  ")\n            options=\"" + names +
                   "--help\"\n            operand=" + (command.operand != nullptr ? "1" : "0") + " ;;\n";
     }
     script +=
