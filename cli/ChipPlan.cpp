@@ -49,6 +49,20 @@ std::string InstalledChipDatabase() {
     return std::string();
 }
 
+int ReadChipOption(const Session& session, TextChipFields& fields) {
+    const std::string& path = session.args.Text("--chip");
+    FILE* file = OpenChipFile(path);
+    if (file == nullptr) {
+        session.Say("--chip: " + path + " is not a chip file (no regular file beginning with \"" +
+                    chipFileKeyText[KEY_NAME] + "\")");
+        return EXIT_FILE;
+    }
+    ReadChipFile(file, [](void* context, int key, const char* value) { static_cast<ChipFields*>(context)->Set(key, value); },
+                 &fields);
+    std::fclose(file);
+    return 0;
+}
+
 int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan, bool readsMarks) {
     const Args& args = session.args;
     BlocksAsked asked;

@@ -52,3 +52,6 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
 // <prefix>/lib/ferrik. Empty when there is none.
 std::string InstalledChipDatabase();
 
+// The fields of the chip file --chip names. 0, or the exit status of a file
+// that is no chip file, after saying so.
+int ReadChipOption(const Session& session, TextChipFields& fields);

@@ -2,6 +2,10 @@
 
 #include <wx/image.h>
 
+#include <cstdio>
+#include <cstring>
+
+#include "jobs/BuildInfo.h"
 #include "ui/FerrikFrame.h"
 
 wxAppConsole* wxCreateApp() {
@@ -22,4 +26,13 @@ bool FerrikApp::OnInit() {
     return true;
 }
 
-int main(int argc, char** argv) { return wxEntry(argc, argv); }
+// --version is answered before the toolkit starts: no display is needed for
+// it. The bus has been set up during static initialisation all the same, as
+// for every start of the window program.
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s\n", VersionLine("ferrik").c_str());
+        return 0;
+    }
+    return wxEntry(argc, argv);
+}
