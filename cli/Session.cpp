@@ -1,11 +1,22 @@
 #include "cli/Session.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "cli/ExitStatus.h"
 #include "jobs/JobLog.h"
 
-void Session::StartBus() { nandBus.Start(); }
+// A block that cannot be mapped ends the program, as it ends the window:
+// its one line on standard output and status 255.
+void Session::StartBus() {
+    const GpioMapError error = nandBus.Start();
+    if (error != GpioMapError::None) {
+        std::printf("%s\n", GpioMapMessage(error));
+        std::fflush(stdout);
+        std::exit(255);
+    }
+    if (GpioIsRp1()) Say(kPi5Line);
+}
 
 void Session::Say(const std::string& line) const {
     progress.StepAside();

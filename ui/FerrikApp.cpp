@@ -2,6 +2,8 @@
 
 #include <wx/image.h>
 
+#include <cstdio>
+
 #include "ui/FerrikFrame.h"
 
 wxAppConsole* wxCreateApp() {
@@ -22,4 +24,13 @@ bool FerrikApp::OnInit() {
     return true;
 }
 
-int main(int argc, char** argv) { return wxEntry(argc, argv); }
+// The bus was mapped during static initialisation (ui/FerrikFrame.cpp); a
+// mapping that failed ends the program here, before the toolkit starts.
+int main(int argc, char** argv) {
+    if (nandBus.StartError() != GpioMapError::None) {
+        std::printf("%s\n", GpioMapMessage(nandBus.StartError()));
+        std::fflush(stdout);
+        return 255;
+    }
+    return wxEntry(argc, argv);
+}
