@@ -25,5 +25,6 @@ const char EXIT_STATUS_HELP[] =
     "  4    no chip answers on CE0, or R/B# time-outs stopped the job\n"
     "  130  interrupted (Ctrl-C or SIGTERM): the page or block in hand was\n"
     "       finished, the file closed and the bus parked\n"
-    "  255  (Pi build) neither /dev/gpiomem nor /dev/mem could be opened or\n"
-    "       mapped (join the gpio group, or run as root), or the board is a Pi 5\n";
+    "  255  (Pi build) the GPIO block could not be opened or mapped: the line\n"
+    "       printed says why (join the gpio group, run as root, or a kernel\n"
+    "       setting; /dev/gpiomem0 on a Pi 5)\n";
