@@ -52,8 +52,7 @@ enum class GpioMapError {
 const char* GpioMapMessage(GpioMapError error);
 
 // The first line both front ends show on a Pi 5.
-inline constexpr const char* kPi5Line =
-    "Raspberry Pi 5 (RP1): experimental, its bus timing awaits a check on a real board";
+inline constexpr const char* kPi5Line = "Raspberry Pi 5 (RP1): experimental support";
 
 // What a backend's mapping found: the block and its kind, or an error.
 struct GpioMapping {
