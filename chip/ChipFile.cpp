@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "chip/FreshFile.h"
+
 const char* const chipFileKeyText[CHIP_FILE_KEYS] = {"Name=", "ID=", "Row=", "Page=", "Spare=", "Block="};
 
 namespace {
@@ -90,20 +92,18 @@ void ReadChipFile(FILE* file, ChipFieldSetter setField, void* context) {
 }
 
 bool WriteChipFile(const char* path, const char* const values[CHIP_FILE_KEYS]) {
-    // Only a regular file takes a chip file, and the open never waits: a
-    // named pipe would block until a reader came, and a device is no file
-    // that the next Detect could read.
-    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    struct stat info{};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return false;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    FILE* file = fdopen(fd, "wb");
+    // Written beside the path and renamed over it once whole: a full disk or
+    // a size limit leaves the old chip file as it was, never cut or gone.
+    // A link at the path is replaced, never written through: a chip file
+    // belongs in ICs/, not wherever a link there leads. Only a regular file
+    // is replaced: a named pipe would block until a reader came, and a
+    // device is no file that the next Detect could read.
+    FreshFile fresh;
+    if (!fresh.Create(path, FreshFile::Links::Replace)) return false;
+    const int fd = dup(fresh.Fd());
+    FILE* file = fd < 0 ? nullptr : fdopen(fd, "wb");
     if (file == nullptr) {
-        close(fd);
+        if (fd >= 0) close(fd);
         return false;
     }
     bool whole = true;
@@ -114,10 +114,7 @@ bool WriteChipFile(const char* path, const char* const values[CHIP_FILE_KEYS]) {
     // The lines sit in the stream's buffer until the close: a full disk shows
     // only there.
     if (std::fclose(file) != 0) whole = false;
-    // A cut chip file would still be found by the next Detect, which would
-    // fill the fields from what is left of it: better no file at all.
-    if (!whole) std::remove(path);
-    return whole;
+    return whole && fresh.Commit();
 }
 
 std::string IdStringPiece(int index, uint8_t byte) {

@@ -38,9 +38,10 @@ FILE* OpenChipFile(const std::string& path);
 // looks at the scan results and reads nothing after the sixth key.
 void ReadChipFile(FILE* file, ChipFieldSetter setField, void* context);
 
-// Writes the six lines, the last one without a line end, and closes the
-// file. False when the file cannot be created, or was not written whole
-// (a write or the close failed); a regular file not written whole is removed.
+// Writes the six lines, the last one without a line end, into a fresh file
+// that then replaces the one at path (a link there is replaced, not
+// followed). False when the file cannot be created, or was not written whole
+// (a write or the close failed); the old file then stays as it was.
 bool WriteChipFile(const char* path, const char* const values[CHIP_FILE_KEYS]);
 
 // The ID string of five ID bytes: bytes 0 to 3 in "%X" form, except that a

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cli/ChipPlan.h"
@@ -16,15 +17,26 @@ int TakeBadBlockMode(const Session& session, BadBlockJob job, BadBlockMode& mode
     const std::string& name = session.args.Text("--bad");
     if (ParseBadBlockMode(name, job, mode)) return 0;
     return session.UsageError("--bad: \"" + name + "\" is not a mode of " + session.command.name + " (" +
-                              BadBlockModeNames(job) + ")");
+                              BadBlockModeNames(job) + ")\nTry 'ferrik-cli " + session.command.name + " --help'.");
 }
 
 int MapOutput::Open(const Session& session) {
     wanted_ = session.args.Has("--map");
     if (!wanted_) return 0;
     path_ = session.args.Text("--map");
+    if (path_.empty()) return session.UsageError("--map needs FILE.svg, and it is empty");
+    // The map is written at the end of the run: onto the command's own file
+    // it would replace the only dump with a drawing.
+    if (session.command.operand != nullptr && SameFile(path_, session.args.Operand()))
+        return session.UsageError("--map: " + path_ + " is the file " + session.command.name +
+                                  " works from; the map would replace it");
+#ifdef FERRIK_GPIO_SIM
+    const char* image = std::getenv("FERRIK_SIM_IMAGE");
+    if (image != nullptr && *image != '\0' && SameFile(path_, image))
+        return session.UsageError("--map: " + path_ + " is the simulated chip's image (FERRIK_SIM_IMAGE)");
+#endif
     if (file_.CreateToWrite(path_)) return 0;
-    session.Say("--map: cannot write " + path_ + ": " + std::strerror(errno));
+    session.Say("--map: cannot write " + path_ + ": " + file_.WhyNotCreated());
     return EXIT_FILE;
 }
 

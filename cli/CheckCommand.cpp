@@ -10,7 +10,7 @@ namespace {
 const char* const TAKES[] = {nullptr};
 
 int Run(Session& session) {
-    session.StartBus();
+    if (const int status = session.StartBus()) return status;
     return RunWiringCheck(session.log).AllPassed() ? EXIT_DONE : EXIT_CHIP_FAILED;
 }
 

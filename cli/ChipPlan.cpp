@@ -96,9 +96,9 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
         std::fclose(file);
         TakeFields(fields, page, spare, row, block);
         plan.chipName = fields.Get(KEY_NAME);
-        session.StartBus();
+        if (const int status = session.StartBus()) return status;
     } else if (!optionsSuffice) {
-        session.StartBus();
+        if (const int status = session.StartBus()) return status;
         NoLog quiet;
         const std::string database = InstalledChipDatabase();
         const DetectResult found = RunDetect(quiet, fields, database.c_str());
@@ -141,7 +141,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
                                       pageState + " (give the values, or --chip FILE)");
         }
     } else {
-        session.StartBus();
+        if (const int status = session.StartBus()) return status;
     }
     auto option = [&](Value& value, const char* name) {
         if (args.Has(name)) value = {true, static_cast<int32_t>(args.Number(name))};

@@ -52,7 +52,9 @@ void PrintHelp() {
         "those blocks only; record 0 of the file is then the first page of block B.\n"
         "\n"
         "A progress bar shows on standard error when it is a terminal (not with\n"
-        "--quiet). Ctrl-C or SIGTERM stops the job after the page or block in hand.\n"
+        "--quiet). Ctrl-C, SIGTERM or another signal that would end the program\n"
+        "stops the job after the page or block in hand. One process drives the bus\n"
+        "at a time: a second ferrik-cli, or one beside the window, is refused.\n"
         "\n%s",
         EXIT_STATUS_HELP);
 }
@@ -114,6 +116,10 @@ int RunCommandLine(int argc, char** argv, ChipPort& chip) {
     Args args;
     std::string error;
     if (!ParseArgs(*command, argc - 2, argv + 2, args, error)) return UsageError(error, command->name);
+    // No file has an empty name: the read would run to its end for nothing.
+    if (command->operand != nullptr && args.Operand().empty())
+        return UsageError(std::string(command->name) + " needs " + command->operand + ", and it is empty",
+                          command->name);
 
     // The arguments stand: from here on the command may start the bus.
     CatchStopSignals();

@@ -30,7 +30,7 @@ int Run(Session& session) {
     const Args& args = session.args;
     if (args.Has("--force") && !args.Has("--save")) return session.UsageError("--force goes with --save");
     const bool json = args.Has("--json");
-    session.StartBus();
+    if (const int status = session.StartBus()) return status;
     TextChipFields fields;
     const std::string database = InstalledChipDatabase();
     NoLog quiet;
@@ -71,7 +71,10 @@ extern const Command DETECT_COMMAND = {
     "With --save, writes the chip file ./ICs/<maker>/<ID string> from the\n"
     "geometry in use, named after the page's model, in the window's Save\n"
     "format, so that the window's Detect finds the chip; an existing file is\n"
-    "replaced only with --force, and a guess from the ID bytes is not saved.\n",
+    "replaced only with --force, and a guess from the ID bytes is not saved.\n"
+    "The file is written beside its name and renamed over the old one once\n"
+    "whole: a failed write leaves the old file, and a link there is replaced,\n"
+    "never written through.\n",
     TAKES,
     Run,
 };

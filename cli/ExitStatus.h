@@ -8,7 +8,7 @@ enum ExitStatus : int {
     EXIT_CHIP_FAILED = 1,   // the chip did not do all that was asked, or the check found differences
     EXIT_USAGE = 2,         // a usage error or refused values
     EXIT_FILE = 3,          // a file could not be opened, read or written whole
-    EXIT_NO_CHIP = 4,       // no chip answers on CE0, or R/B# time-outs stopped the job
+    EXIT_NO_CHIP = 4,       // no chip answers on CE0, R/B# time-outs stopped the job, or the bus is another's
     EXIT_INTERRUPTED = 130, // Ctrl-C or SIGTERM (128 + SIGINT, as a shell reports it)
 };
 

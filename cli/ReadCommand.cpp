@@ -33,7 +33,10 @@ extern const Command READ_COMMAND = {
     "dump the chip, spare areas included, into FILE",
     "Reads every page of the chip (or of the blocks asked for), data and spare\n"
     "area, into FILE: one record of page plus spare bytes per page, no header.\n"
-    "FILE is written beside its name and moved into place once it is whole.\n"
+    "FILE is written beside its name and moved into place once it is whole,\n"
+    "keeping the old file's mode and owner; a link is followed to its file. A\n"
+    "read that is interrupted or fails leaves FILE as it was; an interrupted\n"
+    "one keeps the pages it read in FILE.partial and says so.\n"
     "With --passes N every page is read N times; a page whose reads differ is\n"
     "read again, up to 8 times in all, and each byte's most frequent value is\n"
     "kept. Each such page gets a line; a page that never read the same twice\n"

@@ -3,19 +3,27 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bus/BusLock.h"
 #include "cli/ExitStatus.h"
 #include "jobs/JobLog.h"
 
-// A block that cannot be mapped ends the program, as it ends the window:
-// its one line on standard output and status 255.
-void Session::StartBus() {
+// A block that cannot be mapped ends the command as it ends the window: its
+// one line on standard output and status 255.
+int Session::StartBus() {
+    std::string refusal;
+    if (!TakeBusLock(refusal)) {
+        Say(refusal);
+        return EXIT_NO_CHIP;
+    }
     const GpioMapError error = nandBus.Start();
     if (error != GpioMapError::None) {
         std::printf("%s\n", GpioMapMessage(error));
         std::fflush(stdout);
-        std::exit(255);
+        return 255;
     }
     if (GpioIsRp1()) Say(kPi5Line);
+    return 0;
+}
 }
 
 void Session::Say(const std::string& line) const {
@@ -51,4 +59,9 @@ int Session::StoppedBefore(const char* what) {
     line.Put("\n");
     line.Blue();
     return EXIT_INTERRUPTED;
+}
+
+void NamedFile::NotCreated(const std::string& path, const std::string& why) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "ferrik-cli: cannot write %s: %s\n", path.c_str(), why.c_str());
 }

@@ -29,8 +29,10 @@ public:
     // What the erase runs of this session leave for a blank check.
     EraseRecord& Record() { return record_; }
 
-    // Maps the GPIO block and readies the bus, the first time only.
-    void StartBus();
+    // Maps the GPIO block and readies the bus, the first time only, once this
+    // process holds the bus's lock. 0, or the exit status of a bus another
+    // process holds, after saying which.
+    int StartBus();
     // One line on standard error, "ferrik-cli: " first.
     void Say(const std::string& line) const;
     // A value that turned out unusable once the chip was asked: one line on
@@ -58,6 +60,8 @@ public:
         path = path_;
         return true;
     }
+    bool TellsWhyNotCreated() const override { return true; }
+    void NotCreated(const std::string& path, const std::string& why) override;
 
 private:
     std::string path_;

@@ -2,6 +2,8 @@
 
 #include <signal.h>
 
+#include <initializer_list>
+
 namespace {
 
 volatile sig_atomic_t stopSignalled = 0;
@@ -28,6 +30,15 @@ void CatchStopSignals() {
     Catch(SIGINT, action, true);
     Catch(SIGTERM, action, false);
     Catch(SIGHUP, action, true);
+    Catch(SIGQUIT, action, true);
+    // Every other signal that would end the program by default ends the
+    // job instead: killed outright, it would leave its temporary dump behind
+    // and the bus unparked, WP# high.
+    for (int other : {SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGIO, SIGPWR}) Catch(other, action, false);
+    // A file grown past the size limit is a file error: the write that went
+    // past it fails with EFBIG and the job reports it, instead of the signal
+    // ending the program with the file half written.
+    signal(SIGXFSZ, SIG_IGN);
     // A reader of the log that goes away (`| head`) must not kill the
     // program in the middle of a bus cycle; the log is then lost, the job
     // goes on.

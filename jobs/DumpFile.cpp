@@ -46,30 +46,6 @@ int WriteAll(int fd, const uint8_t* bytes, size_t count) {
     return 0;
 }
 
-// The file a path names, following symbolic links, so that a dump chosen
-// through a link replaces the file it points to and the link stays a link.
-std::string Resolved(const std::string& path) {
-    struct stat info{};
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-    char* real = realpath(path.c_str(), nullptr);
-    if (real == nullptr) return path;
-    std::string resolved(real);
-    std::free(real);
-    return resolved;
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace
 
 // The thread that writes a dump out, chunk after chunk, while the job fills
@@ -208,59 +184,17 @@ bool DumpFile::OpenToRead(const std::string& path) {
 
 bool DumpFile::CreateToWrite(const std::string& path) {
     Close();
-    target_ = Resolved(path);
-    temporary_.clear();
-
-    // Only a regular file, or no file yet, can take a dump: never wait on a
-    // pipe, never write into a device or a folder.
-    struct stat info{};
-    const bool exists = stat(target_.c_str(), &info) == 0;
-    if (exists && !S_ISREG(info.st_mode)) {
-        errno = EINVAL;
-        return false;
-    }
-    if (!exists && errno != ENOENT) return false;
-    // A file its owner may not write keeps its content, as it always has:
-    // the new dump must not slip past that by taking the file's place.
-    if (exists) {
-        const int probe = open(target_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-        if (probe < 0) return false;
-        close(probe);
-    }
-    // The new dump keeps an old file's mode; a new file gets the usual one.
-    mode_t mode = 0666;
-    if (exists) {
-        mode = info.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode &= ~mask;
-    }
-
-    std::string pattern = FolderOf(target_) + "/." + NameOf(target_) + ".XXXXXX";
-    int fd = mkostemp(&pattern[0], O_CLOEXEC);
-    if (fd >= 0) {
-        temporary_ = pattern;
-        fchmod(fd, mode);
-    } else {
-        // A folder that takes no new file can still hold a file that may be
-        // rewritten in place; only then is the dump written there directly.
-        if (!exists) return false;
-        fd = open(target_.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return false;
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    }
-    fd_ = fd;
+    if (!fresh_.Create(path, FreshFile::Links::Follow)) return false;
     writing_ = true;
     return true;
 }
 
 bool DumpFile::Append(const void* bytes, size_t count) {
-    if (fd_ < 0) {
+    if (fresh_.Fd() < 0) {
         errno = EBADF;
         return false;
     }
-    if (!writer_) writer_.reset(new Writer(fd_));
+    if (!writer_) writer_.reset(new Writer(fresh_.Fd()));
     return writer_->Append(static_cast<const uint8_t*>(bytes), count);
 }
 
@@ -280,35 +214,31 @@ void DumpFile::Close() {
 }
 
 bool DumpFile::Commit() {
-    if (fd_ < 0) return true;
+    std::string kept;
+    return Finish(nullptr, kept);
+}
+
+bool DumpFile::KeepPartial(std::string& kept) { return Finish(".partial", kept); }
+
+bool DumpFile::Finish(const char* suffix, std::string& kept) {
+    if (!writing_) return true;
     writing_ = false;
     errno = 0;
-    const bool flushed = StopWriter(true) && fsync(fd_) == 0;
-    int error = errno;
-    const bool closed = close(fd_) == 0;
-    if (flushed && !closed) error = errno;
-    fd_ = -1;
-    if (!flushed || !closed) {
-        if (!temporary_.empty()) unlink(temporary_.c_str());
+    if (!StopWriter(true)) {
+        const int error = errno;
+        fresh_.Abandon();
         errno = error;
         return false;
     }
-    if (!temporary_.empty() && rename(temporary_.c_str(), target_.c_str()) != 0) {
-        error = errno;
-        unlink(temporary_.c_str());
-        errno = error;
-        return false;
-    }
-    return true;
+    kept = fresh_.Target() + (suffix != nullptr ? suffix : "");
+    return fresh_.KeepAs(kept);
 }
 
 void DumpFile::Abandon() {
-    if (fd_ < 0) return;
+    if (!writing_) return;
     writing_ = false;
     StopWriter(false);
-    close(fd_);
-    fd_ = -1;
-    if (!temporary_.empty()) unlink(temporary_.c_str());
+    fresh_.Abandon();
 }
 
 int64_t DumpFile::Size() const {

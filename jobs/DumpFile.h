@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "chip/FreshFile.h"
+
 // A dump file open for one job, closed on every way out.
 //
 // Reading opens only a regular file, and never waits: a named pipe would
@@ -13,7 +15,9 @@
 //
 // Writing goes to a fresh temporary file beside the chosen path; Commit
 // moves it into place only once it is complete and closed, so that a failed
-// dump (a full disk, an I/O error) never cuts the file it was to replace.
+// or interrupted dump (a full disk, an I/O error, a signal) never cuts the
+// file it was to replace. A link is followed to its file; a link to nothing
+// is refused.
 // The bytes are written out by a thread of the file's own while the job goes
 // on with the chip: the disk's time (an SD card's, on a Pi) overlaps the
 // bus's instead of adding to it.
@@ -26,6 +30,8 @@ public:
 
     bool OpenToRead(const std::string& path);
     bool CreateToWrite(const std::string& path);
+    // Why the last CreateToWrite failed, in plain words.
+    const std::string& WhyNotCreated() const { return fresh_.Why(); }
     // The stream of a file opened to read.
     std::FILE* Get() const { return file_; }
     // Bytes in the file now; 0 when that cannot be told.
@@ -43,18 +49,24 @@ public:
     bool Commit();
     // Closes a file opened to write and removes what was written.
     void Abandon();
+    // Closes a file opened to write that holds only part of what it was to
+    // hold, and keeps it under the chosen path with ".partial" added, which
+    // `kept` gets; the file at the chosen path stays as it was. False, with
+    // errno set, when it could not be written out or moved.
+    bool KeepPartial(std::string& kept);
 
 private:
     class Writer;
     void UseBuffer();
     // Stops the writer; with `flush` after it has written what it was given.
     bool StopWriter(bool flush);
+    // Writes out what is left and moves the file to the chosen path, with
+    // `suffix` added when there is one.
+    bool Finish(const char* suffix, std::string& kept);
 
     std::FILE* file_ = nullptr;
     std::unique_ptr<char[]> buffer_;
-    int fd_ = -1;  // the file being written
+    FreshFile fresh_;  // the file being written
     std::unique_ptr<Writer> writer_;
-    std::string target_;     // the path chosen, when writing
-    std::string temporary_;  // the file being written, when not the target itself
     bool writing_ = false;
 };

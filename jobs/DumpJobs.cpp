@@ -39,6 +39,10 @@ JobStatus OpenDumpFile(JobLog& log, PathChooser& chooser, const DumpJob& job, Du
     log.Put(path);
     if (job.newlineAfterPath) log.Put("\n");
     if (job.savesFile ? file.CreateToWrite(path) : file.OpenToRead(path)) return JobStatus::Done;
+    if (job.savesFile && chooser.TellsWhyNotCreated()) {
+        if (!job.newlineAfterPath) log.Put("\n");
+        chooser.NotCreated(path, file.WhyNotCreated());
+    }
     if (job.openFailureInRed) {
         log.RedThenBlue(job.openFailure);
     } else {

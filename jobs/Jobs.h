@@ -36,6 +36,11 @@ class PathChooser {
 public:
     virtual ~PathChooser() = default;
     virtual bool Choose(const DumpJob& job, std::string& path) = 0;
+    // A dump file chosen that could not be created: `why` says why in plain
+    // words. The window says no more than its log line; the command line
+    // puts the log's line on a line of its own and says why beside it.
+    virtual bool TellsWhyNotCreated() const { return false; }
+    virtual void NotCreated(const std::string& path, const std::string& why) { (void)path, (void)why; }
 };
 
 struct ReadOptions {

@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "jobs/DumpJobs.h"
@@ -159,11 +160,16 @@ Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& choo
         if (k % 1024 == 1) job.progress.Update(static_cast<int32_t>(k));
         job.progress.Tick(k - rows.first + 1);
         if (job.progress.StopRequested() && k < rows.last) {
-            // What was read so far is a dump of those pages: keep it.
-            if (!file.Commit()) {
+            // The old file stays as it was: a dump of part of the chip is
+            // not the dump asked for. What was read is kept beside it, under
+            // a name that says so.
+            std::string kept;
+            if (!file.KeepPartial(kept)) {
                 LogDumpWriteError(log, errno);
                 return {JobStatus::FileError, k + 1};
             }
+            log.Put("Pages " + std::to_string(rows.first) + " to " + std::to_string(k) + " kept in " + kept +
+                    ", the file asked for left as it was\n");
             log.Blue();
             return {JobStatus::Interrupted, k + 1};
         }

@@ -11,7 +11,9 @@
 //                      is read-only or could not be replaced at exit (no new
 //                      file can be made in its folder) is a bad setting. A
 //                      save at exit that fails all the same ends the program
-//                      with status 1, the file as it was.
+//                      with status 1, the file as it was. An image that is
+//                      there is locked by the front end before the bus starts
+//                      (bus/BusLock.h): a second program on it is refused.
 //   FERRIK_SIM_FAULTS  faults of the CE0 chip, separated by blanks:
 //                      erase-fail:B,...   erasing these blocks fails
 //                      program-fail:P,... programming these pages fails

@@ -10,12 +10,32 @@
 #include <cstdio>
 #include <cstdlib>
 #include <initializer_list>
+#include <string>
 
+#include "bus/BusLock.h"
 #include "ui/FieldParse.h"
+
+namespace {
+
+// One process drives the bus: a second window, or a window beside a running
+// ferrik-cli, ends at start-up as a window without /dev/mem does, with one
+// line on standard output and status 255, before it touches a pin.
+bool LockBusOrStop() {
+    std::string refusal;
+    if (TakeBusLock(refusal)) return true;
+    std::printf("%s\n", refusal.c_str());
+    std::fflush(stdout);
+    std::exit(-1);
+}
+
+const bool busLocked = LockBusOrStop();
+
+}  // namespace
 
 // The bus is mapped and idle before the toolkit starts, and parked only after
 // it has shut down: nandBus is constructed here, during static
-// initialisation, before the window IDs and the event table.
+// initialisation, before the window IDs and the event table, and after the
+// bus's lock above.
 NandBus nandBus;
 
 int32_t pageTotal = 0;

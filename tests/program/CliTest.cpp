@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "support/DumpFiles.h"
+#include "support/ExitReport.h"
 #include "support/Process.h"
 
 using namespace ferrik_test;
@@ -52,23 +53,6 @@ std::vector<std::string> Cli(const std::vector<std::string>& args) {
     std::vector<std::string> argv = {FERRIK_CLI};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
-}
-
-// Function and level of GPIO 0-31 from the simulated block's exit report.
-void ExpectParked(const std::string& report) {
-    ASSERT_FALSE(report.empty()) << "no exit report was written";
-    std::istringstream in(report);
-    unsigned pin;
-    std::string function;
-    int level;
-    int parked = 0;
-    while (in >> pin >> function >> level) {
-        if (pin < 2 || pin > 27) continue;
-        EXPECT_EQ(function, "output") << "GPIO " << pin;
-        EXPECT_EQ(level, 0) << "GPIO " << pin;
-        ++parked;
-    }
-    EXPECT_EQ(parked, 26);
 }
 
 // One run of the table: a fresh folder holding a SIM-TINY image of pattern
@@ -166,7 +150,8 @@ TEST(CommandLine, EndsWithTheStatusOfTheTableAndSaysWhyWhereItBelongs) {
         {"program with a failing page", with({"program", "$D/same.bin"}, g), {{"FERRIK_SIM_FAULTS", "program-fail:20"}},
          1, "Error, 1 pages failed to program\n", "", true, nullptr, "Start verify"},
         // A file could not be opened, read or written whole.
-        {"dump into a missing folder", with({"read", "$D/none/x.bin"}, g), {}, 3, "Error create file \n", "", true},
+        {"dump into a missing folder", with({"read", "$D/none/x.bin"}, g), {}, 3, "Error create file \n",
+         "ferrik-cli: cannot write $D/none/x.bin: there is no folder $D/none\n", true},
         {"verify a missing file", with({"verify", "$D/none.bin"}, g), {}, 3, "Error open file\n", "", true},
         {"program from a short file", with({"program", "$D/short.bin"}, g), {}, 3,
          "Error, the file holds only 10 whole records of the 128 to program, nothing erased\n", "", true, imageKept},

@@ -43,7 +43,7 @@ void ApplyLimits(const ChildLimits& limits) {
         }
     }
     if (limits.fileSizeLimit != 0) {
-        signal(SIGXFSZ, SIG_IGN);
+        signal(SIGXFSZ, limits.sizeSignal ? SIG_DFL : SIG_IGN);
         const rlimit limit{limits.fileSizeLimit, limits.fileSizeLimit};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
@@ -67,7 +67,7 @@ Child::Child(const std::vector<std::string>& argv, const std::vector<std::pair<s
         dup2(streams == Streams::Apart ? errFds[1] : pipeFds[1], 2);
         // A test runner started in the background hands its children
         // SIGINT ignored; a program started from a terminal gets it.
-        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(sig, SIG_DFL);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) signal(sig, SIG_DFL);
         for (const auto& [name, value] : env) {
             if (value == nullptr)
                 unsetenv(name.c_str());

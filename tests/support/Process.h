@@ -26,8 +26,10 @@ struct ChildLimits {
     // stop it as they stop a user.
     bool fileModesEnforced = false;
     // No file may grow beyond this (0: no limit): a write past it fails with
-    // EFBIG, as one on a full disk fails with ENOSPC. SIGXFSZ is ignored.
+    // EFBIG, as one on a full disk fails with ENOSPC. SIGXFSZ is ignored,
+    // unless sizeSignal leaves it to end the program, as a shell does.
     rlim_t fileSizeLimit = 0;
+    bool sizeSignal = false;
 };
 
 class Child {
