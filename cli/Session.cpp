@@ -1,7 +1,6 @@
 #include "cli/Session.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include "bus/BusLock.h"
 #include "cli/ExitStatus.h"
@@ -23,7 +22,6 @@ int Session::StartBus() {
     }
     if (GpioIsRp1()) Say(kPi5Line);
     return 0;
-}
 }
 
 void Session::Say(const std::string& line) const {
