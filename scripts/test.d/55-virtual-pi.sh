@@ -141,8 +141,14 @@ vpi_stage() {
     vpi_initramfs "$build/cli/ferrik-cli"
 
     echo "-- kernel, busybox and ferrik-cli ready after $((SECONDS - started)) s"
-    local out t=$SECONDS
-    out=$(vpi_boot "iomem=relaxed")
+    # The two boots side by side, one emulated core each.
+    local t=$SECONDS out
+    vpi_boot "iomem=relaxed" >"$vpi_dir/relaxed.out" &
+    local relaxed=$!
+    vpi_boot "" >"$vpi_dir/strict.out"
+    wait "$relaxed"
+    echo "-- both boots took $((SECONDS - t)) s"
+    out=$(cat "$vpi_dir/relaxed.out")
     grep -qx end <<<"$out" || vpi_fail "the first boot did not reach its end" "$out"
     grep -qx 'ranges 7e0000003f000000010000004000000040000000000010.*' <<<"$out" ||
         vpi_fail "soc/ranges is not the Pi 3's (peripherals at 0x3F000000)" "$out"
@@ -163,15 +169,12 @@ vpi_stage() {
     echo "virtual Pi, iomem=relaxed: base from soc/ranges, --help touches nothing, GPFSEL0-2 as the pin table" \
         "while it runs, check ends with status 1, every bus pin a low output after park: passed"
     grep '^out ' <<<"$out" | sed 's/^out /  /'
-    echo "-- first boot took $((SECONDS - t)) s"
 
-    t=$SECONDS
-    out=$(vpi_boot "")
+    out=$(cat "$vpi_dir/strict.out")
     grep -qx end <<<"$out" || vpi_fail "the second boot did not reach its end" "$out"
     grep -qx 'check 255' <<<"$out" && grep -q "^out can't map the GPIO block through /dev/mem: the kernel protects it" <<<"$out" ||
         vpi_fail "without iomem=relaxed: expected the protected-block line and status 255" "$out"
     echo "virtual Pi, strict /dev/mem: the kernel protects the block, said in one line, status 255: passed"
-    echo "-- second boot took $((SECONDS - t)) s"
     echo "-- virtual Pi stage took $((SECONDS - started)) s"
 }
 
