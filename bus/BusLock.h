@@ -6,9 +6,9 @@
 //
 // What is locked: on the Pi, the device the bus maps, /dev/gpiomem or else
 // /dev/mem (a process that can open neither never maps the block, and says
-// so when it tries); in the simulated build, the chip image FERRIK_SIM_IMAGE names, when there
-// is one (a run without an image has a chip of its own, and a new image,
-// not there yet, has no other user).
+// so when it tries); in the simulated build, each chip image FERRIK_SIM_IMAGE
+// names that is there (a run without an image has a chip of its own, and a
+// new image, not there yet, has no other user).
 #pragma once
 
 #include <string>

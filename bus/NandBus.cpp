@@ -343,10 +343,15 @@ void NandBus::SendRowAddress(uint32_t row, uint32_t rowLimit) {
     }
 }
 
+uint32_t NandBus::CappedBudget(uint32_t budget) const {
+    if (waitCap_ == 0) return budget;
+    return budget == 0 || budget > waitCap_ ? waitCap_ : budget;
+}
+
 bool NandBus::WaitReady(uint32_t busyBudget, uint32_t readyBudget) {
     // A chip that finishes before the first poll never shows busy, so running
     // out of the busy budget is not an error.
-    uint32_t left = busyBudget;
+    uint32_t left = CappedBudget(busyBudget);
     bool sawBusy = true;
     while (GpioRead(GPLEV0) & (1u << PIN_RB)) {
         if (--left == 0) {
@@ -355,7 +360,7 @@ bool NandBus::WaitReady(uint32_t busyBudget, uint32_t readyBudget) {
         }
     }
     lastWaitSawBusy_ = sawBusy;
-    left = readyBudget;
+    left = CappedBudget(readyBudget);
     while ((GpioRead(GPLEV0) & (1u << PIN_RB)) == 0) {
         if (--left == 0) return false;
     }
@@ -367,118 +372,164 @@ int NandBus::ReadStatus() {
     return BusReadByte() & STATUS_FAIL;
 }
 
-const char* NandBus::NandReadId(uint8_t* out, int cePin) {
+// Chip commands. Each is a short list of steps, run in order by RunSteps with
+// its chip selected:
+//   Command{opcode}        one command cycle (CLE high, WE# pulse)
+//   Address                the column's bytes, then the row's, low byte first,
+//                          in one address phase (ALE high)
+//   Wait{busy, ready}      R/B#: busy, then ready, within these budgets
+//   DataIn{buf, n}         n read cycles into buf
+//   DataOut{data, n}       n write cycles from data
+// The steps are types and the list a parameter pack, so the runner is
+// compiled into each command with its steps in line: the byte loops of page
+// read and page program stay what they were, one plain register access per
+// bus edge, with no step dispatch inside them.
+namespace {
+
+struct Command {
+    uint8_t opcode;
+};
+
+struct Address {
+    uint32_t column;
+    uint8_t columnBytes;  // 0, 1 or 2
+    bool hasRow;
+    uint32_t row;
+    uint32_t rowLimit;  // the highest row of the chip: how many row bytes it takes
+};
+
+// The address of a page command: column, then row.
+Address PageAddress(uint32_t column, uint32_t row, uint32_t rowLimit) { return {column, 2, true, row, rowLimit}; }
+// The address of ERASE: the row alone.
+Address BlockAddress(uint32_t row, uint32_t rowLimit) { return {0, 0, true, row, rowLimit}; }
+// One byte alone, the address of READ ID and READ PARAMETER PAGE.
+Address ByteAddress(uint8_t address) { return {address, 1, false, 0, 0}; }
+
+struct Wait {
+    uint32_t busyPolls;
+    uint32_t readyPolls;
+};
+
+constexpr Wait READ_WAIT{READ_BUSY_POLLS, READ_READY_POLLS};
+constexpr Wait PROGRAM_WAIT{PROGRAM_BUSY_POLLS, PROGRAM_READY_POLLS};
+constexpr Wait ERASE_WAIT{ERASE_BUSY_POLLS, ERASE_READY_POLLS};
+
+struct DataIn {
+    uint8_t* buf;
+    int32_t length;
+};
+
+struct DataOut {
+    const uint8_t* data;
+    int32_t length;
+};
+
+// One step; false ends the command: only a wait can fail, when R/B# stays low
+// past its budget.
+inline bool Do(NandBus& bus, const Command& step) {
+    bus.BusCommand(step.opcode);
+    return true;
+}
+
+inline bool Do(NandBus& bus, const Address& step) {
+    AddressPhaseBegin();
+    if (step.columnBytes > 0) {
+        bus.BusWriteByte(step.column & 0xFF);
+        bus.PulseWE();
+    }
+    if (step.columnBytes > 1) {
+        bus.BusWriteByte((step.column >> 8) & 0xFF);
+        bus.PulseWE();
+    }
+    if (step.hasRow) bus.SendRowAddress(step.row, step.rowLimit);
+    AddressPhaseEnd();
+    return true;
+}
+
+inline bool Do(NandBus& bus, const Wait& step) { return bus.WaitReady(step.busyPolls, step.readyPolls); }
+
+inline bool Do(NandBus& bus, const DataIn& step) {
+    if (step.length > 0) {
+        step.buf[0] = bus.BusReadByte();  // turns the data pins to inputs if they are not yet
+        ReadBurst(step.buf + 1, step.length - 1);
+    }
+    return true;
+}
+
+inline bool Do(NandBus& bus, const DataOut& step) {
+    if (dataPinsInput) bus.DataPinsToOutput();
+    ProgramBurst(step.data, step.length);
+    return true;
+}
+
+// Selects the chip, runs the steps until one fails, and deselects the chip
+// on every way out, a time-out too: a chip left selected would take the next
+// command meant for another chip enable, and drive the data lines against
+// the chip that answers it.
+template <typename... Steps>
+inline int16_t RunSteps(NandBus& bus, int cePin, const Steps&... steps) {
     DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(OP_READ_ID);
-    BusAddress(ID_ADDRESS_CHIP);
-    for (int i = 0; i < 5; ++i) out[i] = BusReadByte();
+    const bool done = (Do(bus, steps) && ...);
     DriveHigh(static_cast<unsigned>(cePin));
+    return done ? NAND_OK : ERR_RB_L;
+}
+
+// The result of a command that ends with READ STATUS: its FAIL bit, or the
+// time-out that came before it.
+inline int16_t StatusResult(int16_t result, uint8_t status) {
+    return result == NAND_OK ? static_cast<int16_t>(status & STATUS_FAIL) : result;
+}
+
+}  // namespace
+
+const char* NandBus::NandReadId(uint8_t* out, int cePin) {
+    NandReadIdAt(ID_ADDRESS_CHIP, out, 5, cePin);
     return MakerName(out[0]);
 }
 
 int16_t NandBus::NandReadPage(int cePin, uint32_t row, uint32_t rowLimit, int32_t length, uint8_t* buf) {
-    DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(OP_READ);
-    AddressPhaseBegin();
-    BusWriteByte(0x00);  // column 0, low byte then high
-    PulseWE();
-    BusWriteByte(0x00);
-    PulseWE();
-    SendRowAddress(row, rowLimit);
-    AddressPhaseEnd();
-    BusCommand(OP_READ_CONFIRM);
-    if (!WaitReady(READ_BUSY_POLLS, READ_READY_POLLS)) return ERR_RB_L;
-    if (length > 0) {
-        buf[0] = BusReadByte();  // turns the data pins to inputs if they are not yet
-        ReadBurst(buf + 1, length - 1);
-    }
-    DriveHigh(static_cast<unsigned>(cePin));
-    return NAND_OK;
+    return RunSteps(*this, cePin, Command{OP_READ}, PageAddress(0, row, rowLimit), Command{OP_READ_CONFIRM},
+                    READ_WAIT, DataIn{buf, length});
 }
 
 int32_t NandBus::NandEraseBlock(int cePin, int32_t row, int32_t rowLimit) {
-    DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(OP_ERASE);
-    AddressPhaseBegin();
-    SendRowAddress(static_cast<uint32_t>(row), static_cast<uint32_t>(rowLimit));
-    AddressPhaseEnd();
-    BusCommand(OP_ERASE_CONFIRM);
-    if (!WaitReady(ERASE_BUSY_POLLS, ERASE_READY_POLLS)) return ERR_RB_L;
-    const int status = ReadStatus();
-    DriveHigh(static_cast<unsigned>(cePin));
-    return status;
+    uint8_t status = 0;
+    const int16_t result =
+        RunSteps(*this, cePin, Command{OP_ERASE},
+                 BlockAddress(static_cast<uint32_t>(row), static_cast<uint32_t>(rowLimit)),
+                 Command{OP_ERASE_CONFIRM}, ERASE_WAIT, Command{OP_READ_STATUS}, DataIn{&status, 1});
+    return StatusResult(result, status);
 }
 
 int16_t NandBus::NandProgramPage(int cePin, uint32_t row, uint32_t rowLimit, int32_t length,
                                  const uint8_t* data) {
-    DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(OP_PROGRAM);
-    AddressPhaseBegin();
-    BusWriteByte(0x00);  // column 0, low byte then high
-    PulseWE();
-    BusWriteByte(0x00);
-    PulseWE();
-    SendRowAddress(row, rowLimit);
-    AddressPhaseEnd();
-    // The address cycles have just left the data pins outputs.
-    ProgramBurst(data, length);
-    BusCommand(OP_PROGRAM_CONFIRM);
-    if (!WaitReady(PROGRAM_BUSY_POLLS, PROGRAM_READY_POLLS)) return ERR_RB_L;
-    const int status = ReadStatus();
-    DriveHigh(static_cast<unsigned>(cePin));
-    return static_cast<int16_t>(status);
+    uint8_t status = 0;
+    const int16_t result = RunSteps(*this, cePin, Command{OP_PROGRAM}, PageAddress(0, row, rowLimit),
+                                    DataOut{data, length}, Command{OP_PROGRAM_CONFIRM}, PROGRAM_WAIT,
+                                    Command{OP_READ_STATUS}, DataIn{&status, 1});
+    return StatusResult(result, status);
 }
 
 void NandBus::NandReadIdAt(uint8_t address, uint8_t* out, int count, int cePin) {
-    DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(OP_READ_ID);
-    BusAddress(address);
-    for (int i = 0; i < count; ++i) out[i] = BusReadByte();
-    DriveHigh(static_cast<unsigned>(cePin));
+    RunSteps(*this, cePin, Command{OP_READ_ID}, ByteAddress(address), DataIn{out, count});
 }
 
 int16_t NandBus::NandReadParameterPage(int cePin, uint8_t address, int32_t length, uint8_t* buf) {
-    DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(OP_READ_PARAMETER_PAGE);
-    BusAddress(address);
-    if (!WaitReady(READ_BUSY_POLLS, READ_READY_POLLS)) return ERR_RB_L;
-    for (int32_t i = 0; i < length; ++i) buf[i] = BusReadByte();
-    DriveHigh(static_cast<unsigned>(cePin));
-    return NAND_OK;
+    return RunSteps(*this, cePin, Command{OP_READ_PARAMETER_PAGE}, ByteAddress(address), READ_WAIT,
+                    DataIn{buf, length});
 }
 
 int16_t NandBus::NandReadColumn(int cePin, uint32_t row, uint32_t rowLimit, uint32_t column, int32_t length,
                                 uint8_t* buf) {
-    DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(OP_READ);
-    AddressPhaseBegin();
-    BusWriteByte(column & 0xFF);
-    PulseWE();
-    BusWriteByte((column >> 8) & 0xFF);
-    PulseWE();
-    SendRowAddress(row, rowLimit);
-    AddressPhaseEnd();
-    BusCommand(OP_READ_CONFIRM);
-    if (!WaitReady(READ_BUSY_POLLS, READ_READY_POLLS)) return ERR_RB_L;
-    // A few bytes: the plain read cycle, which turns the pins on the first.
-    for (int32_t i = 0; i < length; ++i) buf[i] = BusReadByte();
-    DriveHigh(static_cast<unsigned>(cePin));
-    return NAND_OK;
+    return RunSteps(*this, cePin, Command{OP_READ}, PageAddress(column, row, rowLimit), Command{OP_READ_CONFIRM},
+                    READ_WAIT, DataIn{buf, length});
 }
 
-bool NandBus::NandReset(int cePin) {
-    DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(OP_RESET);
-    const bool ready = WaitReady(READ_BUSY_POLLS, READ_READY_POLLS);
-    DriveHigh(static_cast<unsigned>(cePin));
-    return ready;
-}
+bool NandBus::NandReset(int cePin) { return RunSteps(*this, cePin, Command{OP_RESET}, READ_WAIT) == NAND_OK; }
 
 uint8_t NandBus::NandReadStatusByte(int cePin) {
-    DriveLow(static_cast<unsigned>(cePin));
-    BusCommand(OP_READ_STATUS);
-    const uint8_t status = BusReadByte();
-    DriveHigh(static_cast<unsigned>(cePin));
+    uint8_t status = 0;
+    RunSteps(*this, cePin, Command{OP_READ_STATUS}, DataIn{&status, 1});
     return status;
 }
 

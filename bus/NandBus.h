@@ -132,8 +132,14 @@ public:
     // chip leaves it at its pull-up through the whole busy budget.
     bool LastWaitSawBusy() const { return lastWaitSawBusy_; }
     int ReadStatus();
+    // Caps the budget of every wait at `polls` (0: no cap). For tests that
+    // drive each command into its time-outs: an erase's budgets are 2^32
+    // polls each, minutes of polling.
+    void CapWaitBudgets(uint32_t polls) { waitCap_ = polls; }
 
-    // Chip commands.
+    // Chip commands. Each selects its chip, runs its cycles and deselects the
+    // chip on every way out, a time-out (ERR_RB_L) too: between commands
+    // every chip enable is high.
     const char* NandReadId(uint8_t* out, int cePin);
     int16_t NandReadPage(int cePin, uint32_t row, uint32_t rowLimit, int32_t length, uint8_t* buf);
     int32_t NandEraseBlock(int cePin, int32_t row, int32_t rowLimit);
@@ -178,6 +184,9 @@ public:
     static int32_t ElapsedBetween(int32_t startMs, int32_t nowMs);
 
 private:
+    uint32_t CappedBudget(uint32_t budget) const;
+
+    uint32_t waitCap_ = 0;
     bool lastWaitSawBusy_ = false;
     bool started_ = false;
     bool parked_ = false;

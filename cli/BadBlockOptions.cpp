@@ -1,5 +1,6 @@
 #include "cli/BadBlockOptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,7 @@ int TakeBadBlockMode(const Session& session, BadBlockJob job, BadBlockMode& mode
     const std::string& name = session.args.Text("--bad");
     if (ParseBadBlockMode(name, job, mode)) return 0;
     return session.UsageError("--bad: \"" + name + "\" is not a mode of " + session.command.name + " (" +
-                              BadBlockModeNames(job) + ")\nTry 'ferrik-cli " + session.command.name + " --help'.");
+                              BadBlockModeNames(job) + ")");
 }
 
 int MapOutput::Open(const Session& session) {
@@ -31,9 +32,16 @@ int MapOutput::Open(const Session& session) {
         return session.UsageError("--map: " + path_ + " is the file " + session.command.name +
                                   " works from; the map would replace it");
 #ifdef FERRIK_GPIO_SIM
-    const char* image = std::getenv("FERRIK_SIM_IMAGE");
-    if (image != nullptr && *image != '\0' && SameFile(path_, image))
-        return session.UsageError("--map: " + path_ + " is the simulated chip's image (FERRIK_SIM_IMAGE)");
+    // One image per chip enable, comma-separated.
+    const char* images = std::getenv("FERRIK_SIM_IMAGE");
+    const std::string list = images != nullptr ? images : "";
+    for (size_t start = 0; start < list.size();) {
+        const size_t end = std::min(list.find(',', start), list.size());
+        const std::string image = list.substr(start, end - start);
+        if (!image.empty() && SameFile(path_, image))
+            return session.UsageError("--map: " + path_ + " is the simulated chip's image (FERRIK_SIM_IMAGE)");
+        start = end + 1;
+    }
 #endif
     if (file_.CreateToWrite(path_)) return 0;
     session.Say("--map: cannot write " + path_ + ": " + file_.WhyNotCreated());

@@ -18,7 +18,7 @@ const char PROGRAM[] = "ferrik-cli";
 std::string Usage(const Command& command) {
     std::string usage = std::string(PROGRAM) + " " + command.name;
     if (command.operand != nullptr) usage += std::string(" ") + command.operand;
-    if (command.options != nullptr && command.options[0] != nullptr) usage += " [OPTION...]";
+    if (!OptionsOf(command).empty()) usage += " [OPTION...]";
     return usage;
 }
 
@@ -62,21 +62,13 @@ void PrintHelp() {
 void PrintCommandHelp(const Command& command) {
     std::printf("Usage: %s\n\n%s", Usage(command).c_str(), command.description);
     std::printf("\nOptions:\n");
-    for (const char* const* name = command.options; name != nullptr && *name != nullptr; ++name) {
-        const OptionSpec* option = FindOption(*name);
-        if (option == nullptr) continue;
+    for (const OptionSpec* option : OptionsOf(command)) {
         std::string left = option->name;
         if (option->valueName != nullptr) left += std::string(" ") + option->valueName;
         std::printf("  %-22s %s\n", left.c_str(), option->help);
     }
     std::printf("  %-22s %s\n", "--help", "show this help");
     std::printf("\n%s", EXIT_STATUS_HELP);
-}
-
-int UsageError(const std::string& line, const char* helpFor) {
-    std::fprintf(stderr, "%s: %s\nTry '%s%s%s --help'.\n", PROGRAM, line.c_str(), PROGRAM, helpFor ? " " : "",
-                 helpFor ? helpFor : "");
-    return EXIT_USAGE;
 }
 
 bool AsksForHelp(int argc, char** argv) {
@@ -88,6 +80,12 @@ bool AsksForHelp(int argc, char** argv) {
 }
 
 }  // namespace
+
+int UsageError(const std::string& line, const char* helpFor) {
+    std::fprintf(stderr, "%s: %s\nTry '%s%s%s --help'.\n", PROGRAM, line.c_str(), PROGRAM, helpFor ? " " : "",
+                 helpFor ? helpFor : "");
+    return EXIT_USAGE;
+}
 
 int RunCommandLine(int argc, char** argv, ChipPort& chip) {
     if (argc < 2) return UsageError("no command given", nullptr);

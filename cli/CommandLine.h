@@ -3,6 +3,13 @@
 // process's exit status.
 #pragma once
 
+#include <string>
+
 #include "jobs/Job.h"
 
 int RunCommandLine(int argc, char** argv, ChipPort& chip);
+
+// A usage error: "ferrik-cli: " and the line on standard error, then the
+// line that points to the help (of the command helpFor, when it is given).
+// Returns the exit status of a usage error.
+int UsageError(const std::string& line, const char* helpFor);

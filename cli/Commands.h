@@ -13,7 +13,8 @@ struct Command {
     const char* operand;           // "FILE", or nullptr for a command that takes none
     const char* summary;           // one line, for the list of commands
     const char* description;       // its own help, lines ending in "\n"
-    const char* const* options;    // the options it takes, ending with nullptr
+    const char* const* options;    // the options it takes, by option or group name
+                                   // (cli/Options.h), in help order, ending with nullptr
     int (*run)(Session& session);  // returns the exit status
 };
 

@@ -7,8 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"--chip",   "--page",        "--spare",    "--row-max", "--pages-per-block", "--first-block",
-                             "--blocks", "--include-bad", "--mark-bad", "--map",     "--quiet",           nullptr};
+const char* const TAKES[] = {"geometry", "range", "--include-bad", "--mark-bad", "--map", "--quiet", nullptr};
 
 int Run(Session& session) {
     MapOutput map;

@@ -1,7 +1,7 @@
 #include "cli/Options.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "cli/Commands.h"
 
@@ -24,18 +24,51 @@ const OptionSpec OPTIONS[] = {
     {"--include-bad", OptionKind::Flag, nullptr, 0, 0, "erase factory-marked blocks too: their marks are lost"},
     {"--mark-bad", OptionKind::Flag, nullptr, 0, 0, "mark a block bad when its erase fails"},
     {"--map", OptionKind::Text, "FILE.svg", 0, 0, "draw what was found, one square a block, into FILE.svg"},
-    {"--json", OptionKind::Flag, nullptr, 0, 0, "the result as one JSON object (the log on standard error)"},
+    // What becomes of the log lines differs by command: each command's own
+    // text tells.
+    {"--json", OptionKind::Flag, nullptr, 0, 0, "one JSON object on standard output instead of the lines (see above)"},
     {"--quiet", OptionKind::Flag, nullptr, 0, 0, "no progress bar"},
-    {"--json", OptionKind::Flag, nullptr, 0, 0, "one JSON object on standard output instead of the lines"},
     {"--save", OptionKind::Flag, nullptr, 0, 0, "write the chip file ./ICs/<maker>/<ID string> from the geometry in use"},
     {"--force", OptionKind::Flag, nullptr, 0, 0, "with --save: replace an existing chip file"},
 };
 const size_t OPTION_COUNT = sizeof OPTIONS / sizeof OPTIONS[0];
 
+namespace {
+const char* const GEOMETRY[] = {"--chip", "--page", "--spare", "--row-max", "--pages-per-block", nullptr};
+const char* const RANGE[] = {"--first-block", "--blocks", nullptr};
+}  // namespace
+
+const OptionGroup OPTION_GROUPS[] = {
+    {"geometry", GEOMETRY},
+    {"range", RANGE},
+};
+const size_t OPTION_GROUP_COUNT = sizeof OPTION_GROUPS / sizeof OPTION_GROUPS[0];
+
 const OptionSpec* FindOption(const std::string& name) {
     for (const OptionSpec& option : OPTIONS)
         if (name == option.name) return &option;
     return nullptr;
+}
+
+const OptionGroup* FindOptionGroup(const std::string& name) {
+    for (const OptionGroup& group : OPTION_GROUPS)
+        if (name == group.name) return &group;
+    return nullptr;
+}
+
+std::vector<const OptionSpec*> OptionsOf(const Command& command) {
+    std::vector<const OptionSpec*> options;
+    auto take = [&](const char* name) {
+        if (const OptionSpec* option = FindOption(name)) options.push_back(option);
+    };
+    for (const char* const* name = command.options; name != nullptr && *name != nullptr; ++name) {
+        if (const OptionGroup* group = FindOptionGroup(*name)) {
+            for (const char* const* member = group->options; *member != nullptr; ++member) take(*member);
+        } else {
+            take(*name);
+        }
+    }
+    return options;
 }
 
 const std::string& Args::Operand() const {
@@ -84,17 +117,8 @@ bool ParseWholeNumber(const std::string& text, int64_t min, int64_t max, int64_t
     return true;
 }
 
-namespace {
-
-bool Takes(const Command& command, const char* name) {
-    for (const char* const* option = command.options; option != nullptr && *option != nullptr; ++option)
-        if (std::strcmp(*option, name) == 0) return true;
-    return false;
-}
-
-}  // namespace
-
 bool ParseArgs(const Command& command, int argc, char** argv, Args& args, std::string& error) {
+    const std::vector<const OptionSpec*> taken = OptionsOf(command);
     bool optionsEnded = false;
     for (int i = 0; i < argc; ++i) {
         const std::string word = argv[i];
@@ -113,7 +137,7 @@ bool ParseArgs(const Command& command, int argc, char** argv, Args& args, std::s
             error = "unknown option \"" + name + "\"";
             return false;
         }
-        if (!Takes(command, option->name)) {
+        if (std::find(taken.begin(), taken.end(), option) == taken.end()) {
             error = name + " is not an option of " + command.name;
             return false;
         }

@@ -24,10 +24,25 @@ struct OptionSpec {
     const char* help;       // one line, for the command's help
 };
 
-// Every option of every command, in the order help lists them.
+// Every option of every command, each name once, in the order help lists
+// them.
 extern const OptionSpec OPTIONS[];
 extern const size_t OPTION_COUNT;
 const OptionSpec* FindOption(const std::string& name);
+
+// Options that several commands take together, named once: a command's
+// option list names the group instead of repeating its options. A group's
+// name never begins with "-", so it cannot be taken for an option's.
+struct OptionGroup {
+    const char* name;            // "geometry"
+    const char* const* options;  // its options' names, in help order, ending with nullptr
+};
+extern const OptionGroup OPTION_GROUPS[];
+extern const size_t OPTION_GROUP_COUNT;
+const OptionGroup* FindOptionGroup(const std::string& name);
+
+// Every option the command takes, in help order, groups expanded.
+std::vector<const OptionSpec*> OptionsOf(const Command& command);
 
 // A command's arguments, checked against the command's options.
 class Args {

@@ -16,9 +16,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"--chip",        "--page",   "--spare", "--row-max", "--pages-per-block",
-                               "--first-block", "--blocks", "--bad",   "--map",     "--quiet",
-                               nullptr};
+const char* const TAKES[] = {"geometry", "range", "--bad", "--map", "--quiet", nullptr};
 
 // Before the erase: a file that cannot be read, or that ends before the last
 // page, would leave the chip erased and half written.

@@ -10,8 +10,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"--chip",   "--page", "--spare", "--row-max", "--pages-per-block", "--first-block",
-                             "--blocks", "--json", "--map",   "--quiet",   nullptr};
+const char* const TAKES[] = {"geometry", "range", "--json", "--map", "--quiet", nullptr};
 
 int Run(Session& session) {
     const bool json = session.args.Has("--json");
@@ -48,7 +47,8 @@ extern const Command SCAN_COMMAND = {
     "else; writes nothing. Lists each marked block with its pages and its byte\n"
     "offset in a dump of the whole chip, then how many of the blocks are marked.\n"
     "Ends with status 0 whatever it finds. --json prints the same as one JSON\n"
-    "object on standard output. --map FILE.svg draws the chip, one square a block.\n",
+    "object on standard output, and the log lines on standard error. --map\n"
+    "FILE.svg draws the chip, one square a block.\n",
     TAKES,
     Run,
 };

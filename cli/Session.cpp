@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "bus/BusLock.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "jobs/JobLog.h"
 
@@ -31,8 +33,9 @@ void Session::Say(const std::string& line) const {
 }
 
 int Session::UsageError(const std::string& line) const {
-    Say(line);
-    return EXIT_USAGE;
+    progress.StepAside();
+    std::fflush(stdout);
+    return ::UsageError(line, command.name);
 }
 
 int Session::Finish(const Outcome& outcome, const char* unit) {

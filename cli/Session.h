@@ -35,8 +35,10 @@ public:
     int StartBus();
     // One line on standard error, "ferrik-cli: " first.
     void Say(const std::string& line) const;
-    // A value that turned out unusable once the chip was asked: one line on
-    // standard error, and the exit status of a usage error.
+    // A usage error found after the arguments were read (a value that turned
+    // out unusable once the chip was asked, say): its line and the line that
+    // points to the command's help on standard error, and the exit status of
+    // a usage error.
     int UsageError(const std::string& line) const;
     // The exit status of a job's outcome. An interrupted job first gets the
     // line that says where it stopped: at which page, or block for `unit`

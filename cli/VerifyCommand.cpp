@@ -7,9 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"--chip",        "--page",   "--spare", "--row-max", "--pages-per-block",
-                               "--first-block", "--blocks", "--bad",   "--map",     "--quiet",
-                               nullptr};
+const char* const TAKES[] = {"geometry", "range", "--bad", "--map", "--quiet", nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;

@@ -7,8 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"--chip",        "--page",   "--spare", "--row-max", "--pages-per-block",
-                               "--first-block", "--blocks", "--bad",   "--quiet",   nullptr};
+const char* const TAKES[] = {"geometry", "range", "--bad", "--quiet", nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;

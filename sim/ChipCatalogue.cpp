@@ -62,15 +62,40 @@ const std::vector<ChipPreset>& Catalogue() {
     return catalogue;
 }
 
+namespace {
+
+// Chips of several LUNs, apart from the chip table's chips of one.
+const std::vector<ChipPreset>& LunPresets() {
+    // Not a real part: an ONFI chip (Micron's maker byte) of two LUNs of 12
+    // blocks, 8 pages a block: row address LUN | block (4 bits) | page
+    // (3 bits), so rows 96-127 and 224-255 address nothing.
+    static const std::vector<ChipPreset> presets = {
+        {"SIM-TINY-2LUN", {0x2C, 0x02, 0x00, 0x15, 0x00}, {256, 8, 8, 12, 2}},
+    };
+    return presets;
+}
+
+}  // namespace
+
 const ChipPreset* FindPreset(const std::string& part) {
-    for (const ChipPreset& preset : Catalogue())
-        if (preset.part == part) return &preset;
+    for (const std::vector<ChipPreset>* list : {&Catalogue(), &LunPresets()})
+        for (const ChipPreset& preset : *list)
+            if (preset.part == part) return &preset;
     return nullptr;
 }
 
 const ChipPreset& DefaultPreset() { return *FindPreset("K9F1G08U0B"); }
 
 const ChipPreset& TinyPreset() { return *FindPreset("SIM-TINY"); }
+
+const MultiDiePart* FindMultiDiePart(const std::string& part) {
+    // Two K9K8G08U0A dies, CE0 and CE1, each answering READ ID as the single
+    // die does.
+    static const MultiDiePart parts[] = {{"K9WAG08U1A", "K9K8G08U0A", 2}};
+    for (const MultiDiePart& p : parts)
+        if (part == p.part) return &p;
+    return nullptr;
+}
 
 bool MakerHasOnfiPage(uint8_t makerCode) { return makerCode == 0x2C || makerCode == 0x01 || makerCode == 0xC2; }
 
@@ -133,11 +158,9 @@ std::vector<uint8_t> OnfiParameterPage(const ChipPreset& preset) {
     Put32(page + 86, 512);
     Put16(page + 90, static_cast<uint32_t>(g.spareSize * 512 / g.pageSize));
     Put32(page + 92, static_cast<uint32_t>(g.pagesPerBlock));
-    Put32(page + 96, static_cast<uint32_t>(g.blocks));
-    page[100] = 1;  // LUNs
-    int rowBytes = 1;
-    const uint32_t lastRow = static_cast<uint32_t>(g.pagesPerBlock * g.blocks - 1);
-    while (rowBytes < 4 && (lastRow >> (8 * rowBytes)) != 0) ++rowBytes;
+    Put32(page + 96, static_cast<uint32_t>(g.blocks));  // per LUN
+    page[100] = static_cast<uint8_t>(g.luns);
+    const int rowBytes = RowAddressBytesOf(g);
     page[101] = static_cast<uint8_t>(2 << 4 | rowBytes);  // column cycles high, row cycles low
     page[102] = 1;                                        // bits per cell
     Put16(page + 103, static_cast<uint32_t>(g.blocks / 50));

@@ -3,8 +3,14 @@
 //                      or pi4 (the default; their blocks are alike) or pi5,
 //                      RP1's bank 0 in front of the same pins and chips
 //   FERRIK_SIM_CHIPS   chips on CE0,CE1,CE2,CE3 by part number; an empty entry
-//                      leaves that socket empty
-//   FERRIK_SIM_IMAGE   file holding the CE0 chip's content (dump layout),
+//                      leaves that socket empty. A part of several dies
+//                      (K9WAG08U1A: two K9K8G08U0A dies) puts one die on each
+//                      chip enable from its own entry on; the entries of the
+//                      others stay empty
+//   FERRIK_SIM_IMAGE   files holding the chips' content (dump layout), one per
+//                      chip enable from CE0 on, comma-separated; an empty
+//                      entry keeps that chip in memory only, and two entries
+//                      may not name the same file. Each is
 //                      loaded at start and written back at exit; a link is
 //                      followed to its file. Only a file that does not exist
 //                      is a new, erased chip. An image that cannot be read,
@@ -14,7 +20,9 @@
 //                      with status 1, the file as it was. An image that is
 //                      there is locked by the front end before the bus starts
 //                      (bus/BusLock.h): a second program on it is refused.
-//   FERRIK_SIM_FAULTS  faults of the CE0 chip, separated by blanks:
+//   FERRIK_SIM_FAULTS  faults of the chips, separated by blanks; a fault goes
+//                      to the CE0 chip, or written ceN:FAULT to the chip on
+//                      CE N (0 to 3). The faults:
 //                      erase-fail:B,...   erasing these blocks fails
 //                      program-fail:P,... programming these pages fails
 //                      bad:B,...          factory bad blocks: marked (0x00 in
@@ -32,7 +40,8 @@
 //                      busy-never         R/B# never goes low
 //                                         (not with busy-stuck-low)
 //                      and faults of the wiring between the Pi and the socket
-//                      (every chip enable; no chip on CE0 needed):
+//                      (every chip enable, so no ceN: prefix; no chip on CE0
+//                      needed):
 //                        stuck:IOn=0, stuck:IOn=1  data line n (0-7) tied low
 //                                                  or high
 //                        short:IOa,IOb             two data lines bridged: a
@@ -71,13 +80,14 @@ namespace sim {
 
 namespace {
 
-// The image's own file, the link resolved (malloc'd, kept for the whole run);
-// a plain pointer, as this runs while statics are still being constructed.
-char* imagePath = nullptr;
-// The chip the image belongs to. A test program swaps the chips of the
-// socket; whatever it leaves on CE0 then is not this chip, and must not
-// overwrite the image.
-uint32_t imageChip = 0;
+// Each chip enable's image file, the link resolved (malloc'd, kept for the
+// whole run; nullptr: no image); plain pointers, as this runs while statics
+// are still being constructed.
+char* imagePaths[4] = {};
+// The chip each image belongs to. A test program swaps the chips of the
+// socket; whatever it leaves on that chip enable then is not this chip, and
+// must not overwrite the image.
+uint32_t imageChips[4] = {};
 
 // A value as the refusal shows it: control characters and the backslash
 // escaped, everything else as it is.
@@ -243,10 +253,10 @@ bool ParseWiring(const std::string& kind, const std::string& value, bool hasValu
     return false;
 }
 
-// Chip faults need a chip on CE0 (preset); wiring faults do not.
-ChipFaults ParseFaults(const char* text, const ChipPreset* preset, SimWiring& wiring) {
+// Chip faults need a chip on CE slot (preset); wiring faults do not.
+ChipFaults ParseFaults(const char* text, const ChipPreset* preset, int slot, SimWiring& wiring) {
     ChipFaults faults;
-    const int blocks = preset != nullptr ? preset->geometry.blocks : 0;
+    const int blocks = preset != nullptr ? TotalBlocks(preset->geometry) : 0;
     const int pages = preset != nullptr ? blocks * preset->geometry.pagesPerBlock : 0;
     for (const std::string& word : Words(text)) {
         const size_t colon = word.find(':');
@@ -258,7 +268,8 @@ ChipFaults ParseFaults(const char* text, const ChipPreset* preset, SimWiring& wi
                                  kind == "flaky") &&
                                 hasValue) ||
                                ((kind == "busy-stuck-low" || kind == "busy-never") && !hasValue);
-        if (chipFault && preset == nullptr) Refuse("FERRIK_SIM_FAULTS: there is no chip on CE0 to give faults to");
+        if (chipFault && preset == nullptr)
+            Refuse("FERRIK_SIM_FAULTS: there is no chip on CE" + std::to_string(slot) + " to give faults to");
         if (kind == "erase-fail" && hasValue) {
             const std::set<int> n = Numbers(kind, value, blocks, "block");
             faults.eraseFailBlocks.insert(n.begin(), n.end());
@@ -290,29 +301,70 @@ ChipFaults ParseFaults(const char* text, const ChipPreset* preset, SimWiring& wi
     return faults;
 }
 
-void SaveImageAtExit() {
-    SimNandChip* chip = Socket().Chip(0);
-    if (chip == nullptr || imagePath == nullptr || chip->Serial() != imageChip) return;
-    if (chip->SaveImage(imagePath)) return;
-    const int error = errno;
-    std::fprintf(stderr, "ferrik: FERRIK_SIM_IMAGE: could not write %s: %s; it holds the chip as it was at start\n",
-                 Shown(imagePath).c_str(), std::strerror(error));
-    // The session's work on the chip is lost: the program must not end as
-    // if it had succeeded. exit may not be called again from an exit
-    // handler; what the handlers after this one do is freeing memory.
+// FERRIK_SIM_FAULTS split by chip enable: "ceN:FAULT" gives FAULT to the
+// chip on CE N, a fault without the prefix goes to the chip on CE0. Faults of
+// the wiring hold for every chip enable and take no prefix.
+void ParseFaultsOfEachChip(const char* text, const ChipPreset* const presets[4], ChipFaults faults[4],
+                           SimWiring& wiring) {
+    std::string words[4];
+    for (const std::string& word : Words(text)) {
+        int slot = 0;
+        std::string fault = word;
+        const size_t colon = word.find(':');
+        if (word.compare(0, 2, "ce") == 0 && colon != std::string::npos && colon > 2 &&
+            word.find_first_not_of("0123456789", 2) == colon) {
+            if (colon != 3 || word[2] > '3')
+                Refuse("FERRIK_SIM_FAULTS: \"" + Shown(word) + "\": the chip enables are ce0 to ce3");
+            slot = word[2] - '0';
+            fault = word.substr(4);
+            const size_t faultColon = fault.find(':');
+            SimWiring unused;
+            if (ParseWiring(fault.substr(0, faultColon), faultColon == std::string::npos ? "" : fault.substr(faultColon + 1),
+                            faultColon != std::string::npos, fault, unused))
+                Refuse("FERRIK_SIM_FAULTS: \"" + Shown(word) + "\": a fault of the wiring holds for every chip "
+                       "enable; give it without ceN:");
+        }
+        words[slot] += fault + " ";
+    }
+    for (int slot = 0; slot < 4; ++slot)
+        if (!words[slot].empty()) faults[slot] = ParseFaults(words[slot].c_str(), presets[slot], slot, wiring);
+}
+
+// One file for two chips would end up holding the one saved last.
+[[noreturn]] void RefuseSharedImage(size_t first, size_t second, const std::string& image) {
+    Refuse("FERRIK_SIM_IMAGE: CE" + std::to_string(first) + " and CE" + std::to_string(second) +
+           " name the same file, " + Shown(image));
+}
+
+void SaveImagesAtExit() {
+    bool lost = false;
+    for (int slot = 0; slot < 4; ++slot) {
+        SimNandChip* chip = Socket().Chip(slot);
+        const char* path = imagePaths[slot];
+        if (chip == nullptr || path == nullptr || chip->Serial() != imageChips[slot]) continue;
+        if (chip->SaveImage(path)) continue;
+        const int error = errno;
+        std::fprintf(stderr, "ferrik: FERRIK_SIM_IMAGE: could not write %s: %s; it holds the chip as it was at start\n",
+                     Shown(path).c_str(), std::strerror(error));
+        lost = true;
+    }
+    if (!lost) return;
+    // The session's work on a chip is lost: the program must not end as if
+    // it had succeeded. exit may not be called again from an exit handler;
+    // what the handlers after this one do is freeing memory.
     std::fflush(nullptr);
     std::_Exit(1);
 }
 
 // The image that is there, checked so that it can be both loaded now and
-// replaced at exit; loaded into the chip. imagePath becomes the file's own
-// path.
-void LoadExistingImage(const char* image, SimNandChip& chip) {
+// replaced at exit; loaded into the chip. path becomes the file's own path
+// (set first: a global still holds it when a refusal ends the program).
+void LoadExistingImage(const char* image, SimNandChip& chip, char*& path) {
     const std::string shown = Shown(image);
     // A link is followed to its file, and that file is what the save at exit
     // replaces: the link stays a link.
-    imagePath = realpath(image, nullptr);
-    const char* const real = imagePath;
+    path = realpath(image, nullptr);
+    const char* const real = path;
     if (real == nullptr) {
         if (errno == ENOENT) Refuse("FERRIK_SIM_IMAGE: " + shown + " is a link to a file that does not exist");
         Refuse("FERRIK_SIM_IMAGE: " + shown + ": " + std::strerror(errno));
@@ -355,10 +407,24 @@ void ConfigureFromEnvironment() {
         const std::vector<std::string> names = Split(chips, ',');
         if (names.size() > 4)
             Refuse("FERRIK_SIM_CHIPS: " + std::to_string(names.size()) + " entries; there are four chip enables");
+        std::string partOf[4];  // the multi-die part whose die sits on each chip enable
+        for (int slot = 0; slot < 4; ++slot) presets[slot] = nullptr;
         for (int slot = 0; slot < 4; ++slot) {
-            presets[slot] = nullptr;
             if (slot >= static_cast<int>(names.size()) || names[static_cast<size_t>(slot)].empty()) continue;
             const std::string& name = names[static_cast<size_t>(slot)];
+            if (presets[slot] != nullptr)
+                Refuse("FERRIK_SIM_CHIPS: CE" + std::to_string(slot) + " holds a die of " + partOf[slot] +
+                       "; leave its entry empty");
+            if (const MultiDiePart* part = FindMultiDiePart(name)) {
+                if (slot + part->dies > 4)
+                    Refuse("FERRIK_SIM_CHIPS: " + name + " takes " + std::to_string(part->dies) +
+                           " chip enables from CE" + std::to_string(slot) + "; there are four");
+                for (int die = 0; die < part->dies; ++die) {
+                    presets[slot + die] = FindPreset(part->die);
+                    partOf[slot + die] = name;
+                }
+                continue;
+            }
             presets[slot] = FindPreset(name);
             if (presets[slot] == nullptr)
                 Refuse("FERRIK_SIM_CHIPS: unknown chip \"" + Shown(name) + "\" (" + ClosestParts(name) +
@@ -366,10 +432,10 @@ void ConfigureFromEnvironment() {
         }
     }
 
-    ChipFaults faults;
+    ChipFaults faults[4];
     SimWiring wiring;
     const char* faultText = std::getenv("FERRIK_SIM_FAULTS");
-    if (faultText != nullptr && !Words(faultText).empty()) faults = ParseFaults(faultText, presets[0], wiring);
+    if (faultText != nullptr && !Words(faultText).empty()) ParseFaultsOfEachChip(faultText, presets, faults, wiring);
 
     std::vector<uint8_t> parameterPage;
     const char* pageFile = std::getenv("FERRIK_SIM_PARAMETER_PAGE");
@@ -389,36 +455,53 @@ void ConfigureFromEnvironment() {
         if (!whole) Refuse("FERRIK_SIM_PARAMETER_PAGE: could not read " + Shown(pageFile));
     }
 
-    const char* image = std::getenv("FERRIK_SIM_IMAGE");
-    if (image != nullptr && *image != '\0' && presets[0] == nullptr)
-        Refuse("FERRIK_SIM_IMAGE: there is no chip on CE0 to hold the image");
+    const char* imageList = std::getenv("FERRIK_SIM_IMAGE");
+    std::vector<std::string> images;
+    if (imageList != nullptr && *imageList != '\0') images = Split(imageList, ',');
+    if (images.size() > 4)
+        Refuse("FERRIK_SIM_IMAGE: " + std::to_string(images.size()) + " entries; there are four chip enables");
+    for (size_t slot = 0; slot < images.size(); ++slot) {
+        if (images[slot].empty()) continue;
+        if (presets[slot] == nullptr)
+            Refuse("FERRIK_SIM_IMAGE: there is no chip on CE" + std::to_string(slot) + " to hold the image");
+        for (size_t other = 0; other < slot; ++other)
+            if (images[other] == images[slot]) RefuseSharedImage(other, slot, images[slot]);
+    }
 
     // Nothing in the program reads the chips' record of operations.
     for (int slot = 0; slot < 4; ++slot)
-        if (presets[slot] != nullptr)
-            socket.Insert(slot, *presets[slot], slot == 0 ? faults : ChipFaults{}).RecordOps(false);
+        if (presets[slot] != nullptr) socket.Insert(slot, *presets[slot], faults[slot]).RecordOps(false);
     if (replacePage) socket.Chip(0)->SetParameterPage(std::move(parameterPage));
 
-    if (image != nullptr && *image != '\0') {
-        SimNandChip& chip = *socket.Chip(0);
+    bool anyImage = false;
+    for (size_t slot = 0; slot < images.size(); ++slot) {
+        if (images[slot].empty()) continue;
+        const char* image = images[slot].c_str();
+        SimNandChip& chip = *socket.Chip(static_cast<int>(slot));
+        char*& real = imagePaths[slot];
         struct stat info {};
         if (lstat(image, &info) == 0) {
-            LoadExistingImage(image, chip);
+            LoadExistingImage(image, chip, real);
         } else if (errno == ENOENT) {
             // Only a file that does not exist is a new image. It starts as
             // the chip does: erased, bad-block marks in place.
             if (!chip.SaveImage(image))
                 Refuse("FERRIK_SIM_IMAGE: could not create " + Shown(image) + ": " + std::strerror(errno));
-            imagePath = realpath(image, nullptr);
-            if (imagePath == nullptr) Refuse("FERRIK_SIM_IMAGE: " + Shown(image) + ": " + std::strerror(errno));
+            real = realpath(image, nullptr);
+            if (real == nullptr) Refuse("FERRIK_SIM_IMAGE: " + Shown(image) + ": " + std::strerror(errno));
         } else {
             Refuse("FERRIK_SIM_IMAGE: " + Shown(image) + ": " + std::strerror(errno));
         }
-        imageChip = chip.Serial();
-        // Registered now, before nandBus's own destruction is: it runs after
-        // the bus has been parked.
-        std::atexit(SaveImageAtExit);
+        // The same file under two names (a link, a relative path).
+        for (size_t other = 0; other < slot; ++other)
+            if (imagePaths[other] != nullptr && std::strcmp(imagePaths[other], real) == 0)
+                RefuseSharedImage(other, slot, image);
+        imageChips[slot] = chip.Serial();
+        anyImage = true;
     }
+    // Registered now, before nandBus's own destruction is: it runs after the
+    // bus has been parked.
+    if (anyImage) std::atexit(SaveImagesAtExit);
 
     SimGpio::Instance().SetWiring(wiring);
     SimGpio::Instance().Plug(&socket);

@@ -70,6 +70,13 @@ constexpr LevelTable MakeLevelTable() {
 }
 constexpr LevelTable kByteLevels = MakeLevelTable();
 
+// Bits that hold every value below count.
+int AddressBits(uint32_t count) {
+    int bits = 0;
+    while (bits < 32 && (uint64_t{1} << bits) < count) ++bits;
+    return bits;
+}
+
 uint8_t ByteFromLevels(uint32_t v) {
     uint8_t b = 0;
     for (unsigned i = 0; i < 8; ++i)
@@ -122,6 +129,8 @@ struct SimNandChip::State {
     int pageBytes;
     int pages;
     int rowBytes;
+    int pageBits = 0;   // with LUNs: width of the page field of a row address
+    int blockBits = 0;  // and of the block field
     size_t blockBytes;
     uint32_t columnMask;
     std::vector<std::unique_ptr<uint8_t[]>> blocks;  // nullptr: an erased block
@@ -136,7 +145,8 @@ struct SimNandChip::State {
     uint8_t address[8] = {};
     int addressCount = 0;
     bool addressTaken = false;  // program: the address was decoded at the first data byte
-    uint32_t row = 0;
+    uint32_t row = 0;         // the page, numbered LUN 0's first, without gaps
+    uint32_t rowAddress = 0;  // the row as sent (as row on a chip of one LUN)
     uint32_t column = 0;
     uint32_t pointer = 0;
     uint32_t latched = 0;
@@ -155,18 +165,19 @@ struct SimNandChip::State {
     State(const ChipPreset& p, ChipFaults f) : preset(p), faults(std::move(f)) {
         const ChipGeometry& g = preset.geometry;
         pageBytes = g.pageSize + g.spareSize;
-        pages = g.pagesPerBlock * g.blocks;
-        rowBytes = 1;
-        while (rowBytes < 4 && (static_cast<uint32_t>(pages - 1) >> (8 * rowBytes)) != 0) ++rowBytes;
+        pages = g.pagesPerBlock * TotalBlocks(g);
+        rowBytes = RowAddressBytesOf(g);
+        pageBits = AddressBits(static_cast<uint32_t>(g.pagesPerBlock));
+        blockBits = AddressBits(static_cast<uint32_t>(g.blocks));
         blockBytes = static_cast<size_t>(pageBytes) * g.pagesPerBlock;
         columnMask = 1;
         while (columnMask < static_cast<uint32_t>(pageBytes)) columnMask <<= 1;
         columnMask -= 1;
-        blocks.resize(static_cast<size_t>(g.blocks));
+        blocks.resize(static_cast<size_t>(TotalBlocks(g)));
         pageRegister.assign(static_cast<size_t>(pageBytes), 0xFF);
         for (const std::set<int>* marked : {&faults.badBlocks, &faults.markedBlocks}) {
             for (int block : *marked) {
-                if (block < 0 || block >= g.blocks) continue;
+                if (block < 0 || block >= TotalBlocks(g)) continue;
                 PageData(block * g.pagesPerBlock, true)[g.pageSize] = 0x00;
             }
         }
@@ -252,7 +263,23 @@ struct SimNandChip::State {
         uint32_t r = 0;
         for (int i = 0; i < rowBytes && columnBytes + i < have; ++i)
             r |= static_cast<uint32_t>(address[columnBytes + i]) << (8 * i);
-        row = r % static_cast<uint32_t>(pages);
+        if (preset.geometry.luns == 1) {
+            row = rowAddress = r % static_cast<uint32_t>(pages);
+            return;
+        }
+        // LUN | block | page: a block field past the LUN's last block, or a
+        // LUN field past the last LUN, addresses no page.
+        const ChipGeometry& g = preset.geometry;
+        rowAddress = r;
+        const uint32_t page = r & ((1u << pageBits) - 1);
+        const uint32_t block = (r >> pageBits) & ((1u << blockBits) - 1);
+        const uint32_t lun = r >> (pageBits + blockBits);
+        if (page >= static_cast<uint32_t>(g.pagesPerBlock) || block >= static_cast<uint32_t>(g.blocks) ||
+            lun >= static_cast<uint32_t>(g.luns))
+            Violation("%s to row %u (LUN %u, block %u, page %u), which addresses no page", CommandName(mode), r, lun,
+                      block, page);
+        row = ((lun * static_cast<uint32_t>(g.blocks) + block) * static_cast<uint32_t>(g.pagesPerBlock) + page) %
+              static_cast<uint32_t>(pages);
     }
 
     bool Busy() const { return busyLeft != 0; }
@@ -283,7 +310,7 @@ struct SimNandChip::State {
                 pointer = column;
                 mode = ReadOut;
                 busyLeft = busyPolls;
-                StartOp(ChipOp::Read, row, column, 0);
+                StartOp(ChipOp::Read, rowAddress, column, 0);
                 break;
             case 0x90:
                 mode = IdAddress;
@@ -347,7 +374,7 @@ struct SimNandChip::State {
     }
 
     void Program(uint32_t pins) {
-        StartOp(ChipOp::Program, row, column, latched);
+        StartOp(ChipOp::Program, rowAddress, column, latched);
         mode = Idle;
         busyLeft = busyPolls;
         if (!(pins & kWp)) {
@@ -371,7 +398,7 @@ struct SimNandChip::State {
     }
 
     void Erase(uint32_t pins) {
-        StartOp(ChipOp::Erase, row, 0, 0);
+        StartOp(ChipOp::Erase, rowAddress, 0, 0);
         mode = Idle;
         busyLeft = busyPolls;
         const int block = BlockOf(row);
@@ -488,6 +515,15 @@ struct SimNandChip::State {
         if (currentOp >= 0) ++ops[static_cast<size_t>(currentOp)].length;
     }
 };
+
+int RowAddressBytesOf(const ChipGeometry& g) {
+    const uint32_t pages = static_cast<uint32_t>(g.pagesPerBlock * TotalBlocks(g));
+    int bits = AddressBits(pages);
+    if (g.luns > 1)
+        bits = AddressBits(static_cast<uint32_t>(g.pagesPerBlock)) + AddressBits(static_cast<uint32_t>(g.blocks)) +
+               AddressBits(static_cast<uint32_t>(g.luns));
+    return std::min(4, std::max(1, (bits + 7) / 8));
+}
 
 SimNandChip::SimNandChip(const ChipPreset& preset, ChipFaults faults)
     : s_(new State(preset, std::move(faults))) {}

@@ -19,7 +19,14 @@ struct ChipGeometry {
     int pageSize;       // bytes of the main area
     int spareSize;      // bytes of the spare area
     int pagesPerBlock;
-    int blocks;
+    int blocks;         // blocks of each LUN
+    // LUNs behind the chip enable. With more than one, a row address is
+    // LUN | block | page, each field as wide as its largest value needs; with
+    // a block count that is not a power of two the rows between one LUN's
+    // last block and the next LUN's first address no page, and the chip
+    // records a protocol violation for any command sent there. Pages are
+    // numbered (images, Page(), faults) LUN 0's blocks first, without gaps.
+    int luns = 1;
 };
 
 struct ChipPreset {
@@ -29,7 +36,9 @@ struct ChipPreset {
 };
 
 // Every chip of the chip table, named by its part number, plus "SIM-TINY", a
-// small chip for fast tests.
+// small chip for fast tests. FindPreset finds these and "SIM-TINY-2LUN", a
+// small ONFI chip of two LUNs of 12 blocks each (rows 96-127 and 224-255 are
+// a gap).
 //
 // The Micron (2Ch), Spansion (01h) and Macronix (C2h) parts carry an ONFI
 // parameter page built from their geometry (OnfiParameterPage); the others
@@ -39,6 +48,20 @@ const ChipPreset* FindPreset(const std::string& part);
 // The chip the window's defaults describe: EC F1 00 95 40, 2048 + 64, 64 x 1024.
 const ChipPreset& DefaultPreset();
 const ChipPreset& TinyPreset();
+
+// Parts of several dies, one chip enable each: FERRIK_SIM_CHIPS puts one die
+// on each chip enable from the part's own entry on.
+struct MultiDiePart {
+    const char* part;  // "K9WAG08U1A"
+    const char* die;   // the preset of each die, "K9K8G08U0A"
+    int dies;
+};
+const MultiDiePart* FindMultiDiePart(const std::string& part);
+
+// Blocks behind the chip enable, every LUN's.
+inline int TotalBlocks(const ChipGeometry& g) { return g.blocks * g.luns; }
+// Row address cycles of the chip: enough bytes for its highest row address.
+int RowAddressBytesOf(const ChipGeometry& g);
 
 // Whether the parts of this maker code carry an ONFI parameter page.
 bool MakerHasOnfiPage(uint8_t makerCode);
@@ -74,7 +97,7 @@ struct Cycle {
 // A command sequence the chip carried out (after its confirm command).
 struct ChipOp {
     enum Kind { ReadId, Read, Program, Erase, Status, Reset, ParameterPage } kind;
-    uint32_t row;      // row address as the chip understood it
+    uint32_t row;      // row address as the chip understood it (with LUNs: as sent)
     uint32_t column;   // column address (read, program)
     uint32_t length;   // data bytes moved (program: bytes latched)
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -239,7 +240,7 @@ TEST_F(BusCommands, ElapsedTimeSurvivesTheWrapOfTheMillisecondClock) {
     EXPECT_GE(NandBus::ElapsedMs(now), 0);
 }
 
-TEST_F(BusCommands, ReadyStuckLowEndsAReadWithErrRbLAfterExactlyTheReadyBudgetLeavingCeLow) {
+TEST_F(BusCommands, ReadyStuckLowEndsAReadWithErrRbLAfterExactlyTheReadyBudgetDeselectingTheChip) {
     sim::ChipFaults faults;
     faults.busyStuckLow = true;
     std::vector<uint8_t> buf(16, 0x5A);
@@ -250,13 +251,78 @@ TEST_F(BusCommands, ReadyStuckLowEndsAReadWithErrRbLAfterExactlyTheReadyBudgetLe
     // One poll ends the busy phase (it sees low at once), then the whole
     // ready budget.
     EXPECT_EQ(counter.polls, 1u + 16777216u);
-    EXPECT_TRUE(Ce0Low());
+    EXPECT_FALSE(Ce0Low());
     EXPECT_EQ(buf, std::vector<uint8_t>(16, 0x5A));
     const sim::SimGpio& gpio = sim::SimGpio::Instance();
     EXPECT_FALSE((gpio.Latch() >> PIN_CLE) & 1u);
     EXPECT_FALSE((gpio.Latch() >> PIN_ALE) & 1u);
     EXPECT_TRUE((gpio.Latch() >> PIN_RE) & 1u);
     EXPECT_TRUE((gpio.Latch() >> PIN_WE) & 1u);
+}
+
+// Idle, between commands: every chip enable a high output, CLE and ALE low,
+// RE# and WE# high. A chip left selected after a time-out would take the next
+// command, meant for the chip on another chip enable, and drive the data
+// lines against it.
+TEST_F(BusCommands, EveryCommandLeavesTheBusIdleWhateverRbDoesSoThatTheNextChipAnswersAlone) {
+    std::vector<uint8_t> buf(264, 0);
+    const std::vector<uint8_t> data = Pattern(264, 4);
+    struct Case {
+        const char* command;
+        bool waits;  // whether it waits for R/B#, and so can time out
+        std::function<int()> run;
+    };
+    const Case cases[] = {
+        {"read page", true, [&] { return nandBus.NandReadPage(CE0, 9, 127, 264, buf.data()); }},
+        {"read column", true, [&] { return nandBus.NandReadColumn(CE0, 8, 127, 256, 1, buf.data()); }},
+        {"program", true, [&] { return nandBus.NandProgramPage(CE0, 9, 127, 264, data.data()); }},
+        {"erase", true, [&] { return nandBus.NandEraseBlock(CE0, 8, 127); }},
+        {"parameter page", true, [&] { return nandBus.NandReadParameterPage(CE0, 0x00, 256, buf.data()); }},
+        {"reset", true, [&] { return nandBus.NandReset(CE0) ? NAND_OK : ERR_RB_L; }},
+        {"status", false, [&] { return nandBus.NandReadStatusByte(CE0), NAND_OK; }},
+        {"read ID", false, [&] { return nandBus.NandReadId(buf.data(), CE0), NAND_OK; }},
+        {"read ID at 20h", false, [&] { return nandBus.NandReadIdAt(0x20, buf.data(), 4, CE0), NAND_OK; }},
+    };
+    struct Fault {
+        const char* name;
+        sim::ChipFaults faults;
+        int afterWait;  // the result of a command that waits
+    };
+    sim::ChipFaults stuckLow;
+    stuckLow.busyStuckLow = true;
+    sim::ChipFaults neverLow;
+    neverLow.busyNever = true;
+    const Fault faults[] = {{"R/B# stuck low", stuckLow, ERR_RB_L}, {"R/B# never low", neverLow, NAND_OK}};
+
+    // An erase's waits are 2^32 polls each: every wait here is cut to 4096.
+    nandBus.CapWaitBudgets(4096);
+    const sim::ChipPreset& other = *sim::FindPreset("HY27UF082G2B");
+    for (const Fault& fault : faults) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.command) + ", " + fault.name);
+            InsertFreshChip(sim::TinyPreset(), fault.faults);
+            sim::Socket().Insert(1, other);
+            EXPECT_EQ(c.run(), c.waits ? fault.afterWait : NAND_OK);
+
+            const sim::SimGpio& gpio = sim::SimGpio::Instance();
+            for (unsigned ce : {CE0, CE1, CE2, CE3}) {
+                EXPECT_TRUE(gpio.IsOutput(ce)) << "GPIO " << ce;
+                EXPECT_TRUE((gpio.Latch() >> ce) & 1u) << "CE# on GPIO " << ce << " left low";
+            }
+            EXPECT_FALSE((gpio.Latch() >> PIN_CLE) & 1u);
+            EXPECT_FALSE((gpio.Latch() >> PIN_ALE) & 1u);
+            EXPECT_TRUE((gpio.Latch() >> PIN_RE) & 1u);
+            EXPECT_TRUE((gpio.Latch() >> PIN_WE) & 1u);
+
+            const size_t opsOnCe0 = sim::Socket().Chip(0)->Ops().size();
+            uint8_t id[5] = {};
+            nandBus.NandReadId(id, CE1);
+            EXPECT_EQ(std::vector<uint8_t>(id, id + 5), std::vector<uint8_t>(other.id, other.id + 5));
+            EXPECT_EQ(sim::Socket().Chip(0)->Ops().size(), opsOnCe0) << "the chip on CE0 took READ ID too";
+            ExpectNoViolations();
+        }
+    }
+    nandBus.CapWaitBudgets(0);
 }
 
 TEST_F(BusCommands, ReadyThatNeverGoesLowSpendsTheBusyBudgetThenSucceeds) {

@@ -435,3 +435,43 @@ TEST(ChipCatalogue, ChipsTakeAsManyRowBytesAsTheirPagesNeed) {
     EXPECT_STREQ(NandBus::MakerName(sim::TinyPreset().id[0]), "Samsung");
     EXPECT_EQ(sim::FindPreset("NO-SUCH-CHIP"), nullptr);
 }
+
+// LUN | block | page: every row address that names a page reaches that page,
+// numbered as in the image (LUN 0's 12 blocks, then LUN 1's), and every row
+// address in a gap is a protocol violation.
+TEST(ChipOfTwoLuns, ReachesEveryPageAtItsLunBlockAndPageAndCatchesEveryRowInTheGaps) {
+    sim::SimNandChip& chip = InsertFreshChip(*sim::FindPreset("SIM-TINY-2LUN"));
+    ASSERT_EQ(chip.Pages(), 192);
+    EXPECT_EQ(chip.RowAddressBytes(), 1);
+    EXPECT_EQ(chip.ParameterPage()[100], 2);  // LUNs
+    EXPECT_EQ(chip.ParameterPage()[96], 12);  // blocks per LUN
+    for (int page = 0; page < 192; ++page) chip.SetPage(page, {static_cast<uint8_t>(page), 0x5A});
+    auto linear = [](uint32_t row) { return static_cast<int>(((row >> 7) * 12 + ((row >> 3) & 15)) * 8 + (row & 7)); };
+
+    for (uint32_t row = 0; row < 256; ++row) {
+        SCOPED_TRACE("row " + std::to_string(row));
+        const bool gap = ((row >> 3) & 15) >= 12;
+        std::vector<uint8_t> bytes(2);
+        ASSERT_EQ(nandBus.NandReadPage(CE0, row, 255, 2, bytes.data()), NAND_OK);
+        EXPECT_EQ(chip.Ops().back().row, row);
+        if (gap) {
+            EXPECT_TRUE(HasViolation("which addresses no page"));
+            sim::Socket().ClearViolations();
+            continue;
+        }
+        EXPECT_EQ(bytes, (std::vector<uint8_t>{static_cast<uint8_t>(linear(row)), 0x5A}));
+    }
+
+    // Program and erase decode the same way.
+    const uint32_t lun1Block3Page2 = 0x80 | 3 << 3 | 2;
+    const std::vector<uint8_t> data(264, 0x00);
+    ASSERT_EQ(nandBus.NandProgramPage(CE0, lun1Block3Page2, 255, 264, data.data()), NAND_OK);
+    EXPECT_EQ(chip.Page(linear(lun1Block3Page2)), data);
+    ASSERT_EQ(nandBus.NandEraseBlock(CE0, static_cast<int32_t>(lun1Block3Page2), 255), NAND_OK);
+    EXPECT_EQ(chip.Page(linear(lun1Block3Page2)), Filled(264, 0xFF));
+    EXPECT_EQ(chip.Page(linear(lun1Block3Page2) - 8)[1], 0x5A) << "the block before was erased too";
+    ASSERT_EQ(nandBus.NandEraseBlock(CE0, 0x80 | 13 << 3, 255), NAND_OK);
+    EXPECT_TRUE(HasViolation("BLOCK ERASE (60h) to row 232 (LUN 1, block 13, page 0), which addresses no page"));
+    sim::Socket().ClearViolations();
+    ExpectNoViolations();
+}

@@ -56,6 +56,7 @@ TEST(SimSettings, AnUnknownChipNameIsRefusedBeforeAnyWindow) {
         {"SIM-TINY,,,,SIM-TINY", "FERRIK_SIM_CHIPS: 5 entries"},
         {"k9f1g08u0x", "(closest: K9F1G08U0B K9F1G08U0C K9F1G08U0D; the README lists every part number)"},
         {"SIM-TINY\nK9F2G08U0B", "\"SIM-TINY\\nK9F2G08U0B\""},
+        {"K9WAG08U1A,SIM-TINY", "CE1 holds a die of K9WAG08U1A; leave its entry empty"},
     };
     for (const auto& [chips, line] : cases) {
         SCOPED_TRACE(chips);
@@ -92,6 +93,9 @@ TEST(SimSettings, AnUnknownMalformedOrContradictoryFaultIsRefused) {
         {"open:CE#", "FERRIK_SIM_FAULTS"},
         {"no-pullup:1", "FERRIK_SIM_FAULTS"},
         {"busy-never busy-stuck-low", "busy-stuck-low and busy-never exclude each other"},
+        {"ce1:bad:1", "there is no chip on CE1 to give faults to"},
+        {"ce4:bad:1", "the chip enables are ce0 to ce3"},
+        {"ce0:open:WE#", "a fault of the wiring holds for every chip enable"},
     };
     for (const auto& [faults, line] : cases) {
         SCOPED_TRACE(faults);
@@ -145,6 +149,29 @@ TEST(SimSettings, AnImageIsLoadedAndWrittenBackAtExit) {
     EXPECT_NE(after.st_ino, before.st_ino) << "the image was not written back";
     EXPECT_TRUE(ReadFile(image) == content) << "the image changed";
     EXPECT_FALSE(std::ifstream(image + ".part").good());
+}
+
+// Images and faults, one chip enable each: the CE1 image is made with CE1's
+// marks alone, and CE0, given no image, keeps its chip in memory.
+TEST(SimSettings, EachChipEnableTakesItsOwnImageAndFaults) {
+    TempDir dir;
+    const std::string image = dir.File("ce1.bin");
+    const std::string images = "," + image;
+    const Exited exited = RunWithoutDisplay({{"FERRIK_SIM_CHIPS", "SIM-TINY,SIM-TINY"},
+                                             {"FERRIK_SIM_IMAGE", images.c_str()},
+                                             {"FERRIK_SIM_FAULTS", "bad:2 ce1:marked:6 ce1:busy-never"}},
+                                            dir.Path());
+    ASSERT_TRUE(exited.finished);
+    EXPECT_EQ(exited.status, 255) << exited.output;
+    const std::string bytes = ReadFile(image);
+    ASSERT_EQ(bytes.size(), kTinyImageBytes);
+    std::string expected(kTinyImageBytes, '\xFF');
+    expected[6 * 8 * 264 + 256] = '\x00';  // block 6, page 0, spare byte 0
+    EXPECT_TRUE(bytes == expected);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+    ExpectRefused(RunWithoutDisplay({{"FERRIK_SIM_CHIPS", "SIM-TINY,SIM-TINY"}, {"FERRIK_SIM_IMAGE", "a.bin,a.bin"}},
+                                    dir.Path()),
+                  "FERRIK_SIM_IMAGE: CE0 and CE1 name the same file, a.bin");
 }
 
 TEST(SimSettings, AnImageOfTheWrongSizeIsRefusedAndLeftAlone) {
