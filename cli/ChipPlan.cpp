@@ -59,6 +59,19 @@ std::string InstalledChipDatabase() {
     return std::string();
 }
 
+int ReadChipOption(const Session& session, TextChipFields& fields) {
+    const std::string& path = session.args.Text("--chip");
+    FILE* file = OpenChipFile(path);
+    if (file == nullptr) {
+        session.Say("--chip: " + path + " is not a chip file (no regular file beginning with \"" +
+                    chipFileKeyText[KEY_NAME] + "\")");
+        return EXIT_FILE;
+    }
+    ReadChipFile(file, SetField, &fields);
+    std::fclose(file);
+    return 0;
+}
+
 bool NoChipAnswersId(Session& session, const uint8_t id[5]) {
     for (int i = 0; i < 5; ++i)
         if (id[i] != 0xFF) return false;
@@ -85,15 +98,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     Value page, spare, row, block;
     TextChipFields fields;
     if (args.Has("--chip")) {
-        const std::string& path = args.Text("--chip");
-        FILE* file = OpenChipFile(path);
-        if (file == nullptr) {
-            session.Say("--chip: " + path + " is not a chip file (no regular file beginning with \"" +
-                        chipFileKeyText[KEY_NAME] + "\")");
-            return EXIT_FILE;
-        }
-        ReadChipFile(file, SetField, &fields);
-        std::fclose(file);
+        if (const int status = ReadChipOption(session, fields)) return status;
         TakeFields(fields, page, spare, row, block);
         plan.chipName = fields.Get(KEY_NAME);
         if (const int status = session.StartBus()) return status;

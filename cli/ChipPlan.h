@@ -10,6 +10,7 @@
 #include "jobs/Job.h"
 
 class Session;
+class TextChipFields;
 
 struct ChipPlan {
     Geometry geometry;
@@ -35,6 +36,10 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
 // program: <prefix>/share/ferrik for a program in <prefix>/bin or
 // <prefix>/lib/ferrik. Empty when there is none.
 std::string InstalledChipDatabase();
+
+// The fields of the chip file --chip names. 0, or the exit status of a file
+// that is no chip file, after saying so.
+int ReadChipOption(const Session& session, TextChipFields& fields);
 
 // An ID of all 0xFF is the bus floating at its pull-ups: no chip drives it.
 // Logs that no chip answers and returns true then.

@@ -7,7 +7,17 @@
 
 #include "jobs/Job.h"
 
+struct Command;
+
 int RunCommandLine(int argc, char** argv, ChipPort& chip);
+
+// "ferrik-cli read FILE [OPTION...]"
+std::string Usage(const Command& command);
+
+// The help's prose, which the manual page shares: what the program does, and
+// how the geometry and range of a chip command are found.
+extern const char HELP_ABOUT[];
+extern const char HELP_GEOMETRY[];
 
 // A usage error: "ferrik-cli: " and the line on standard error, then the
 // line that points to the help (of the command helpFor, when it is given).

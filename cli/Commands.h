@@ -9,8 +9,8 @@
 class Session;
 
 struct Command {
-    const char* name;
-    const char* operand;           // "FILE", or nullptr for a command that takes none
+    const char* name;              // a word, or two for a command of a family: "image ecc"
+    const char* operand;           // "FILE", "DUMP OUT" (one word an operand), or nullptr for none
     const char* summary;           // one line, for the list of commands
     const char* description;       // its own help, lines ending in "\n"
     const char* const* options;    // the options it takes, by option or group name
@@ -27,9 +27,18 @@ extern const Command ERASE_COMMAND;
 extern const Command BLANK_COMMAND;
 extern const Command PROGRAM_COMMAND;
 extern const Command CHECK_COMMAND;
+extern const Command IMAGE_ECC_COMMAND;
+extern const Command IMAGE_STRIP_COMMAND;
+extern const Command IMAGE_SPARE_COMMAND;
 
 // In the order the help lists them.
 extern const Command* const COMMANDS[];
 extern const size_t COMMAND_COUNT;
 
 const Command* FindCommand(const std::string& name);
+// The command argv[0] names, with argv[1] when it is one of a family
+// ("image ecc"); `words` says how many it took. nullptr when there is none.
+const Command* FindCommand(int argc, char** argv, int& words);
+// The second words of a family's commands, "ecc, strip or spare" (or
+// joined by `separator`); empty when `family` is none.
+std::string FamilyWords(const std::string& family, const char* separator = nullptr);

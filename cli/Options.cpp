@@ -30,6 +30,10 @@ const OptionSpec OPTIONS[] = {
     {"--quiet", OptionKind::Flag, nullptr, 0, 0, "no progress bar"},
     {"--save", OptionKind::Flag, nullptr, 0, 0, "write the chip file ./ICs/<maker>/<ID string> from the geometry in use"},
     {"--force", OptionKind::Flag, nullptr, 0, 0, "with --save: replace an existing chip file"},
+    {"--ecc", OptionKind::Text, "SCHEME", 0, 0, "the device's ECC: hamming, hamming-512, hamming-sm, bch4, bch8, bchN"},
+    {"--ecc-layout", OptionKind::Text, "FILE", 0, 0, "the device's ECC as a layout file names it (see above)"},
+    {"--fix", OptionKind::Text, "OUT", 0, 0, "write the dump with every correctable step corrected into OUT"},
+    {"--guess", OptionKind::Flag, nullptr, 0, 0, "try the built-in schemes and say which fits the dump"},
 };
 const size_t OPTION_COUNT = sizeof OPTIONS / sizeof OPTIONS[0];
 
@@ -173,7 +177,10 @@ bool ParseArgs(const Command& command, int argc, char** argv, Args& args, std::s
         }
         args.given_[name] = value;
     }
-    const size_t wanted = command.operand != nullptr ? 1 : 0;
+    // One operand a word of the command's operand text: "DUMP OUT" takes two.
+    size_t wanted = 0;
+    for (const char* c = command.operand; c != nullptr && *c != '\0'; ++c)
+        if (*c != ' ' && (c == command.operand || c[-1] == ' ')) ++wanted;
     if (args.operands_.size() < wanted) {
         error = std::string(command.name) + " needs " + command.operand;
         return false;

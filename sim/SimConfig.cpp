@@ -36,6 +36,10 @@
 //                      flaky:P,...        about one read in three of these
 //                                         pages flips one bit of one byte,
 //                                         the same reads on every run
+//                      bitflips:P=N,...   worn cells: N bits of page P (N from 1
+//                                         to 4096) read flipped on every read,
+//                                         the same bits each time, placed by a
+//                                         fixed seed and the page
 //                      busy-stuck-low     R/B# never leaves low
 //                      busy-never         R/B# never goes low
 //                                         (not with busy-stuck-low)
@@ -265,7 +269,7 @@ ChipFaults ParseFaults(const char* text, const ChipPreset* preset, int slot, Sim
         const bool hasValue = colon != std::string::npos;
         if (ParseWiring(kind, value, hasValue, word, wiring)) continue;
         const bool chipFault = ((kind == "erase-fail" || kind == "program-fail" || kind == "bad" || kind == "marked" ||
-                                 kind == "flaky") &&
+                                 kind == "flaky" || kind == "bitflips") &&
                                 hasValue) ||
                                ((kind == "busy-stuck-low" || kind == "busy-never") && !hasValue);
         if (chipFault && preset == nullptr)
@@ -282,6 +286,19 @@ ChipFaults ParseFaults(const char* text, const ChipPreset* preset, int slot, Sim
         } else if (kind == "flaky" && hasValue) {
             const std::set<int> n = Numbers(kind, value, pages, "page");
             faults.flakyPages.insert(n.begin(), n.end());
+        } else if (kind == "bitflips" && hasValue) {
+            for (const std::string& item : Split(value, ',')) {
+                const size_t equals = item.find('=');
+                if (equals == std::string::npos)
+                    Refuse("FERRIK_SIM_FAULTS: bitflips: \"" + Shown(item) + "\" is not PAGE=BITS");
+                const std::set<int> page = Numbers(kind, item.substr(0, equals), pages, "page");
+                const std::string count = item.substr(equals + 1);
+                char* end = nullptr;
+                const long bits = count.empty() || count[0] < '0' || count[0] > '9' ? 0 : std::strtol(count.c_str(), &end, 10);
+                if (bits < 1 || bits > 4096 || *end != '\0')
+                    Refuse("FERRIK_SIM_FAULTS: bitflips: \"" + Shown(item) + "\" is not PAGE=BITS with 1 to 4096 bits");
+                faults.wornPages[*page.begin()] = static_cast<int>(bits);
+            }
         } else if (kind == "marked" && hasValue) {
             const std::set<int> n = Numbers(kind, value, blocks, "block");
             faults.markedBlocks.insert(n.begin(), n.end());
@@ -292,7 +309,7 @@ ChipFaults ParseFaults(const char* text, const ChipPreset* preset, int slot, Sim
         } else {
             Refuse("FERRIK_SIM_FAULTS: unknown fault \"" + Shown(word) +
                    "\" (known: erase-fail:B,... program-fail:P,... bad:B,... marked:B,... flaky:P,... "
-                   "busy-stuck-low busy-never stuck:IOn=0|1 short:IOa,IOb open:SIGNAL no-pullup)");
+                   "bitflips:P=N,... busy-stuck-low busy-never stuck:IOn=0|1 short:IOa,IOb open:SIGNAL no-pullup)");
         }
     }
     if (faults.busyStuckLow && faults.busyNever)

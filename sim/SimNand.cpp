@@ -46,6 +46,9 @@ uint32_t chipsMade = 0;
 // this mix of the page and n says so, the same on every run.
 constexpr uint64_t kFlakySeed = 0x5EED0F1A4B1E0001ull;
 
+// Where a worn page's flipped bits lie.
+constexpr uint64_t kWornSeed = 0x5EED0B17F11B5001ull;
+
 uint64_t Mix(uint64_t x) {
     x += 0x9E3779B97F4A7C15ull;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -307,6 +310,7 @@ struct SimNandChip::State {
                 else
                     std::memset(pageRegister.data(), 0xFF, static_cast<size_t>(pageBytes));
                 if (faults.flakyPages.count(static_cast<int>(row))) WeakCells();
+                if (faults.wornPages.count(static_cast<int>(row))) WornCells();
                 pointer = column;
                 mode = ReadOut;
                 busyLeft = busyPolls;
@@ -371,6 +375,21 @@ struct SimNandChip::State {
         if (h % 3 != 0) return;
         const size_t byte = static_cast<size_t>((h >> 8) % static_cast<uint64_t>(pageBytes));
         pageRegister[byte] ^= static_cast<uint8_t>(1u << ((h >> 40) & 7u));
+    }
+
+    // Worn cells read wrong on every read: the same bits of the page each
+    // time, distinct bits, placed by the seed and the page alone.
+    void WornCells() {
+        const int count = faults.wornPages.at(static_cast<int>(row));
+        const uint64_t bits = static_cast<uint64_t>(pageBytes) * 8;
+        std::vector<bool> flipped(static_cast<size_t>(bits), false);
+        for (uint64_t k = 0, done = 0; done < static_cast<uint64_t>(count) && done < bits; ++k) {
+            const uint64_t bit = Mix(kWornSeed ^ (uint64_t{row} << 32) ^ k) % bits;
+            if (flipped[static_cast<size_t>(bit)]) continue;
+            flipped[static_cast<size_t>(bit)] = true;
+            pageRegister[static_cast<size_t>(bit / 8)] ^= static_cast<uint8_t>(1u << (bit % 8));
+            ++done;
+        }
     }
 
     void Program(uint32_t pins) {

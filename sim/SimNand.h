@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -82,6 +83,9 @@ struct ChipFaults {
                                      // delivers one byte with one bit flipped; which reads,
                                      // bytes and bits follows from the page and how often it
                                      // was read, so every run sees the same
+    std::map<int, int> wornPages;    // worn cells: page -> how many of its bits read flipped on
+                                     // every read, the same bits each time (from a fixed seed
+                                     // and the page), as cells that lost their charge stay lost
     bool busyStuckLow = false;       // R/B# always low
     bool busyNever = false;          // R/B# never goes low
     std::set<int> markedBlocks;      // factory bad, marked as bad blocks are, but erased and

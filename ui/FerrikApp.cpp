@@ -3,7 +3,9 @@
 #include <wx/image.h>
 
 #include <cstdio>
+#include <cstring>
 
+#include "jobs/BuildInfo.h"
 #include "ui/FerrikFrame.h"
 
 wxAppConsole* wxCreateApp() {
@@ -24,9 +26,14 @@ bool FerrikApp::OnInit() {
     return true;
 }
 
-// The bus was mapped during static initialisation (ui/FerrikFrame.cpp); a
-// mapping that failed ends the program here, before the toolkit starts.
+// --version is answered before the toolkit starts: no display is needed for
+// it. The bus was mapped during static initialisation (ui/FerrikFrame.cpp);
+// a mapping that failed ends any other start here, before the toolkit starts.
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s\n", VersionLine("ferrik").c_str());
+        return 0;
+    }
     if (nandBus.StartError() != GpioMapError::None) {
         std::printf("%s\n", GpioMapMessage(nandBus.StartError()));
         std::fflush(stdout);

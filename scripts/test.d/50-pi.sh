@@ -1,8 +1,9 @@
 # The Raspberry Pi stage (sourced by scripts/test after the main tests), for
 # 32-bit (armhf) and 64-bit (arm64) Raspberry Pi OS:
 #  1. the Pi build of ferrik for each (the /dev/gpiomem or /dev/mem backend),
-#     packaged as a .deb, the package checked, and its page read and program
-#     byte loops checked in the machine code;
+#     packaged as a .deb with the README's own commands, the package checked
+#     (lintian and desktop-file-validate among the checks), and its page read
+#     and program byte loops checked in the machine code;
 #  2. the simulated build for each, its tests run under user-mode emulation
 #     in a virtual X display: every test on the Pi 2's Cortex-A7 (qemu-arm),
 #     and the bus and program tiers on the Pi 3's Cortex-A53 (qemu-aarch64);
@@ -12,19 +13,36 @@
 #     run: emulated they would take most of an hour.
 # Set FERRIK_SKIP_PI=1 to leave the stage out.
 
-# pi_build ARCH: the Pi build, its package and its checks.
+# pi_readme_commands ARCH: the commands that make a package, as the README
+# gives them under "### The package" (for arm64; the word changed for
+# armhf), so that what a user types is what is tested.
+pi_readme_commands() {
+    awk '/^### The package/ { part = 1 } part && /^```sh/ { block = 1; next } block && /^```/ { exit } block' \
+        "$FERRIK_ROOT/README.md" | sed -e 's/ *#.*$//' -e "s/arm64/$1/g"
+}
+
+# pi_build ARCH: the Pi build and its package, made with the README's
+# commands as they stand, and their checks.
 pi_build() {
     local arch=$1
-    local dir="$FERRIK_ROOT/build-$arch-pi"
-    echo "-- $arch: Pi build, package, checks"
-    cmake -S "$FERRIK_ROOT" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$FERRIK_ROOT/cmake/$arch-toolchain.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DFERRIK_GPIO_BACKEND=pi -DFERRIK_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-    # Only what the package holds: ferrik, and ferrik-cli when the tree has it.
-    local programs=(ferrik)
-    [ -f "$FERRIK_ROOT/cli/CMakeLists.txt" ] && programs+=(ferrik-cli)
-    cmake --build "$dir" --target "${programs[@]}" -j 2 >/dev/null
+    local dir="$FERRIK_ROOT/build-$arch-pi" commands log
+    echo "-- $arch: Pi build and package with the README's commands, checks"
+    commands=$(pi_readme_commands "$arch")
+    if [ "$(grep -c "^cmake .*build-$arch-pi" <<<"$commands")" -lt 2 ]; then
+        echo "-- README.md gives no package commands under \"### The package\""
+        return 1
+    fi
     rm -f "$dir"/ferrik_*_"$arch".deb
-    (cd "$dir" && cpack -G DEB >/dev/null)
+    log=$(mktemp)
+    # Both cores, without a -j in the commands a user copies.
+    if ! (cd "$FERRIK_ROOT" && CMAKE_BUILD_PARALLEL_LEVEL=2 bash -euo pipefail -c "$commands") >"$log" 2>&1; then
+        tail -n 40 "$log"
+        rm -f "$log"
+        echo "-- $arch: the README's package commands failed:"
+        printf '   %s\n' "$commands"
+        return 1
+    fi
+    rm -f "$log"
     "$FERRIK_ROOT/scripts/check-pi-package" "$dir"/ferrik_*_"$arch".deb "$FERRIK_ROOT"
     "$FERRIK_ROOT/scripts/check-arm-loops" "$dir/ferrik"
 }
@@ -181,7 +199,8 @@ pi_stage() {
             as_root apt-get update -qq
         fi
     done
-    install_missing qemu-user python3 \
+    # lintian and desktop-file-validate judge the packages as Debian would.
+    install_missing qemu-user python3 lintian desktop-file-utils \
         crossbuild-essential-armhf libwxgtk3.2-dev:armhf libgtest-dev:armhf libx11-dev:armhf \
         crossbuild-essential-arm64 libwxgtk3.2-dev:arm64 libgtest-dev:arm64 libx11-dev:arm64
 
