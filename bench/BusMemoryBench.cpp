@@ -16,10 +16,10 @@ volatile uint32_t block[0x1000 / 4];
 
 NandBus nandBus;
 
-void NandBus::GpioMap() {
-    gpioRegs = block;
+GpioMapping GpioBackendMap() {
     // R/B# high: every wait passes its ready phase at the first poll.
     block[GPLEV0] = 1u << PIN_RB;
+    return {GpioMapError::None, block, GpioLayout::Bcm2835};
 }
 
 int main(int argc, char** argv) {

@@ -1,9 +1,11 @@
 // Register accesses of the page and block commands on the default chip,
 // counted by the simulated GPIO block and split into loads (GPLEV0, GPFSEL
 // reads) and stores (GPSET0, GPCLR0, GPFSEL writes), which cost very
-// different times on the Pi. Feeds the Pi's bus-time model in
-// bench/parts/60-pi.sh; prints `name = value` lines.
+// different times on the Pi; then the same on the Pi 5's RP1 block (loads of
+// the input register, stores to the OUT and OE aliases). Feeds the Pi's
+// bus-time model in bench/parts/60-pi.sh; prints `name = value` lines.
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "bus/NandBus.h"
@@ -25,16 +27,16 @@ Count Measure(Command command) {
     return {static_cast<double>(gpio.Reads()), static_cast<double>(gpio.Writes())};
 }
 
-void Print(const char* name, const Count& perByte, const Count& fixed) {
-    std::printf("%s.loads_per_byte = %g\n", name, perByte.loads);
-    std::printf("%s.stores_per_byte = %g\n", name, perByte.stores);
-    std::printf("%s.fixed_loads = %g\n", name, fixed.loads);
-    std::printf("%s.fixed_stores = %g\n", name, fixed.stores);
+void Print(const std::string& name, const Count& perByte, const Count& fixed) {
+    std::printf("%s.loads_per_byte = %g\n", name.c_str(), perByte.loads);
+    std::printf("%s.stores_per_byte = %g\n", name.c_str(), perByte.stores);
+    std::printf("%s.fixed_loads = %g\n", name.c_str(), fixed.loads);
+    std::printf("%s.fixed_stores = %g\n", name.c_str(), fixed.stores);
 }
 
-}  // namespace
-
-int main() {
+// The counts of one board's block, under names starting with prefix; false
+// if the chip saw a protocol violation.
+bool CountBoard(sim::SimBoard board, const std::string& prefix) {
     sim::SimNandSocket& socket = sim::Socket();
     socket.RemoveAll();
     const sim::ChipPreset& preset = sim::DefaultPreset();
@@ -43,7 +45,8 @@ int main() {
     // the model, not as polls.
     chip.SetBusyPolls(1);
     sim::SimGpio& gpio = sim::SimGpio::Instance();
-    gpio.PowerOn();
+    gpio.SetBoard(board);
+    gpioLayout = board == sim::SimBoard::Rp1 ? GpioLayout::Rp1 : GpioLayout::Bcm2835;
     gpio.Plug(&socket);
     nandBus.BusInit();
 
@@ -75,17 +78,26 @@ int main() {
     const Count readByte{(readPage.loads - readShort.loads) / n, (readPage.stores - readShort.stores) / n};
     const Count programByte{(programPage.loads - programShort.loads) / n,
                             (programPage.stores - programShort.stores) / n};
-    Print("pi.bus.read", readByte,
+    Print(prefix + ".read", readByte,
           {readPage.loads - readByte.loads * page, readPage.stores - readByte.stores * page});
-    Print("pi.bus.program", programByte,
+    Print(prefix + ".program", programByte,
           {programPage.loads - programByte.loads * page, programPage.stores - programByte.stores * page});
-    Print("pi.bus.erase", {0, 0}, erase);
-    Print("pi.bus.mark_read", {0, 0}, markRead);
-    std::printf("pi.chip.pages = %d\npi.chip.page_bytes = %d\npi.chip.blocks = %d\n", chip.Pages(), page,
-                preset.geometry.blocks);
+    Print(prefix + ".erase", {0, 0}, erase);
+    Print(prefix + ".mark_read", {0, 0}, markRead);
+    if (board == sim::SimBoard::Bcm2835)
+        std::printf("pi.chip.pages = %d\npi.chip.page_bytes = %d\npi.chip.blocks = %d\n", chip.Pages(), page,
+                    preset.geometry.blocks);
     if (!socket.AllViolations().empty()) {
-        std::fprintf(stderr, "pi bus counts: %zu protocol violations\n", socket.AllViolations().size());
-        return 1;
+        std::fprintf(stderr, "%s counts: %zu protocol violations\n", prefix.c_str(), socket.AllViolations().size());
+        return false;
     }
-    return 0;
+    return true;
+}
+
+}  // namespace
+
+int main() {
+    const bool bcm = CountBoard(sim::SimBoard::Bcm2835, "pi.bus");
+    const bool rp1 = CountBoard(sim::SimBoard::Rp1, "rp1");
+    return bcm && rp1 ? 0 : 1;
 }

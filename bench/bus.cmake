@@ -7,7 +7,8 @@ if(FERRIK_GPIO_BACKEND STREQUAL "sim")
   target_compile_options(bus_sim_bench PRIVATE ${FERRIK_WARNINGS})
 endif()
 
-add_executable(bus_memory_bench ${CMAKE_CURRENT_LIST_DIR}/BusMemoryBench.cpp ${PROJECT_SOURCE_DIR}/bus/NandBus.cpp)
+add_executable(bus_memory_bench ${CMAKE_CURRENT_LIST_DIR}/BusMemoryBench.cpp ${PROJECT_SOURCE_DIR}/bus/NandBus.cpp
+  ${PROJECT_SOURCE_DIR}/bus/Rp1Gpio.cpp)
 target_include_directories(bus_memory_bench PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_definitions(bus_memory_bench PRIVATE FERRIK_GPIO_MEMORY)
 # Counted at -O2 whatever the build type, so the figure is comparable.

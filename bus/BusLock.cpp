@@ -69,8 +69,8 @@ std::vector<LockFile> OpenLockFiles() {
     }
 #else
     // In the order the bus tries them when it maps the block: every process
-    // that can map it locks the same device.
-    for (const char* device : {"/dev/gpiomem", "/dev/mem"}) {
+    // that can map it locks the same device. Only a Pi 5 has /dev/gpiomem0.
+    for (const char* device : {"/dev/gpiomem0", "/dev/gpiomem", "/dev/mem"}) {
         const int fd = open(device, O_RDONLY | O_CLOEXEC);
         if (fd >= 0) {
             files.push_back({fd, "the GPIO bus"});

@@ -3,7 +3,10 @@
 #include <array>
 #include <ctime>
 
+#include "bus/Rp1Gpio.h"
+
 volatile uint32_t* gpioRegs = nullptr;
+GpioLayout gpioLayout = GpioLayout::Bcm2835;
 int16_t dataPinsInput = 0;
 
 namespace {
@@ -84,40 +87,119 @@ constexpr std::array<std::array<uint8_t, 8>, 256> kDataPinRegs = MakeDataPinRegT
 
 // The eight data-pin writes of one byte, IO7 first, onto pins that are
 // already outputs. Spelt out so that every pin mask is a constant.
+// The byte loops, this one included, reach a BCM2835 block through
+// GpioLoad/GpioStore directly: the RP1 has byte loops of its own below.
 inline void DriveDataPins(uint32_t value) {
     const std::array<uint8_t, 8>& reg = kDataPinRegs[value & 0xFFu];
-    GpioWrite(reg[0], 1u << busPinTable[16]);
-    GpioWrite(reg[1], 1u << busPinTable[17]);
-    GpioWrite(reg[2], 1u << busPinTable[18]);
-    GpioWrite(reg[3], 1u << busPinTable[19]);
-    GpioWrite(reg[4], 1u << busPinTable[20]);
-    GpioWrite(reg[5], 1u << busPinTable[21]);
-    GpioWrite(reg[6], 1u << busPinTable[22]);
-    GpioWrite(reg[7], 1u << busPinTable[23]);
+    GpioStore(reg[0], 1u << busPinTable[16]);
+    GpioStore(reg[1], 1u << busPinTable[17]);
+    GpioStore(reg[2], 1u << busPinTable[18]);
+    GpioStore(reg[3], 1u << busPinTable[19]);
+    GpioStore(reg[4], 1u << busPinTable[20]);
+    GpioStore(reg[5], 1u << busPinTable[21]);
+    GpioStore(reg[6], 1u << busPinTable[22]);
+    GpioStore(reg[7], 1u << busPinTable[23]);
 }
 
 // One read cycle while the data pins are already inputs: what every byte of
 // a burst after the first one costs.
 inline uint8_t ReadCycleOnInputs() {
-    DriveLow(PIN_RE);
-    (void)GpioRead(GPLEV0);  // settling time for the chip's outputs
-    const uint32_t levels = GpioRead(GPLEV0);
-    DriveHigh(PIN_RE);
+    GpioStore(GPCLR0, 1u << PIN_RE);
+    (void)GpioLoad(GPLEV0);  // settling time for the chip's outputs
+    const uint32_t levels = GpioLoad(GPLEV0);
+    GpioStore(GPSET0, 1u << PIN_RE);
     return ByteFromLevels(levels);
+}
+
+// The Pi 5's RP1 sits behind PCIe, where stores are posted: the link may
+// hold them (while it wakes from power saving) and hand them on in a burst,
+// so the core's own pace does not set how long a pulse lasts at the pins.
+// What a burst cannot beat is RP1's own pace, about 25 ns a store (a loop of
+// stores to the SET and CLR aliases toggles a pin at 15 to 20 MHz): pulses
+// are counted in stores. Timing mode 0, the one every ONFI chip starts in,
+// asks tWP and tRP >= 50 ns, tWH and tREH >= 30 ns, tDS >= 40 ns and data
+// valid at most tREA = 40 ns after RE# falls. Every WE# and RE# pulse is
+// three stores low (75 ns) and two high (50 ns), one store repeated where
+// the pin has nothing else to do.
+inline void Rp1Set(uint32_t pins) { GpioStore(rp1::OUT_SET, pins); }
+inline void Rp1Clear(uint32_t pins) { GpioStore(rp1::OUT_CLR, pins); }
+
+// For every byte value, the data pins that are high.
+constexpr std::array<uint32_t, 256> MakeDataPinOnes() {
+    std::array<uint32_t, 256> t{};
+    for (unsigned v = 0; v < 256; ++v) {
+        for (unsigned i = 0; i < 8; ++i) {
+            if (v & (0x80u >> i)) t[v] |= 1u << busPinTable[16 + i];
+        }
+    }
+    return t;
+}
+
+constexpr std::array<uint32_t, 256> kDataPinOnes = MakeDataPinOnes();
+
+// A byte onto the data pins (outputs already): two stores, the pins that
+// fall together, then those that rise.
+inline void Rp1DriveData(uint32_t value) {
+    const uint32_t ones = kDataPinOnes[value & 0xFFu];
+    Rp1Clear(DATA_PIN_MASK & ~ones);
+    Rp1Set(ones);
+}
+
+inline void Rp1PulseWE() {
+    Rp1Clear(1u << PIN_WE);
+    Rp1Clear(1u << PIN_WE);
+    Rp1Clear(1u << PIN_WE);
+    Rp1Set(1u << PIN_WE);
+    Rp1Set(1u << PIN_WE);
+}
+
+// A read cycle in one load. The load reaches RP1 only after every store
+// before it, and it is served after them: with RE#'s store given twice more,
+// the levels are taken at least two stores (50 ns) after RE# fell, past
+// tREA. RE# rises with the store after the load, which a core issues only
+// once the load has come back: RE# stays low for a whole round trip.
+inline uint8_t Rp1ReadCycle() {
+    Rp1Clear(1u << PIN_RE);
+    Rp1Clear(1u << PIN_RE);
+    Rp1Clear(1u << PIN_RE);
+    const uint32_t levels = GpioLoad(rp1::RIO_IN);
+    Rp1Set(1u << PIN_RE);
+    Rp1Set(1u << PIN_RE);
+    return ByteFromLevels(levels);
+}
+
+[[gnu::noinline]] void Rp1ReadBurst(uint8_t* __restrict out, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) out[i] = Rp1ReadCycle();
+}
+
+// A programmed byte in five stores: WE# falls with the data pins that fall,
+// the pins that rise follow, WE# is held, rises, is held high. Data is
+// valid two stores (50 ns) before WE# rises and stays two stores after.
+[[gnu::noinline]] void Rp1ProgramBurst(const uint8_t* __restrict in, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+        const uint32_t ones = kDataPinOnes[in[i]];
+        Rp1Clear((DATA_PIN_MASK & ~ones) | 1u << PIN_WE);
+        Rp1Set(ones);
+        Rp1Clear(1u << PIN_WE);
+        Rp1Set(1u << PIN_WE);
+        Rp1Set(1u << PIN_WE);
+    }
 }
 
 // The byte loops of page read and page program. The restrict-qualified buffer
 // lets the compiler keep the register block's address in a register across
 // the byte stores instead of fetching gpioRegs again for every byte.
 inline void ReadBurst(uint8_t* __restrict out, int32_t count) {
+    if (GpioIsRp1()) return Rp1ReadBurst(out, count);
     for (int32_t i = 0; i < count; ++i) out[i] = ReadCycleOnInputs();
 }
 
 inline void ProgramBurst(const uint8_t* __restrict in, int32_t count) {
+    if (GpioIsRp1()) return Rp1ProgramBurst(in, count);
     for (int32_t i = 0; i < count; ++i) {
         DriveDataPins(in[i]);
-        GpioWrite(GPCLR0, 1u << PIN_WE);  // PulseWE: the chip latches on the rising edge
-        GpioWrite(GPSET0, 1u << PIN_WE);
+        GpioStore(GPCLR0, 1u << PIN_WE);  // PulseWE: the chip latches on the rising edge
+        GpioStore(GPSET0, 1u << PIN_WE);
     }
 }
 
@@ -136,14 +218,26 @@ void NandBus::Park() {
     parked_ = true;
 }
 
-void NandBus::Start() {
-    if (started_) return;
-    GpioMap();
+GpioMapError NandBus::Start() {
+    if (started_) return GpioMapError::None;
+    startError_ = GpioMap();
+    if (startError_ != GpioMapError::None) return startError_;
     BusInit();
     started_ = true;
+    return GpioMapError::None;
+}
+
+GpioMapError NandBus::GpioMap() {
+    const GpioMapping mapping = GpioBackendMap();
+    if (mapping.error != GpioMapError::None) return mapping.error;
+    gpioRegs = mapping.regs;
+    gpioLayout = mapping.layout;
+    return GpioMapError::None;
 }
 
 void NandBus::BusInit() {
+    // On RP1 the pins are handed to the RIO block afresh.
+    if (GpioIsRp1()) rp1::Forget();
     // Deselect every chip before anything else moves.
     MakeOutputDrive(CE0, true);
     MakeOutputDrive(CE1, true);
@@ -172,27 +266,44 @@ void NandBus::BusRelease() {
     for (int i = 0; i < 16; ++i) DriveLow(busPinTable[i]);
 }
 
+// On RP1 the eight pins turn at once, with one store to OE's SET or CLR
+// alias.
 void NandBus::DataPinsToOutput() {
-    for (unsigned pin : kDataPinsUp) MakeOutput(pin);
+    if (GpioIsRp1())
+        rp1::SetDirections(DATA_PIN_MASK, 0);
+    else
+        for (unsigned pin : kDataPinsUp) MakeOutput(pin);
     dataPinsInput = 0;
 }
 
 void NandBus::DataPinsToInput() {
-    for (unsigned pin : kDataPinsUp) MakeInput(pin);
+    if (GpioIsRp1())
+        rp1::SetDirections(0, DATA_PIN_MASK);
+    else
+        for (unsigned pin : kDataPinsUp) MakeInput(pin);
     dataPinsInput = 1;
 }
 
 void NandBus::BusWriteByte(int value) {
     if (dataPinsInput) DataPinsToOutput();
-    DriveDataPins(static_cast<uint32_t>(value));
+    if (GpioIsRp1())
+        Rp1DriveData(static_cast<uint32_t>(value));
+    else
+        DriveDataPins(static_cast<uint32_t>(value));
 }
 
 void NandBus::PulseWE() {
+    if (GpioIsRp1()) return Rp1PulseWE();
     DriveLow(PIN_WE);
     DriveHigh(PIN_WE);
 }
 
 uint8_t NandBus::BusReadByte() {
+    if (GpioIsRp1()) {
+        // The pins let go of the bus before RE# asks the chip to drive it.
+        if (dataPinsInput == 0) DataPinsToInput();
+        return Rp1ReadCycle();
+    }
     DriveLow(PIN_RE);
     // The pins turn to inputs only after RE# has fallen: the chip needs tREA
     // before it drives, so the two never fight over the bus.

@@ -85,7 +85,10 @@ extern int16_t dataPinsInput;
 
 class NandBus {
 public:
-    NandBus();   // GpioMap, then BusInit; does not return if the mapping fails
+    // GpioMap, then BusInit. When the mapping fails, the bus stays unstarted
+    // and StartError says why: the program says so and ends before it
+    // touches anything else.
+    NandBus();
     // A bus that touches no register until Start: a program that may end
     // before it needs the chip (help, a refused argument) never maps the
     // GPIO block.
@@ -100,15 +103,17 @@ public:
     // program.
     void Park();
 
-    // GpioMap, then BusInit, the first time only.
-    void Start();
+    // GpioMap, then BusInit, the first time only; the mapping's error, if
+    // it failed (the bus is then left unstarted).
+    GpioMapError Start();
     bool Started() const { return started_; }
+    GpioMapError StartError() const { return startError_; }
 
     NandBus(const NandBus&) = delete;
     NandBus& operator=(const NandBus&) = delete;
 
     // Pins and directions.
-    void GpioMap();  // defined by the GPIO backend
+    GpioMapError GpioMap();  // the block from the GPIO backend (GpioBackendMap)
     void BusInit();
     void BusRelease();
     void DataPinsToOutput();
@@ -185,6 +190,7 @@ private:
     bool lastWaitSawBusy_ = false;
     bool started_ = false;
     bool parked_ = false;
+    GpioMapError startError_ = GpioMapError::None;
 };
 
 extern NandBus nandBus;

@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <fstream>
 #include <iterator>
+
+#include "bus/GpioRegs.h"
 
 namespace {
 
@@ -44,7 +47,11 @@ PeripheralBase ReadPeripheralBase(const std::string& deviceTree) {
 
 GpioBlockFile OpenGpioBlock(const GpioDevices& devices) {
     const PeripheralBase peripherals = ReadPeripheralBase(devices.deviceTree);
-    if (peripherals.status == PeripheralBaseStatus::Pi5) return {GpioBlockSource::Pi5, -1, 0};
+    if (peripherals.status == PeripheralBaseStatus::Pi5) {
+        const int fd = devices.openDevice(devices.gpiomem0);
+        if (fd >= 0) return {GpioBlockSource::Gpiomem0, fd, 0};
+        return {errno == ENOENT ? GpioBlockSource::NoGpiomem0 : GpioBlockSource::Gpiomem0Denied, -1, 0};
+    }
 
     int fd = devices.openDevice(devices.gpiomem);
     if (fd >= 0) return {GpioBlockSource::Gpiomem, fd, 0};
@@ -56,4 +63,24 @@ GpioBlockFile OpenGpioBlock(const GpioDevices& devices) {
         return {GpioBlockSource::NoBase, -1, 0};
     }
     return {GpioBlockSource::Mem, fd, peripherals.base + kGpioOffsetInPeripherals};
+}
+
+const char* GpioMapMessage(GpioMapError error) {
+    switch (error) {
+        case GpioMapError::None: return "";
+        case GpioMapError::NoDevice: return "can't open /dev/mem ";
+        case GpioMapError::NoBase:
+            return "can't find the GPIO block: no peripheral address in /proc/device-tree/soc/ranges";
+        case GpioMapError::MemForbidden:
+            return "can't map the GPIO block through /dev/mem: the kernel protects it (Operation not permitted); "
+                   "Raspberry Pi OS's kernel provides /dev/gpiomem, or add iomem=relaxed to the kernel command line";
+        case GpioMapError::MapFailed: return "mmap error -1";
+        case GpioMapError::Pi5NoGpiomem0:
+            return "Raspberry Pi 5 (experimental): can't open /dev/gpiomem0: this kernel has none; Raspberry Pi "
+                   "OS's kernel provides it (Ferrik does not use /dev/mem on a Pi 5)";
+        case GpioMapError::Pi5Gpiomem0Denied:
+            return "Raspberry Pi 5 (experimental): can't open /dev/gpiomem0: add the user to the gpio group "
+                   "(sudo adduser $USER gpio) and log in again";
+    }
+    return "";
 }

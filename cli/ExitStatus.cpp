@@ -30,5 +30,6 @@ const char EXIT_STATUS_HELP[] =
     "       program): the page or block in hand was finished, the bus parked;\n"
     "       an interrupted read leaves FILE as it was and keeps what it read in\n"
     "       FILE.partial\n"
-    "  255  (Pi build) neither /dev/gpiomem nor /dev/mem could be opened or\n"
-    "       mapped (join the gpio group, or run as root), or the board is a Pi 5\n";
+    "  255  (Pi build) the GPIO block could not be opened or mapped: the line\n"
+    "       printed says why (join the gpio group, run as root, or a kernel\n"
+    "       setting; /dev/gpiomem0 on a Pi 5)\n";

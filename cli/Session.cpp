@@ -8,13 +8,21 @@
 #include "cli/ExitStatus.h"
 #include "jobs/JobLog.h"
 
+// A block that cannot be mapped ends the command as it ends the window: its
+// one line on standard output and status 255.
 int Session::StartBus() {
     std::string refusal;
     if (!TakeBusLock(refusal)) {
         Say(refusal);
         return EXIT_NO_CHIP;
     }
-    nandBus.Start();
+    const GpioMapError error = nandBus.Start();
+    if (error != GpioMapError::None) {
+        std::printf("%s\n", GpioMapMessage(error));
+        std::fflush(stdout);
+        return 255;
+    }
+    if (GpioIsRp1()) Say(kPi5Line);
     return 0;
 }
 

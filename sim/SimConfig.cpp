@@ -1,4 +1,7 @@
-// The chips of the simulated build, chosen by four environment settings:
+// The board and chips of the simulated build, chosen by environment settings:
+//   FERRIK_SIM_BOARD   the Pi whose GPIO block the bus drives: pi1, pi2, pi3
+//                      or pi4 (the default; their blocks are alike) or pi5,
+//                      RP1's bank 0 in front of the same pins and chips
 //   FERRIK_SIM_CHIPS   chips on CE0,CE1,CE2,CE3 by part number; an empty entry
 //                      leaves that socket empty. A part of several dies
 //                      (K9WAG08U1A: two K9K8G08U0A dies) puts one die on each
@@ -405,6 +408,16 @@ void LoadExistingImage(const char* image, SimNandChip& chip, char*& path) {
 void ConfigureFromEnvironment() {
     SimNandSocket& socket = Socket();
     socket.RemoveAll();
+
+    SimBoard board = SimBoard::Bcm2835;
+    if (const char* name = std::getenv("FERRIK_SIM_BOARD"); name != nullptr && *name != '\0') {
+        const std::string text = name;
+        if (text == "pi5")
+            board = SimBoard::Rp1;
+        else if (text != "pi1" && text != "pi2" && text != "pi3" && text != "pi4")
+            Refuse("FERRIK_SIM_BOARD: \"" + Shown(text) + "\" is not pi1, pi2, pi3, pi4 or pi5");
+    }
+    SimGpio::Instance().SetBoard(board);
 
     const ChipPreset* presets[4] = {&DefaultPreset(), nullptr, nullptr, nullptr};
     if (const char* chips = std::getenv("FERRIK_SIM_CHIPS")) {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "bus/NandBus.h"
+#include "bus/Rp1Gpio.h"
 
 namespace sim {
 
@@ -34,10 +35,23 @@ void SimGpio::PowerOn() {
     fsel_[1] = (4u << 12) | (4u << 15);  // GPIO 14, 15: ALT0
     latch_ = 0;
     for (unsigned i = 0; i < kFselWords; ++i) words_[i] = fsel_[i];
+    for (unsigned pin = 0; pin < 28; ++pin) {
+        rp1Ctrl_[pin] = rp1::FUNCSEL_NULL;
+        rp1Pad_[pin] = rp1::PAD_OUTPUT_DISABLE | 1u << 4 | rp1::PAD_PULL_DOWN | 1u << 1;
+    }
+    rp1Ctrl_[0] = rp1Ctrl_[1] = 3;
+    rp1Ctrl_[14] = rp1Ctrl_[15] = 4;
+    rp1Out_ = rp1Oe_ = 0;
     UpdateOutputMask();
 }
 
+void SimGpio::SetBoard(SimBoard board) {
+    board_ = board;
+    PowerOn();
+}
+
 void SimGpio::UpdateOutputMask() {
+    if (board_ == SimBoard::Rp1) return Rp1UpdatePins();
     uint32_t mask = 0;
     for (unsigned pin = 0; pin < 32; ++pin) {
         if (((fsel_[pin / 10] >> (3 * (pin % 10))) & 7u) == 1u) mask |= 1u << pin;
@@ -46,6 +60,12 @@ void SimGpio::UpdateOutputMask() {
 }
 
 PinFunction SimGpio::Function(unsigned pin) const {
+    if (board_ == SimBoard::Rp1) {
+        if (pin >= 28) return PinFunction::Input;
+        const uint32_t funcsel = rp1Ctrl_[pin] & rp1::CTRL_FUNCSEL;
+        if (funcsel == rp1::FUNCSEL_SYS_RIO) return IsOutput(pin) ? PinFunction::Output : PinFunction::Input;
+        return funcsel == rp1::FUNCSEL_NULL ? PinFunction::Input : PinFunction::Alt0;
+    }
     switch ((fsel_[pin / 10] >> (3 * (pin % 10))) & 7u) {
         case 0: return PinFunction::Input;
         case 1: return PinFunction::Output;
@@ -93,8 +113,15 @@ void SimGpio::ChipSide(uint32_t* levels, uint32_t* outputs) const {
     *outputs = o;
 }
 
+// RP1's pads have pulls of their own: with the pad's pull-up on, R/B#
+// reads high without the resistor.
+bool SimGpio::Rp1PullUp(unsigned pin) const {
+    return board_ == SimBoard::Rp1 && (rp1Pad_[pin] & rp1::PAD_PULL_UP) != 0;
+}
+
 uint32_t SimGpio::PiSide(uint32_t levels, uint32_t driven) const {
-    if (wiring_.noPullup && !(driven & (1u << kReadyPin)) && !(outputMask_ & (1u << kReadyPin)))
+    if (wiring_.noPullup && !Rp1PullUp(kReadyPin) && !(driven & (1u << kReadyPin)) &&
+        !(outputMask_ & (1u << kReadyPin)))
         levels &= ~(1u << kReadyPin);
     for (const auto& pair : wiring_.shorts) {
         const uint32_t both = (1u << pair.first) | (1u << pair.second);
@@ -154,6 +181,10 @@ void SimGpio::Write(unsigned reg, uint32_t value) {
     } else {
         return;
     }
+    TellSocket();
+}
+
+void SimGpio::TellSocket() {
     if (socket_ == nullptr) return;
     if (wiringFaults_) {
         uint32_t levels = latch_;
@@ -163,6 +194,64 @@ void SimGpio::Write(unsigned reg, uint32_t value) {
     } else {
         socket_->OnPiWrite(latch_, outputMask_);
     }
+}
+
+uint32_t* SimGpio::Rp1Register(uint32_t offset) {
+    const uint32_t reg = offset & 0xFFFu;
+    switch (offset & ~0xFFFFu) {
+        case rp1::kIoBank0:
+            return reg % 8 == 4 && reg / 8 < 28 ? &rp1Ctrl_[reg / 8] : nullptr;
+        case rp1::kSysRio0:
+            return reg == 0x0 ? &rp1Out_ : reg == 0x4 ? &rp1Oe_ : nullptr;
+        case rp1::kPadsBank0:
+            return reg >= 4 && reg % 4 == 0 && (reg - 4) / 4 < 28 ? &rp1Pad_[(reg - 4) / 4] : nullptr;
+        default:
+            return nullptr;
+    }
+}
+
+void SimGpio::Rp1UpdatePins() {
+    uint32_t rio = 0;
+    for (unsigned pin = 0; pin < 28; ++pin) {
+        const bool driven = (rp1Ctrl_[pin] & rp1::CTRL_FUNCSEL) == rp1::FUNCSEL_SYS_RIO &&
+                            (rp1Pad_[pin] & rp1::PAD_OUTPUT_DISABLE) == 0;
+        if (driven) rio |= 1u << pin;
+    }
+    latch_ = rp1Out_;
+    outputMask_ = rp1Oe_ & rio;
+}
+
+uint32_t SimGpio::Rp1Load(unsigned word) {
+    ++reads_;
+    const uint32_t offset = word * 4;
+    uint32_t value = 0;
+    if (offset == rp1::RIO_IN * 4) {
+        uint32_t inputEnabled = 0;
+        for (unsigned pin = 0; pin < 28; ++pin) {
+            if (rp1Pad_[pin] & rp1::PAD_INPUT_ENABLE) inputEnabled |= 1u << pin;
+        }
+        value = PeekLevels() & inputEnabled;
+    } else if (const uint32_t* reg = Rp1Register(offset & ~0x3000u)) {
+        value = *reg;
+    }
+    if (recording_) Record(false, word, value);
+    return value;
+}
+
+void SimGpio::Rp1Store(unsigned word, uint32_t value) {
+    ++writes_;
+    if (recording_) Record(true, word, value);
+    const uint32_t offset = word * 4;
+    uint32_t* reg = Rp1Register(offset & ~0x3000u);
+    if (reg == nullptr) return;
+    switch (offset & 0x3000u) {
+        case rp1::kXorAlias: *reg ^= value; break;
+        case rp1::kSetAlias: *reg |= value; break;
+        case rp1::kClrAlias: *reg &= ~value; break;
+        default: *reg = value; break;
+    }
+    Rp1UpdatePins();
+    TellSocket();
 }
 
 // Out of line, so that the access path itself holds no temporary: see
@@ -198,16 +287,17 @@ std::string SimGpio::Report() {
 
 }  // namespace sim
 
-uint32_t SimGpioRead(unsigned reg) { return sim::SimGpio::Instance().Read(reg); }
-void SimGpioWrite(unsigned reg, uint32_t value) { sim::SimGpio::Instance().Write(reg, value); }
+uint32_t GpioBackendLoad(unsigned word) { return sim::SimGpio::Instance().Load(word); }
+void GpioBackendStore(unsigned word, uint32_t value) { sim::SimGpio::Instance().Store(word, value); }
 
-// The simulated build's mapping: the block in ordinary memory, with the chips
-// that the environment asks for plugged in before the bus is first driven.
-void NandBus::GpioMap() {
+// The simulated build's mapping: the block of the board the environment asks
+// for, with the chips it asks for plugged in before the bus is first driven.
+GpioMapping GpioBackendMap() {
     sim::SimGpio& gpio = sim::SimGpio::Instance();
     sim::ConfigureFromEnvironment();
-    gpioRegs = gpio.Storage();
     // Registered before nandBus's own exit-time destruction, so it runs after
     // BusRelease and shows the parked bus.
     std::atexit(sim::WriteReportAtExit);
+    const GpioLayout layout = gpio.Board() == sim::SimBoard::Rp1 ? GpioLayout::Rp1 : GpioLayout::Bcm2835;
+    return {GpioMapError::None, gpio.Storage(), layout};
 }

@@ -3,6 +3,13 @@
 // every pin (seen on the pins that are outputs), GPLEV reading the level of
 // every pin, where an input reads what the socket drives, or high when
 // nothing drives it (the bus floats high, and R/B# has its pull-up).
+//
+// Or, on a simulated Pi 5 (FERRIK_SIM_BOARD=pi5), bank 0 of RP1 in front of
+// the same pins: IO_BANK0's CTRL registers (FUNCSEL), PADS_BANK0's pads,
+// SYS_RIO0's OUT, OE and input register, each with its XOR, SET and CLR
+// aliases (bus/Rp1Gpio.h has the offsets). A pin drives when its FUNCSEL is
+// 5 (SYS_RIO), its OE bit is set and its pad's output is not disabled; the
+// input register shows the pins whose pad has input enabled.
 #pragma once
 
 #include <cstdint>
@@ -56,18 +63,41 @@ struct SimWiring {
 
 enum class PinFunction { Input, Output, Alt0, Alt1, Alt2, Alt3, Alt4, Alt5 };
 
+// The GPIO block of the board: the Pi 1 to 4's, or the Pi 5's RP1.
+enum class SimBoard { Bcm2835, Rp1 };
+
 class SimGpio {
 public:
     static SimGpio& Instance();
 
-    // Register accesses, as the bus code makes them.
+    // Register accesses of the BCM2835 block, by word index.
     uint32_t Read(unsigned reg);
     void Write(unsigned reg, uint32_t value);
+    // An access as the bus's seam makes it: to the block of the board, by
+    // word index into its mapping.
+    uint32_t Load(unsigned word) { return board_ == SimBoard::Rp1 ? Rp1Load(word) : Read(word); }
+    void Store(unsigned word, uint32_t value) {
+        if (board_ == SimBoard::Rp1)
+            Rp1Store(word, value);
+        else
+            Write(word, value);
+    }
+
+    // The board, which powers the block on afresh.
+    void SetBoard(SimBoard board);
+    SimBoard Board() const { return board_; }
+    // RP1's registers of GPIO n (0-27), and OE.
+    uint32_t Rp1Ctrl(unsigned pin) const { return rp1Ctrl_[pin]; }
+    uint32_t Rp1Pad(unsigned pin) const { return rp1Pad_[pin]; }
+    uint32_t Rp1OutputEnable() const { return rp1Oe_; }
 
     volatile uint32_t* Storage() { return words_; }
 
     // The state a Pi leaves the block in at boot: GPIO 0/1 (ID EEPROM) and
-    // 14/15 (UART) in ALT0, every other pin an input, every latch low.
+    // 14/15 (UART) in ALT0, every other pin an input, every latch low. On RP1:
+    // GPIO 0/1 and 14/15 in functions 3 and 4, every other FUNCSEL 0x1F (none),
+    // every pad 4 mA with its Schmitt trigger and pull-down, input and output
+    // disabled, OUT and OE 0.
     void PowerOn();
 
     // Plugs a socket in (nullptr: an empty socket). Not owned.
@@ -107,8 +137,21 @@ private:
     uint32_t PiSide(uint32_t levels, uint32_t driven) const;
     uint32_t PeekLevelsThroughWiring();
     void Record(bool write, unsigned reg, uint32_t value);
+    uint32_t Rp1Load(unsigned word);
+    void Rp1Store(unsigned word, uint32_t value);
+    // The register an RP1 word stands for, alias or not; nullptr for one
+    // that holds nothing (STATUS, the input register).
+    uint32_t* Rp1Register(uint32_t offset);
+    void Rp1UpdatePins();
+    void TellSocket();
+    bool Rp1PullUp(unsigned pin) const;
 
     volatile uint32_t words_[0x1000 / 4] = {};
+    SimBoard board_ = SimBoard::Bcm2835;
+    uint32_t rp1Ctrl_[28] = {};
+    uint32_t rp1Pad_[28] = {};
+    uint32_t rp1Out_ = 0;
+    uint32_t rp1Oe_ = 0;
     uint32_t fsel_[6] = {};
     uint32_t latch_ = 0;
     uint32_t outputMask_ = 0;
@@ -121,9 +164,10 @@ private:
     std::vector<SimAccess> record_;
 };
 
-// Reads FERRIK_SIM_CHIPS, FERRIK_SIM_IMAGE and FERRIK_SIM_FAULTS and plugs the
-// chips they describe; refuses a bad setting with one line on standard error
-// and exit status 2. Runs once, while the bus is being mapped.
+// Reads FERRIK_SIM_BOARD, FERRIK_SIM_CHIPS, FERRIK_SIM_IMAGE and
+// FERRIK_SIM_FAULTS, chooses the board and plugs the chips they describe;
+// refuses a bad setting with one line on standard error and exit status 2.
+// Runs once, while the bus is being mapped.
 void ConfigureFromEnvironment();
 
 }  // namespace sim

@@ -27,12 +27,17 @@ bool FerrikApp::OnInit() {
 }
 
 // --version is answered before the toolkit starts: no display is needed for
-// it. The bus has been set up during static initialisation all the same, as
-// for every start of the window program.
+// it. The bus was mapped during static initialisation (ui/FerrikFrame.cpp);
+// a mapping that failed ends any other start here, before the toolkit starts.
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         std::printf("%s\n", VersionLine("ferrik").c_str());
         return 0;
+    }
+    if (nandBus.StartError() != GpioMapError::None) {
+        std::printf("%s\n", GpioMapMessage(nandBus.StartError()));
+        std::fflush(stdout);
+        return 255;
     }
     return wxEntry(argc, argv);
 }

@@ -172,6 +172,7 @@ FerrikFrame::FerrikFrame(wxWindow* parent, wxWindowID id) {
     Connect(BTN_VERIFY_, wxEVT_BUTTON, wxCommandEventHandler(FerrikFrame::OnVerify));
     Connect(BTN_BLANK_, wxEVT_BUTTON, wxCommandEventHandler(FerrikFrame::OnBlank));
 
+    if (GpioIsRp1()) LogRedThenBlue(wxString(kPi5Line) + "\n");
     LogGreen();
     LogAppend(_T("//#############################################################//\n"));
 

@@ -3,7 +3,7 @@
 # loops of the armhf and the arm64 Pi build (disassembled, when the cross
 # tools are there), and a model of the bus time of Read dump, Write and Erase
 # of the default chip on a Pi 3. docs/pi.md explains the model and its
-# assumptions.
+# assumptions. Then the same model for the Pi 5 (RP1), with published costs.
 #
 # Access costs (override with a measurement from bench/pi_gpio_timing run
 # on a Pi):
@@ -85,4 +85,36 @@ awk -v store="${PI3_STORE_NS:-7.5}" -v load="${PI3_LOAD_NS:-50}" -v ghz="${PI3_C
         budget = (60 / pages - tR - readFixed) / bytes
         rest = (v["pi.bus.read.stores_per_byte"] * store + ri) * ns
         printf "pi3.read_dump.max_load_ns_for_60s = %.0f\n", (budget - rest) / v["pi.bus.read.loads_per_byte"] / ns
+    }' <<<"$counts"
+
+# The Pi 5, experimental: the same commands through RP1's registers, whose
+# accesses cross PCIe. Published costs, not measured here (override with
+# bench/pi_gpio_timing run on a Pi 5):
+#   PI5_STORE_NS  25: a store to a SET or CLR alias; a store loop toggles a
+#                 pin at 15-20 MHz.
+#   PI5_LOAD_NS   320: a load of the input register waits for its round trip.
+#   PI5_STORE_LOAD_NS  1100: published for a store followed by a load; every
+#                 load of the read loop follows stores, so
+#                 pi5.read_dump.seconds_if_loads_wait_1100ns takes it as
+#                 the cost of each load, the worst case.
+# The loops' own instructions at 2.4 GHz, a few ns a byte, are left out.
+grep -E '^rp1\.(read|program)\.(loads|stores)_per_byte' <<<"$counts"
+awk -v store="${PI5_STORE_NS:-25}" -v load="${PI5_LOAD_NS:-320}" -v slow="${PI5_STORE_LOAD_NS:-1100}" '
+    { v[$1] = $3 }
+    # One command of that kind on RP1: its bytes, its fixed accesses, the
+    # chip busy time.
+    function page(kind, loadNs, busy,    perByte, fixed) {
+        perByte = v["rp1." kind ".loads_per_byte"] * loadNs + v["rp1." kind ".stores_per_byte"] * store
+        fixed = v["rp1." kind ".fixed_loads"] * loadNs + v["rp1." kind ".fixed_stores"] * store
+        return (v["pi.chip.page_bytes"] * perByte + fixed) * 1e-9 + busy
+    }
+    END {
+        tR = 25e-6; tPROG = 200e-6; tBERS = 2e-3
+        pages = v["pi.chip.pages"]; blocks = v["pi.chip.blocks"]
+        printf "pi5.read.ns_per_byte = %.1f\n", v["rp1.read.loads_per_byte"] * load + v["rp1.read.stores_per_byte"] * store
+        printf "pi5.program.ns_per_byte = %.1f\n", v["rp1.program.stores_per_byte"] * store
+        printf "pi5.read_dump.seconds = %.1f\n", pages * page("read", load, tR)
+        printf "pi5.read_dump.seconds_if_loads_wait_1100ns = %.1f\n", pages * page("read", slow, tR)
+        printf "pi5.write.seconds = %.1f\n", pages * page("program", load, tPROG)
+        printf "pi5.erase.seconds = %.2f\n", (blocks + 1) * ((v["rp1.erase.fixed_loads"] * load + v["rp1.erase.fixed_stores"] * store) * 1e-9 + tBERS)
     }' <<<"$counts"

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fstream>
 #include <set>
 #include <string>
@@ -63,15 +64,18 @@ const Board kNoTree = {"no device tree", nullptr, 0, nullptr};
 
 std::vector<std::string> opened;
 std::set<std::string> openable;
+std::set<std::string> present;  // there, but not open to the user
 
 int RecordingOpen(const char* path) {
     opened.push_back(path);
-    return openable.count(path) != 0 ? open("/dev/null", O_RDWR | O_CLOEXEC) : -1;
+    if (openable.count(path) != 0) return open("/dev/null", O_RDWR | O_CLOEXEC);
+    errno = present.count(path) != 0 ? EACCES : ENOENT;
+    return -1;
 }
 
 }  // namespace
 
-TEST(PeripheralBase, IsReadFromTheDeviceTreeOfEachBoardAndRefusedForThePi5) {
+TEST(PeripheralBase, IsReadFromTheDeviceTreeOfEachBoardButThePi5WhichIsNamed) {
     const Board shortFile = {"a ranges file of 6 bytes", COMPAT("brcm,bcm2837"), &kShortRanges};
     const Board cutPi4 = {"a Pi 4 ranges file cut inside its third cell", COMPAT("brcm,bcm2711"), &kPi4RangesCut};
     const Board noRanges = {"no soc/ranges", COMPAT("brcm,bcm2837"), nullptr};
@@ -99,9 +103,10 @@ TEST(PeripheralBase, IsReadFromTheDeviceTreeOfEachBoardAndRefusedForThePi5) {
     }
 }
 
-TEST(GpioBlock, OpensGpiomemFirstThenMemAtTheBoardsAddressAndNothingOnAPi5) {
+TEST(GpioBlock, OpensGpiomemFirstThenMemAtTheBoardsAddressAndOnAPi5Gpiomem0Alone) {
     const std::string gpiomem = "/stand-in/gpiomem";
     const std::string mem = "/stand-in/mem";
+    const std::string gpiomem0 = "/stand-in/gpiomem0";
     const struct {
         const char* what;
         Board board;
@@ -109,6 +114,7 @@ TEST(GpioBlock, OpensGpiomemFirstThenMemAtTheBoardsAddressAndNothingOnAPi5) {
         GpioBlockSource source;
         uint64_t offset;
         std::vector<std::string> opened;
+        std::set<std::string> present = {};  // there, but not open to the user
     } cases[] = {
         {"gpiomem open to the user", kPi4, {gpiomem, mem}, GpioBlockSource::Gpiomem, 0, {gpiomem}},
         {"gpiomem, no device tree needed", kNoTree, {gpiomem}, GpioBlockSource::Gpiomem, 0, {gpiomem}},
@@ -117,7 +123,11 @@ TEST(GpioBlock, OpensGpiomemFirstThenMemAtTheBoardsAddressAndNothingOnAPi5) {
         {"Pi 1 as root without gpiomem", kPi1, {mem}, GpioBlockSource::Mem, 0x20200000, {gpiomem, mem}},
         {"no rights on either", kPi3, {}, GpioBlockSource::NoDevice, 0, {gpiomem, mem}},
         {"mem but no address to map", kNoTree, {mem}, GpioBlockSource::NoBase, 0, {gpiomem, mem}},
-        {"Pi 5", kPi5, {gpiomem, mem}, GpioBlockSource::Pi5, 0, {}},
+        {"Pi 5", kPi5, {gpiomem, mem, gpiomem0}, GpioBlockSource::Gpiomem0, 0, {gpiomem0}},
+        {"Pi 5 without gpiomem0", kPi5, {gpiomem, mem}, GpioBlockSource::NoGpiomem0, 0, {gpiomem0}},
+        {"Pi 5, gpiomem0 not open to the user", kPi5, {mem}, GpioBlockSource::Gpiomem0Denied, 0, {gpiomem0},
+         {gpiomem0}},
+        {"gpiomem0 on a Pi 3 is not used", kPi3, {mem, gpiomem0}, GpioBlockSource::Mem, 0x3F200000, {gpiomem, mem}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -125,12 +135,15 @@ TEST(GpioBlock, OpensGpiomemFirstThenMemAtTheBoardsAddressAndNothingOnAPi5) {
         MakeTree(tree.Path(), c.board);
         opened.clear();
         openable = c.openable;
-        const GpioDevices devices = {gpiomem.c_str(), mem.c_str(), tree.Path().c_str(), RecordingOpen};
+        present = c.present;
+        const GpioDevices devices = {gpiomem.c_str(), mem.c_str(), gpiomem0.c_str(), tree.Path().c_str(),
+                                     RecordingOpen};
         const GpioBlockFile block = OpenGpioBlock(devices);
         EXPECT_EQ(block.source, c.source);
         EXPECT_EQ(block.offset, c.offset);
         EXPECT_EQ(opened, c.opened);
-        const bool mapped = c.source == GpioBlockSource::Gpiomem || c.source == GpioBlockSource::Mem;
+        const bool mapped = c.source == GpioBlockSource::Gpiomem || c.source == GpioBlockSource::Mem ||
+                            c.source == GpioBlockSource::Gpiomem0;
         EXPECT_EQ(block.fd >= 0, mapped);
         if (block.fd >= 0) close(block.fd);
     }

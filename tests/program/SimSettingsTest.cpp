@@ -66,6 +66,12 @@ TEST(SimSettings, AnUnknownChipNameIsRefusedBeforeAnyWindow) {
     }
 }
 
+TEST(SimSettings, AnUnknownBoardIsRefused) {
+    TempDir dir;
+    ExpectRefused(RunWithoutDisplay({{"FERRIK_SIM_BOARD", "pi6"}}, dir.Path()),
+                  "FERRIK_SIM_BOARD: \"pi6\" is not pi1, pi2, pi3, pi4 or pi5");
+}
+
 TEST(SimSettings, AnUnknownMalformedOrContradictoryFaultIsRefused) {
     TempDir dir;
     const std::pair<const char*, const char*> cases[] = {
