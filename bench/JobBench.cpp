@@ -22,7 +22,8 @@
 //       the parts of that overhead spent in the progress dialog's Update and
 //       in the file's fread/fwrite calls.
 // The chip commands are timed through a wrapper put into the window's
-// jobChip, the progress dialog's Update through one put into jobProgress,
+// job chip (FerrikFrame::UseJobChip), the progress dialog's Update through
+// one put in as its job progress (UseJobProgress),
 // and fread and fwrite where the jobs call them (bench/jobs.cmake wraps the
 // C library's two at link time).
 // Needs an X display; bench/parts/30-jobs.sh provides one when there is none.
@@ -126,12 +127,10 @@ int main(int argc, char** argv) {
     (void)argc;
     FerrikFrame* frame = bench::OpenBenchWindow("job_bench", argv[0]);
     if (frame == nullptr) return 1;
-    ChipPort* const windowChip = jobChip;
-    ProgressSink* const windowProgress = jobProgress;
-    bench::TimedChip timedChip(*windowChip, jobClock);
-    bench::TimedProgress timedProgress(*windowProgress, jobClock);
-    jobChip = &timedChip;
-    jobProgress = &timedProgress;
+    bench::TimedChip timedChip(frame->JobChip(), jobClock);
+    bench::TimedProgress timedProgress(frame->JobProgress(), jobClock);
+    frame->UseJobChip(&timedChip);
+    frame->UseJobProgress(&timedProgress);
     bench::fileClock = &jobClock;
 
     char dirName[] = "/tmp/ferrik-job-bench-XXXXXX";
@@ -194,8 +193,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     bench::fileClock = nullptr;
-    jobChip = windowChip;
-    jobProgress = windowProgress;
+    frame->UseJobChip(nullptr);
+    frame->UseJobProgress(nullptr);
     frame->Destroy();
     wxYield();
     bench::CloseBenchWindow();

@@ -20,6 +20,10 @@ enum ChipFileKey : int {
 // Key text of each line, e.g. "Name=".
 extern const char* const chipFileKeyText[CHIP_FILE_KEYS];
 
+// The longest value of each key that the window's field holds, in key
+// order: a chip file with a longer one does not load into the window whole.
+inline constexpr size_t CHIP_FIELD_LENGTHS[CHIP_FILE_KEYS] = {16, 10, 8, 5, 3, 3};
+
 // The longest value the reader takes in one scan; a longer word is taken in
 // pieces of this size, and the rest stands where the next key is expected.
 inline constexpr int CHIP_VALUE_MAX = 19;

@@ -10,7 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
-#include "jobs/ChipMap.h"
+#include "cli/ChipMap.h"
 
 int TakeBadBlockMode(const Session& session, BadBlockJob job, BadBlockMode& mode) {
     mode = BadBlockMode::Raw;

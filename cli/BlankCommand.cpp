@@ -20,11 +20,10 @@ int Run(Session& session) {
     EraseRecord& record = session.Record();
     record.pagesPerBlock = static_cast<int16_t>(plan.geometry.pagesPerBlock);
     BlankOptions options;
-    options.rows = plan.rows;
     options.skipMarked = true;
     options.map = map.For(plan);
     JobContext job = session.Job();
-    const int status = session.Finish(RunBlankCheck(job, plan.geometry, record, options), "page");
+    const int status = session.Finish(RunBlankCheck(job, plan, record, options), "page");
     return map.Finish(session, plan, "blank check", status);
 }
 

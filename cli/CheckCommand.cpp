@@ -11,7 +11,7 @@ const char* const TAKES[] = {nullptr};
 
 int Run(Session& session) {
     if (const int status = session.StartBus()) return status;
-    return RunWiringCheck(session.log).AllPassed() ? EXIT_DONE : EXIT_CHIP_FAILED;
+    return RunWiringCheck(session.log, session.Bus()).AllPassed() ? EXIT_DONE : EXIT_CHIP_FAILED;
 }
 
 }  // namespace

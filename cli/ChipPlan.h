@@ -7,16 +7,31 @@
 #include <string>
 
 #include "jobs/Geometry.h"
+#include "chip/ChipFile.h"
 #include "jobs/Job.h"
+#include "jobs/Jobs.h"
+#include "jobs/Plan.h"
 
 class Session;
-class TextChipFields;
 
-struct ChipPlan {
-    Geometry geometry;
+// The chip fields as plain texts with the window's length limits: a text
+// longer than the field, or one the "C" locale cannot convert, leaves the
+// field empty. What detect shows is what the window would show.
+class TextChipFields final : public ChipFields {
+public:
+    TextChipFields();
+    void Set(int key, const char* value) override;
+    std::string Get(int key) const override { return values_[key]; }
+
+private:
+    std::string values_[CHIP_FILE_KEYS];
+};
+
+// The job's plan (the rows: the whole chip unless --first-block or
+// --blocks), and what the command says of the chip.
+struct ChipPlan : JobPlan {
     std::string chipName;  // the chip file's name, or how the chip was told
     bool pagesPerBlockKnown = false;
-    RowRange rows;  // the whole chip unless --first-block or --blocks
 };
 
 // Starts the bus and settles the plan. The geometry is what the window holds
@@ -40,7 +55,3 @@ std::string InstalledChipDatabase();
 // The fields of the chip file --chip names. 0, or the exit status of a file
 // that is no chip file, after saying so.
 int ReadChipOption(const Session& session, TextChipFields& fields);
-
-// An ID of all 0xFF is the bus floating at its pull-ups: no chip drives it.
-// Logs that no chip answers and returns true then.
-bool NoChipAnswersId(Session& session, const uint8_t id[5]);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cli/Report.h"
 #include "cli/Stop.h"
 
 namespace {
@@ -29,8 +30,11 @@ bool ColoursWanted() {
 
 }  // namespace
 
-void ConsoleLog::Append(const char* text) {
-    const size_t length = std::strlen(text);
+void ConsoleLog::Append(const char* piece) {
+    // A name from a chip or a chip file may hold control characters.
+    const std::string visible = VisibleLog(piece);
+    const char* text = visible.c_str();
+    const size_t length = visible.size();
     if (length == 0) return;
     if (bar_ != nullptr) bar_->StepAside();
     if (colours_ && coloured_) {

@@ -6,8 +6,10 @@
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
+#include "cli/Report.h"
 #include "cli/Session.h"
 #include "jobs/Identify.h"
+#include "jobs/JobLog.h"
 
 namespace {
 
@@ -17,7 +19,7 @@ const char* const TAKES[] = {"--json", "--save", "--force", nullptr};
 class ErrorLog final : public LogSink {
 public:
     void SetColour(LogColour) override {}
-    void Append(const char* text) override { std::fputs(text, stderr); }
+    void Append(const char* text) override { std::fputs(VisibleLog(text).c_str(), stderr); }
 };
 
 class NoLog final : public LogSink {
@@ -34,12 +36,14 @@ int Run(Session& session) {
     TextChipFields fields;
     const std::string database = InstalledChipDatabase();
     NoLog quiet;
-    const DetectResult found = RunDetect(json ? static_cast<LogSink&>(quiet) : session.log, fields, database.c_str());
+    const DetectResult found = RunDetect(json ? static_cast<LogSink&>(quiet) : session.log, session.Bus(), fields,
+                                         database.c_str());
     bool answers = false;
     for (uint8_t byte : found.probes[0].id) answers = answers || byte != 0xFF;
-    if (!json && NoChipAnswersId(session, found.probes[0].id)) return EXIT_NO_CHIP;
+    JobLog log(session.log);
+    if (!json && NoChipAnswersId(log, found.probes[0].id)) return EXIT_NO_CHIP;
 
-    const ChipIdentity identity = IdentifyChip(found, fields);
+    const ChipIdentity identity = IdentifyChip(session.Bus(), found, fields);
     if (json)
         std::fputs(IdentityJson(found, identity).c_str(), stdout);
     else

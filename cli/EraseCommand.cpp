@@ -17,11 +17,10 @@ int Run(Session& session) {
     if (StopSignalled()) return session.StoppedBefore("the erase");
     JobContext job = session.Job();
     EraseOptions options;
-    options.rows = plan.rows;
     options.includeBad = session.args.Has("--include-bad");
     options.markBad = session.args.Has("--mark-bad");
     options.map = map.For(plan);
-    const int status = session.Finish(RunErase(job, plan.geometry, session.Record(), options), "block");
+    const int status = session.Finish(RunErase(job, plan, session.Record(), options), "block");
     return map.Finish(session, plan, "erase", status);
 }
 

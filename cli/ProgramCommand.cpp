@@ -32,7 +32,7 @@ int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const C
         // The file goes into the good blocks only, however many records it
         // holds: whether they hold it is asked of the chip's marks.
         JobContext job = session.Job();
-        const Outcome fits = CheckSkipWriteFits(job, plan.geometry, plan.rows, file.Size());
+        const Outcome fits = CheckSkipWriteFits(job, plan, file.Size());
         if (fits.status != JobStatus::Done) {
             log.Put("Nothing erased\n");
             return ExitStatusOf(fits.status);
@@ -40,7 +40,7 @@ int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const C
         return EXIT_DONE;
     }
     const RowRange& rows = plan.rows;
-    const int64_t records = rows.last < rows.first ? int64_t{plan.geometry.rowMax} + 1 : rows.last - rows.first + 1;
+    const int64_t records = rows.last - rows.first + 1;
     const int64_t recordBytes = plan.geometry.PageTotal();
     struct stat info {};
     if (fstat(fileno(file.Get()), &info) != 0 || info.st_size / recordBytes < records) {
@@ -60,27 +60,24 @@ int RunStages(Session& session, const ChipPlan& plan, BadBlockMode bad, BlockMap
 
     if (StopSignalled()) return session.StoppedBefore("the erase");
     EraseOptions erase;
-    erase.rows = plan.rows;
     erase.map = map;
-    const Outcome erased = RunErase(job, plan.geometry, session.Record(), erase);
+    const Outcome erased = RunErase(job, plan, session.Record(), erase);
     if (erased.status != JobStatus::Done) return session.Finish(erased, "block");
 
     if (StopSignalled()) return session.StoppedBefore("the write");
     WriteOptions write;
-    write.rows = plan.rows;
     write.bad = bad;
     write.map = map;
-    const Outcome written = RunWrite(job, plan.geometry, file, write);
+    const Outcome written = RunWrite(job, plan, file, write);
     if (written.status != JobStatus::Done) return session.Finish(written, "page");
 
     if (StopSignalled()) return session.StoppedBefore("the verify");
     // The verify reads the chip as the write left it: a kept block is not
     // compared, a skipped one not read.
     VerifyOptions verify;
-    verify.rows = plan.rows;
     verify.bad = bad;
     verify.map = map;
-    return session.Finish(RunVerify(job, plan.geometry, file, verify), "page");
+    return session.Finish(RunVerify(job, plan, file, verify), "page");
 }
 
 int Run(Session& session) {

@@ -17,11 +17,10 @@ int Run(Session& session) {
     if (StopSignalled()) return session.StoppedBefore("the read");
     NamedFile file(session.args.Operand());
     ReadOptions options;
-    options.rows = plan.rows;
     options.passes = static_cast<int>(session.args.Number("--passes", 1));
     options.bad = bad;
     JobContext job = session.Job();
-    return session.Finish(RunReadDump(job, plan.geometry, file, options), "page");
+    return session.Finish(RunReadDump(job, plan, file, options), "page");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
+#include "cli/Report.h"
 #include "cli/Session.h"
 #include "cli/Stop.h"
 
@@ -22,16 +23,15 @@ int Run(Session& session) {
     if (const int status = PlanChipJob(session, {GeometryUse::WriteOrVerify}, plan, true)) return status;
     if (StopSignalled()) return session.StoppedBefore("the scan");
     ScanOptions options;
-    options.rows = plan.rows;
     options.map = map.For(plan);
     ScanResult result;
     JobContext job = session.Job();
-    const Outcome outcome = RunScan(job, plan.geometry, options, result);
+    const Outcome outcome = RunScan(job, plan, options, result);
     // Marked blocks are what a scan is for: it is done whatever it found.
     const int status = session.Finish(outcome, "block");
     if (json && outcome.status == JobStatus::Done) {
         session.progress.StepAside();
-        std::printf("%s\n", ScanJson(plan.chipName.c_str(), plan.geometry, result).c_str());
+        std::printf("%s\n", ScanJson(plan.chipName, plan.geometry, result).c_str());
     }
     return map.Finish(session, plan, "scan", status);
 }

@@ -26,6 +26,8 @@ public:
     ChipPort& chip;
 
     JobContext Job() { return JobContext{log, progress, chip}; }
+    // The bus as Detect and the wiring check see it.
+    BusPort& Bus() { return bus_; }
     // What the erase runs of this session leave for a blank check.
     EraseRecord& Record() { return record_; }
 
@@ -48,6 +50,7 @@ public:
     int StoppedBefore(const char* what);
 
 private:
+    WholeBus bus_;
     int16_t pagesPerBlock_ = 0;
     int32_t badBlocks_[BAD_BLOCK_SLOTS] = {};
     int32_t badBlocksWritten_ = 0;
@@ -58,7 +61,7 @@ private:
 class NamedFile final : public PathChooser {
 public:
     explicit NamedFile(std::string path) : path_(std::move(path)) {}
-    bool Choose(const DumpJob&, std::string& path) override {
+    bool Choose(FileUse, std::string& path) override {
         path = path_;
         return true;
     }

@@ -21,10 +21,9 @@ int Run(Session& session) {
     NamedFile file(session.args.Operand());
     JobContext job = session.Job();
     VerifyOptions options;
-    options.rows = plan.rows;
     options.bad = bad;
     options.map = map.For(plan);
-    const int status = session.Finish(RunVerify(job, plan.geometry, file, options), "page");
+    const int status = session.Finish(RunVerify(job, plan, file, options), "page");
     return map.Finish(session, plan, "verify", status);
 }
 

@@ -19,9 +19,8 @@ int Run(Session& session) {
     NamedFile file(session.args.Operand());
     JobContext job = session.Job();
     WriteOptions options;
-    options.rows = plan.rows;
     options.bad = bad;
-    return session.Finish(RunWrite(job, plan.geometry, file, options), "page");
+    return session.Finish(RunWrite(job, plan, file, options), "page");
 }
 
 }  // namespace

@@ -3,120 +3,94 @@
 #include <vector>
 
 #include "jobs/DumpJobs.h"
+#include "jobs/Walk.h"
 
 namespace {
 
-// The progress dialog moves once every 1024 pages: a dialog update costs as
-// much as reading many pages over the bus.
-constexpr int PAGES_PER_PROGRESS_STEP = 1024;
+// What the blank check does with the pages and blocks of the walk.
+class BlankChecker final : public WalkVisitor {
+public:
+    BlankChecker(JobContext& job, JobLog& log, const JobPlan& plan, const EraseRecord& record,
+                 const BlankOptions& options)
+        : job_(job), log_(log), record_(record),
+          rowLimit_(static_cast<uint32_t>(plan.geometry.rowMax)),
+          pageTotal_(static_cast<int32_t>(plan.geometry.PageTotal())),
+          mapBlock_(plan.geometry.pagesPerBlock > 0 ? plan.geometry.pagesPerBlock : record.pagesPerBlock),
+          map_(options.map), page_(PAGE_BUFFER_BYTES) {
+        // Entries below the range's first block are behind the walk already.
+        if (record_.pagesPerBlock > 0)
+            while (listPosition_ < record_.badBlocksWritten &&
+                   record_.badBlocks[listPosition_] < plan.rows.first / record_.pagesPerBlock)
+                ++listPosition_;
+    }
 
-int CountNotErased(const uint8_t* bytes, int32_t length) {
-    int count = 0;
-    for (int32_t i = 0; i < length; ++i) count += bytes[i] != 0xFF;
-    return count;
-}
+    Step EnterBlock(const BlockSpan& span) override {
+        // The block size and the bad-block list come from the last erase
+        // run, which lists the bad blocks in ascending order.
+        if (record_.pagesPerBlock <= 0) return Step::Go;
+        const int64_t block = span.first / record_.pagesPerBlock;
+        if (listPosition_ >= record_.badBlocksWritten || record_.badBlocks[listPosition_] != block) return Step::Go;
+        log_.Numbered("Skip bad block [", static_cast<long>(block), "]\n");
+        ++listPosition_;
+        return Step::Passed;
+    }
+
+    Step Visit(int64_t p) override {
+        const int16_t result = job_.chip.ReadPage(static_cast<uint32_t>(p), rowLimit_, pageTotal_, page_.data());
+        if (result == ERR_RB_L) return Step::TimedOut;
+        if (result != NAND_OK) return Step::Quiet;
+        if (CountErased(page_.data(), pageTotal_) != pageTotal_) {
+            dirty = true;
+            Note(p, BlockState::NotBlank);
+            log_.Numbered("Error, check blank in page [", static_cast<long>(p), "]\n");
+        }
+        Note(p, BlockState::Good);
+        return Step::Go;
+    }
+
+    bool dirty = false;
+
+private:
+    void Note(int64_t p, BlockState state) {
+        if (map_ && mapBlock_ > 0) map_->Note(p / mapBlock_, state);
+    }
+
+    JobContext& job_;
+    JobLog& log_;
+    const EraseRecord& record_;
+    const uint32_t rowLimit_;
+    const int32_t pageTotal_;
+    const int32_t mapBlock_;
+    BlockMap* map_;
+    int listPosition_ = 0;
+    std::vector<uint8_t> page_;
+};
 
 }  // namespace
 
-Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseRecord& record,
-                      const BlankOptions& options) {
+Outcome RunBlankCheck(JobContext& job, const JobPlan& plan, const EraseRecord& record, const BlankOptions& options) {
     JobLog log(job.log);
-    const int32_t rowMax = geometry.rowMax;
-    RowRange rows;
-    const JobStatus ready =
-        CheckBeforeChip(log, job.chip, geometry, GeometryUse::BlankCheck, options.skipMarked, options.rows, rows);
-    if (ready != JobStatus::Done) return {ready};
+    const Geometry& geometry = plan.geometry;
+    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
 
-    const int32_t pageTotal = static_cast<int32_t>(geometry.PageTotal());
-    // The block size and the bad-block list come from the last erase run; with
-    // none since start-up there is no block size, and every page is read.
-    const int32_t perBlock = record.pagesPerBlock;
-    const bool skipBadBlocks = perBlock > 0;
-    // Marks are found by the geometry's own block size.
-    const int32_t markBlock = options.skipMarked ? geometry.pagesPerBlock : 0;
-    const int32_t mapBlock = geometry.pagesPerBlock > 0 ? geometry.pagesPerBlock : perBlock;
-    auto note = [&](int64_t p, BlockState state) {
-        if (options.map && mapBlock > 0) options.map->Note(p / mapBlock, state);
-    };
-
-    std::vector<uint8_t> page(PAGE_BUFFER_BYTES);
-    ProgressScope progress(job.progress, "<<Begin Check BLANK>>", "Blanking...", rowMax,
-                           rows.last - rows.first + 1, pageTotal);
+    // With no erase run since start-up there is no block size, and every
+    // page is read; marks are found by the geometry's own block size.
+    WalkRules rules;
+    rules.readMarks = options.skipMarked;
+    rules.blockPages = options.skipMarked ? geometry.pagesPerBlock : record.pagesPerBlock;
+    rules.bad = BadBlockMode::Skip;
+    rules.noteGood = false;  // a block is good once its pages read blank
+    ProgressScope progress(job.progress, "<<Begin Check BLANK>>", "Blanking...", geometry.rowMax,
+                           plan.rows.last - plan.rows.first + 1, geometry.PageTotal());
     log.Put("Start check blank\n");
     log.Red();
-    if (!skipBadBlocks && markBlock == 0) log.Put("No block size from an erase run, no bad block skipped\n");
+    if (record.pagesPerBlock <= 0 && !options.skipMarked) log.Put("No block size from an erase run, no bad block skipped\n");
+    BlankChecker checker(job, log, plan, record, options);
     const int32_t startMs = NandBus::NowMs();
-
-    bool dirty = false;
-    int listPosition = 0;
-    // Entries below the range's first block are behind the walk already.
-    if (skipBadBlocks) {
-        while (listPosition < record.badBlocksWritten && record.badBlocks[listPosition] < rows.first / perBlock)
-            ++listPosition;
-    }
-    for (int64_t p = rows.first; p <= rows.last; ++p) {
-        if (skipBadBlocks) {
-            // The walk meets every block at its first page, and a single erase
-            // run lists the bad blocks in ascending order.
-            while (listPosition < record.badBlocksWritten && record.badBlocks[listPosition] == p / perBlock) {
-                log.Put("Skip bad block [");
-                log.Number("%d", static_cast<long>(p / perBlock));
-                log.Put("]");
-                log.Put("\n");
-                ++listPosition;
-                p += perBlock;
-                // No skip line for a block that lies beyond the walk.
-                if (p > rows.last) break;
-            }
-            if (p > rows.last) break;
-        }
-        if (markBlock > 0 && (p % markBlock == 0 || p == rows.first)) {
-            const int64_t block = p / markBlock;
-            const MarkCheck mark = ReadBlockMark(job.chip, geometry, block);
-            if (mark == MarkCheck::NoAnswer) {
-                log.Put("R/B, break low, ERR_RB_L\n");
-                log.Blue();
-                return {JobStatus::NoAnswer, p};
-            }
-            if (mark == MarkCheck::Marked) {
-                note(p, BlockState::Marked);
-                log.Put("Skip bad block [");
-                log.Number("%d", static_cast<long>(block));
-                log.Put("]");
-                log.Put("\n");
-                p = (block + 1) * markBlock - 1;  // the loop moves on to the next block
-                job.progress.Tick(std::min(p, rows.last) - rows.first + 1);
-                continue;
-            }
-        }
-        const int16_t result = job.chip.ReadPage(static_cast<uint32_t>(p), static_cast<uint32_t>(rowMax), pageTotal,
-                                                 page.data());
-        if (result == ERR_RB_L) {
-            log.Put("R/B, break low, ERR_RB_L\n");
-            log.Blue();
-            return {JobStatus::NoAnswer, p};
-        }
-        if (result == NAND_OK) {
-            if (CountNotErased(page.data(), pageTotal) != 0) {
-                dirty = true;
-                note(p, BlockState::NotBlank);
-                log.Put("Error, check blank in page [");
-                log.Number("%d", static_cast<long>(p));
-                log.Put("]");
-                log.Put("\n");
-            }
-            note(p, BlockState::Good);
-            if (p % PAGES_PER_PROGRESS_STEP == 1) job.progress.Update(static_cast<int32_t>(p));
-        }
-        job.progress.Tick(p - rows.first + 1);
-        if (job.progress.StopRequested() && p < rows.last) {
-            log.Blue();
-            return {JobStatus::Interrupted, p + 1};
-        }
-    }
-
+    const Outcome walked = ChipWalk(job, log, geometry, plan.rows, rules, options.map).Run(checker);
+    if (walked.status != JobStatus::Done) return walked;
     log.Blue();
     log.EndTime(NandBus::ElapsedMs(startMs), true);
     log.Put("Check blank end\n");
-    return {dirty ? JobStatus::ChipFailed : JobStatus::Done};
+    return {checker.dirty ? JobStatus::ChipFailed : JobStatus::Done};
 }

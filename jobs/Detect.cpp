@@ -18,19 +18,7 @@ void SetChipField(void* context, int key, const char* value) { static_cast<ChipF
 
 }  // namespace
 
-TextChipFields::TextChipFields() {
-    const char* defaults[CHIP_FILE_KEYS] = {"No Name", "FFFFFFFFFF", "65535", "2048", "64", "64"};
-    for (int key = 0; key < CHIP_FILE_KEYS; ++key) values_[key] = defaults[key];
-}
-
-void TextChipFields::Set(int key, const char* value) {
-    std::string text(value);
-    bool convertible = true;
-    for (unsigned char c : text) convertible = convertible && c < 0x80;
-    values_[key] = convertible && text.size() <= CHIP_FIELD_LENGTHS[key] ? text : std::string();
-}
-
-DetectResult RunDetect(LogSink& sink, ChipFields& fields, const char* databaseRoot) {
+DetectResult RunDetect(LogSink& sink, BusPort& bus, ChipFields& fields, const char* databaseRoot) {
     JobLog log(sink);
     DetectResult result;
     const ChipProbe order[4] = {{"CE0 = ", CE0, {}, nullptr},
@@ -42,7 +30,7 @@ DetectResult RunDetect(LogSink& sink, ChipFields& fields, const char* databaseRo
     // Only the chip on CE0 names the maker and the file; CE1 to CE3 are
     // reported as they answer.
     ChipProbe& first = result.probes[0];
-    first.maker = nandBus.NandReadId(first.id, CE0);
+    first.maker = bus.ReadId(CE0, first.id);
     log.Blue();
     log.Put("Manufacturer: = ");
     log.RedThenBlue(first.maker);
@@ -56,7 +44,7 @@ DetectResult RunDetect(LogSink& sink, ChipFields& fields, const char* databaseRo
 
     for (int p = 1; p < 4; ++p) {
         ChipProbe& probe = result.probes[p];
-        probe.maker = nandBus.NandReadId(probe.id, probe.cePin);
+        probe.maker = bus.ReadId(probe.cePin, probe.id);
         log.Put(probe.label);
         for (int i = 0; i < 5; ++i) LogIdByte(log, i, probe.id[i]);
         log.Put(p < 3 ? "\n" : "\n\n");

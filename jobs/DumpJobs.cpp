@@ -5,24 +5,25 @@
 
 #include "jobs/BadBlocks.h"
 
-const DumpJob READ_DUMP_JOB = {
-    true, "Save bin file", "name_dump", true, "\nSave in File = ", false, "Error create file \n", false,
+namespace {
+
+// How a dump job words its file in the log.
+struct FileWords {
+    bool saves;  // the file is written (read dump), not read
+    const char* pathLabel;
+    bool newlineAfterPath;
+    const char* openFailure;
+    bool openFailureInRed;  // verify frames its open failure in red and blue
 };
 
-const DumpJob WRITE_JOB = {
-    false, "Open bin file", "", false, "\nOpen file for write = ", true, "Error open file\n", false,
-};
-
-const DumpJob VERIFY_JOB = {
-    false, "Open bin file", "", false, "\nOpen File for verify = ", true, "Error open file\n", true,
-};
-
-bool AcceptGeometry(JobLog& log, const Geometry& geometry, GeometryUse use) {
-    const char* refusal = GeometryRefusal(geometry, use);
-    if (refusal == nullptr) return true;
-    log.RedThenBlue(refusal);
-    return false;
+const FileWords& WordsOf(FileUse use) {
+    static const FileWords read = {true, "\nSave in File = ", false, "Error create file \n", false};
+    static const FileWords write = {false, "\nOpen file for write = ", true, "Error open file\n", false};
+    static const FileWords verify = {false, "\nOpen File for verify = ", true, "Error open file\n", true};
+    return use == FileUse::SaveDump ? read : use == FileUse::WriteFrom ? write : verify;
 }
+
+}  // namespace
 
 bool ChipAnswers(JobLog& log, ChipPort& chip, int32_t rowMax) {
     uint8_t none = 0;
@@ -32,14 +33,15 @@ bool ChipAnswers(JobLog& log, ChipPort& chip, int32_t rowMax) {
     return false;
 }
 
-JobStatus OpenDumpFile(JobLog& log, PathChooser& chooser, const DumpJob& job, DumpFile& file) {
+JobStatus OpenDumpFile(JobLog& log, PathChooser& chooser, FileUse use, DumpFile& file) {
+    const FileWords& job = WordsOf(use);
     std::string path;
-    if (!chooser.Choose(job, path)) return JobStatus::Cancelled;
+    if (!chooser.Choose(use, path)) return JobStatus::Cancelled;
     log.Put(job.pathLabel);
     log.Put(path);
     if (job.newlineAfterPath) log.Put("\n");
-    if (job.savesFile ? file.CreateToWrite(path) : file.OpenToRead(path)) return JobStatus::Done;
-    if (job.savesFile && chooser.TellsWhyNotCreated()) {
+    if (job.saves ? file.CreateToWrite(path) : file.OpenToRead(path)) return JobStatus::Done;
+    if (job.saves && chooser.TellsWhyNotCreated()) {
         if (!job.newlineAfterPath) log.Put("\n");
         chooser.NotCreated(path, file.WhyNotCreated());
     }
@@ -62,38 +64,16 @@ bool ReadDumpRecord(JobLog& log, DumpFile& file, int32_t pageTotal, uint8_t* buf
     return false;
 }
 
+int32_t CountErased(const uint8_t* bytes, int32_t count) {
+    int32_t erased = 0;
+    for (int32_t i = 0; i < count; ++i) erased += bytes[i] == 0xFF;
+    return erased;
+}
+
 void LogDumpWriteError(JobLog& log, int error) {
     log.Red();
     log.Put("Error write file, the dump is incomplete: ");
     log.Put(std::strerror(error));
     log.Put("\n");
     log.Blue();
-}
-
-bool RowsOnChip(const RowRange& asked, int32_t rowMax, RowRange& rows) {
-    if (asked.last < asked.first) {
-        rows.first = 0;
-        rows.last = rowMax;
-        return true;
-    }
-    if (asked.first < 0 || asked.last > rowMax) return false;
-    rows = asked;
-    return true;
-}
-
-JobStatus CheckBeforeChip(JobLog& log, ChipPort& chip, const Geometry& geometry, GeometryUse use, bool readsMarks,
-                          const RowRange& asked, RowRange& rows) {
-    if (!AcceptGeometry(log, geometry, use)) return JobStatus::Refused;
-    if (readsMarks) {
-        if (const char* refusal = MarkGeometryRefusal(geometry)) {
-            log.RedThenBlue(refusal);
-            return JobStatus::Refused;
-        }
-    }
-    if (!RowsOnChip(asked, geometry.rowMax, rows)) {
-        log.RedThenBlue("Error, the range lies beyond the chip\n");
-        return JobStatus::Refused;
-    }
-    if (!ChipAnswers(log, chip, geometry.rowMax)) return JobStatus::NoAnswer;
-    return JobStatus::Done;
 }

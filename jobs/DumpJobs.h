@@ -1,5 +1,5 @@
-// What the jobs share: the values check, the chip probe, the dump-file
-// choice and opening, the reading of records, and the progress bracket.
+// What the jobs share: the chip probe, the dump-file choice and opening, the
+// reading of records, and the progress bracket.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +7,7 @@
 #include "jobs/DumpFile.h"
 #include "jobs/JobLog.h"
 #include "jobs/Jobs.h"
-
-// The refusal of values a job cannot work with, logged in red, then blue.
-// True when the values are good.
-bool AcceptGeometry(JobLog& log, const Geometry& geometry, GeometryUse use);
+#include "jobs/Walk.h"
 
 // Before a chip job's first dialog: one page read of row 0 with no data
 // cycles. A chip pulls R/B# low after every READ confirm, so a read that
@@ -23,7 +20,7 @@ bool ChipAnswers(JobLog& log, ChipPort& chip, int32_t rowMax);
 // Asks for the dump file, logs its path and opens it. Cancelled when no file
 // was chosen (nothing logged), FileError when it could not be opened
 // (logged), Done when it is open.
-JobStatus OpenDumpFile(JobLog& log, PathChooser& chooser, const DumpJob& job, DumpFile& file);
+JobStatus OpenDumpFile(JobLog& log, PathChooser& chooser, FileUse use, DumpFile& file);
 
 // Reads record k (pageTotal bytes) into buf. When the file does not hold it
 // whole, logs in red how many whole records it held, sets blue and returns
@@ -33,16 +30,40 @@ bool ReadDumpRecord(JobLog& log, DumpFile& file, int32_t pageTotal, uint8_t* buf
 // Logs that the dump file could not be written whole (red, then blue).
 void LogDumpWriteError(JobLog& log, int error);
 
-// The rows a job walks: the range asked for, or the whole chip. False when
-// the range does not lie on the chip.
-bool RowsOnChip(const RowRange& asked, int32_t rowMax, RowRange& rows);
+// Bytes of a page that read 0xFF, as an erased cell does.
+int32_t CountErased(const uint8_t* bytes, int32_t count);
 
-// What a chip job settles before it touches the chip, each refusal logged in
-// red, then blue: the values, the geometry the bad-block marks need (when
-// the job reads them), the rows of the range, then the probe that a chip
-// answers. Done, with the rows to walk; else Refused or NoAnswer.
-JobStatus CheckBeforeChip(JobLog& log, ChipPort& chip, const Geometry& geometry, GeometryUse use, bool readsMarks,
-                          const RowRange& asked, RowRange& rows);
+// What the visitors of the dump-file jobs share: the chip, the log, the
+// file and the record in hand.
+class DumpVisitor : public WalkVisitor {
+protected:
+    DumpVisitor(JobContext& job, JobLog& log, const JobPlan& plan, DumpFile& file)
+        : chip_(job.chip), log_(log), file_(file),
+          rowLimit_(static_cast<uint32_t>(plan.geometry.rowMax)),
+          pageTotal_(static_cast<int32_t>(plan.geometry.PageTotal())),
+          perBlock_(plan.geometry.pagesPerBlock),
+          fileRecords_((file.Size() + pageTotal_ - 1) / pageTotal_) {}
+
+    // The file's next record into buf; false, the job's ending set, when
+    // the file does not hold it whole (row: where the walk was).
+    bool ReadRecord(uint8_t* buf, int64_t row) {
+        if (ReadDumpRecord(log_, file_, pageTotal_, buf, record_++)) return true;
+        ending = {JobStatus::FileError, row};
+        return false;
+    }
+    // In skip mode the file holds the good blocks only and may end before
+    // the chip does.
+    bool FileDone() const { return record_ == fileRecords_; }
+
+    ChipPort& chip_;
+    JobLog& log_;
+    DumpFile& file_;
+    const uint32_t rowLimit_;
+    const int32_t pageTotal_;
+    const int32_t perBlock_;
+    const int64_t fileRecords_;
+    int64_t record_ = 0;
+};
 
 // Begin on construction, End on every way out.
 class ProgressScope {

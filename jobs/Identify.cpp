@@ -13,8 +13,6 @@ namespace {
 
 std::string Decimal(uint64_t value) { return std::to_string(value); }
 
-const char* StandardName(PageStandard standard) { return standard == PageStandard::Onfi ? "ONFI" : "JEDEC"; }
-
 Geometry IdBytesGeometry(const IdGeometry& id) {
     Geometry g;
     g.pageSize = id.pageSize;
@@ -24,51 +22,18 @@ Geometry IdBytesGeometry(const IdGeometry& id) {
     return g;
 }
 
-// JSON text for a string; a byte outside ASCII is written as the code point
-// of the same number, so that whatever a broken page holds the object stays
-// valid JSON.
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    char escaped[8];
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7F) {
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
-// Builds one JSON object, key after key.
-class JsonObject {
-public:
-    JsonObject& Raw(const char* key, const std::string& json) {
-        text_ += (text_.empty() ? "{" : ",") + JsonString(key) + ":" + json;
-        return *this;
-    }
-    JsonObject& Number(const char* key, int64_t value) { return Raw(key, std::to_string(value)); }
-    JsonObject& String(const char* key, const std::string& value) { return Raw(key, JsonString(value)); }
-    std::string Text() const { return text_.empty() ? "{}" : text_ + "}"; }
-
-private:
-    std::string text_;
-};
-
 }  // namespace
 
-PageReading ReadParameterPage(int cePin) {
+const char* StandardName(PageStandard standard) { return standard == PageStandard::Onfi ? "ONFI" : "JEDEC"; }
+
+PageReading ReadParameterPage(BusPort& bus, int cePin) {
     PageReading reading;
     uint8_t signature[5] = {};
     PageStandard standard = PageStandard::Onfi;
     uint8_t address = 0x00;
-    nandBus.NandReadIdAt(ID_ADDRESS_ONFI, signature, 4, cePin);
+    bus.ReadIdAt(cePin, ID_ADDRESS_ONFI, signature, 4);
     if (std::memcmp(signature, "ONFI", 4) != 0) {
-        nandBus.NandReadIdAt(ID_ADDRESS_JEDEC, signature, 5, cePin);
+        bus.ReadIdAt(cePin, ID_ADDRESS_JEDEC, signature, 5);
         if (std::memcmp(signature, "JEDEC", 5) != 0) return reading;
         standard = PageStandard::Jedec;
         address = 0x40;
@@ -76,7 +41,7 @@ PageReading ReadParameterPage(int cePin) {
     reading.present = true;
     reading.page.standard = standard;
     uint8_t bytes[PARAMETER_PAGE_READ_BYTES];
-    if (nandBus.NandReadParameterPage(cePin, address, static_cast<int32_t>(sizeof bytes), bytes) != NAND_OK) {
+    if (bus.ReadParameterPage(cePin, address, static_cast<int32_t>(sizeof bytes), bytes) != NAND_OK) {
         reading.timedOut = true;
         return reading;
     }
@@ -141,7 +106,7 @@ GeometryChoice ChooseGeometry(const Geometry* chipFile, const ParameterPage* pag
     return choice;
 }
 
-ChipIdentity IdentifyChip(const DetectResult& detect, const ChipFields& fields) {
+ChipIdentity IdentifyChip(BusPort& bus, const DetectResult& detect, const ChipFields& fields) {
     ChipIdentity identity;
     identity.chipFileFound = detect.chipFileFound;
     if (detect.chipFileFound) {
@@ -151,7 +116,7 @@ ChipIdentity IdentifyChip(const DetectResult& detect, const ChipFields& fields) 
         identity.chipFile.spareSize = ParseNumber(fields.Get(KEY_SPARE).c_str());
         identity.chipFile.pagesPerBlock = ParseNumber(fields.Get(KEY_BLOCK).c_str());
     }
-    identity.reading = ReadParameterPage(CE0);
+    identity.reading = ReadParameterPage(bus, CE0);
     identity.idGeometry = DecodeIdBytes(detect.probes[0].id);
     const bool pageRead = identity.reading.present && !identity.reading.timedOut;
     identity.choice = ChooseGeometry(identity.chipFileFound ? &identity.chipFile : nullptr,
@@ -218,92 +183,6 @@ void LogIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& 
                 "\n");
     }
     for (const std::string& line : choice.disagreements) log.RedThenBlue("Disagreement: " + line + "\n");
-}
-
-std::string IdentityJson(const DetectResult& detect, const ChipIdentity& identity) {
-    std::string probes = "[";
-    for (int p = 0; p < 4; ++p) {
-        const ChipProbe& probe = detect.probes[p];
-        std::string id = "[";
-        for (int i = 0; i < 5; ++i) id += (i ? "," : "") + std::to_string(probe.id[i]);
-        probes += (p ? "," : "") + JsonObject()
-                                       .Number("ce", p)
-                                       .Raw("id", id + "]")
-                                       .String("id_string", IdString(probe.id))
-                                       .String("maker", probe.maker)
-                                       .Text();
-    }
-    probes += "]";
-
-    std::string chipFile = "null";
-    if (identity.chipFileFound) {
-        const Geometry& g = identity.chipFile;
-        chipFile = JsonObject()
-                       .String("path", detect.chipFilePath)
-                       .String("name", identity.chipFileName)
-                       .Number("row_max", g.rowMax)
-                       .Number("page", g.pageSize)
-                       .Number("spare", g.spareSize)
-                       .Number("pages_per_block", g.pagesPerBlock)
-                       .Text();
-    }
-
-    // A page with a good CRC is shown as the chip gave it, absurd values
-    // included; "geometry" tells whether it was used.
-    std::string pageJson = "null";
-    const ParameterPage& page = identity.reading.page;
-    if (identity.reading.present && !identity.reading.timedOut && page.crcPassed) {
-        pageJson = JsonObject()
-                       .String("standard", StandardName(page.standard))
-                       .String("revision", page.revision)
-                       .Number("copy", page.copy)
-                       .String("maker", page.maker)
-                       .String("model", page.model)
-                       .Number("page", page.pageSize)
-                       .Number("spare", page.spareSize)
-                       .Number("pages_per_block", page.pagesPerBlock)
-                       .Raw("blocks", Decimal(page.blocks))
-                       .Number("luns", page.luns)
-                       .Raw("row_max", Decimal(page.rowMax))
-                       .Number("ecc_bits", page.eccBits)
-                       .Text();
-    }
-
-    std::string idJson = "null";
-    const IdGeometry& id = identity.idGeometry;
-    if (id.decoded) {
-        idJson = JsonObject()
-                     .Number("page", id.pageSize)
-                     .Number("spare", id.spareSize)
-                     .Number("pages_per_block", id.pagesPerBlock)
-                     .Number("blocks", id.blocks)
-                     .Number("row_max", id.rowMax)
-                     .Raw("guess", "true")
-                     .Text();
-    }
-
-    const GeometryChoice& choice = identity.choice;
-    const std::string geometry = JsonObject()
-                                     .String("source", GeometrySourceName(choice.source))
-                                     .Number("page", choice.geometry.pageSize)
-                                     .Number("spare", choice.geometry.spareSize)
-                                     .Number("pages_per_block", choice.geometry.pagesPerBlock)
-                                     .Number("row_max", choice.geometry.rowMax)
-                                     .Text();
-    std::string disagreements = "[";
-    for (size_t i = 0; i < choice.disagreements.size(); ++i)
-        disagreements += (i ? "," : "") + JsonString(choice.disagreements[i]);
-    disagreements += "]";
-
-    return JsonObject()
-               .Raw("probes", probes)
-               .Raw("chip_file", chipFile)
-               .Raw("parameter_page", pageJson)
-               .Raw("id_decoded", idJson)
-               .Raw("geometry", geometry)
-               .Raw("disagreements", disagreements)
-               .Text() +
-           "\n";
 }
 
 Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity, bool replace) {

@@ -20,7 +20,7 @@ struct PageReading {
 
 // READ ID 20h; "ONFI" there reads the page at 00h. Else READ ID 40h; "JEDEC"
 // there reads it at 40h. A chip with neither is not asked for a page.
-PageReading ReadParameterPage(int cePin);
+PageReading ReadParameterPage(BusPort& bus, int cePin);
 
 // Where the geometry in use comes from, best first.
 enum class GeometrySource { ChipFile, ParameterPage, IdBytes, None };
@@ -54,15 +54,14 @@ struct ChipIdentity {
 
 // Reads the CE0 chip's parameter page and decodes its ID bytes; detect is
 // what RunDetect found and fields what it loaded.
-ChipIdentity IdentifyChip(const DetectResult& detect, const ChipFields& fields);
+ChipIdentity IdentifyChip(BusPort& bus, const DetectResult& detect, const ChipFields& fields);
 
 // The lines after Detect's: the chip file, the parameter page, the ID bytes
 // decoded, the geometry in use and every disagreement.
 void LogIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity);
 
-// One JSON object: probes, chip_file, parameter_page, id_decoded, geometry,
-// disagreements.
-std::string IdentityJson(const DetectResult& detect, const ChipIdentity& identity);
+// "ONFI" or "JEDEC".
+const char* StandardName(PageStandard standard);
 
 // Writes the chip file the window's Detect looks for first
 // (ICs/<maker>/<ID string> under the working directory) in Save's format from
@@ -79,4 +78,4 @@ struct WiringReport {
     int passed = 0;
     bool AllPassed() const { return checks == passed; }
 };
-WiringReport RunWiringCheck(LogSink& sink);
+WiringReport RunWiringCheck(LogSink& sink, BusPort& bus);

@@ -72,6 +72,45 @@ public:
     }
 };
 
+// The bus as Detect, identify and the wiring check see it: the ID,
+// parameter-page, reset and status commands on any chip enable, and the lines
+// themselves. Tests and benchmarks wrap or replace it.
+class BusPort {
+public:
+    virtual ~BusPort() = default;
+    // READ ID 00h: five bytes, and the maker's name.
+    virtual const char* ReadId(int cePin, uint8_t id[5]) = 0;
+    // READ ID at another address (20h "ONFI", 40h "JEDEC").
+    virtual void ReadIdAt(int cePin, uint8_t address, uint8_t* out, int count) = 0;
+    virtual int16_t ReadParameterPage(int cePin, uint8_t address, int32_t length, uint8_t* buf) = 0;
+    // RESET; false when R/B# did not come back high.
+    virtual bool Reset(int cePin) = 0;
+    virtual bool LastWaitSawBusy() const = 0;
+    virtual uint8_t ReadStatus(int cePin) = 0;
+    virtual void SetWriteProtect(bool protect) = 0;
+    virtual bool ReadyLineHigh() = 0;
+    // What the data lines read back while the Pi drives value, no chip selected.
+    virtual uint8_t DataLoopback(uint8_t value) = 0;
+};
+
+// The program-wide bus.
+class WholeBus final : public BusPort {
+public:
+    const char* ReadId(int cePin, uint8_t id[5]) override { return nandBus.NandReadId(id, cePin); }
+    void ReadIdAt(int cePin, uint8_t address, uint8_t* out, int count) override {
+        nandBus.NandReadIdAt(address, out, count, cePin);
+    }
+    int16_t ReadParameterPage(int cePin, uint8_t address, int32_t length, uint8_t* buf) override {
+        return nandBus.NandReadParameterPage(cePin, address, length, buf);
+    }
+    bool Reset(int cePin) override { return nandBus.NandReset(cePin); }
+    bool LastWaitSawBusy() const override { return nandBus.LastWaitSawBusy(); }
+    uint8_t ReadStatus(int cePin) override { return nandBus.NandReadStatusByte(cePin); }
+    void SetWriteProtect(bool protect) override { nandBus.SetWriteProtect(protect); }
+    bool ReadyLineHigh() override { return nandBus.ReadyLineHigh(); }
+    uint8_t DataLoopback(uint8_t value) override { return nandBus.DataLoopback(value); }
+};
+
 // What a job left behind, for a front end's exit status.
 enum class JobStatus {
     Done,         // all asked was done and came out clean
@@ -90,10 +129,10 @@ struct Outcome {
 };
 
 // The rows a job walks, first to last inclusive, and the file records that go
-// with them: record 0 is the first row.
+// with them: record 0 is the first row. A plan (jobs/Plan.h) makes them.
 struct RowRange {
     int64_t first = 0;
-    int64_t last = -1;  // below first: the whole chip, 0 to rowMax
+    int64_t last = -1;
 };
 
 // What the front end gives every job.

@@ -14,6 +14,12 @@ void JobLog::Number(const char* format, long value) {
     Put(text);
 }
 
+void JobLog::Numbered(const char* head, long value, const char* tail) {
+    Put(head);
+    Number("%d", value);
+    Put(tail);
+}
+
 void JobLog::Count(uint64_t count) {
     char text[24];
     std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(count));

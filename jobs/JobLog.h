@@ -22,6 +22,8 @@ public:
     // A number formatted with a printf format taking an int, as a piece of
     // its own.
     void Number(const char* format, long value);
+    // head, the number ("%d"), tail: "Skip bad block [" 7 "]\n".
+    void Numbered(const char* head, long value, const char* tail);
     // A count that may exceed 32 bits, as a piece of its own ("%llu").
     void Count(uint64_t count);
     // "End time = ", the milliseconds, then " ms\n" or " ms" and "\n" apart.

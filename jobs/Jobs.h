@@ -1,5 +1,6 @@
-// The seven jobs of the job core. Each checks its values, works through the
-// chip and reports piece by piece in its log; none shows anything itself.
+// The jobs of the job core. Each takes a plan made and checked before it,
+// works through the chip and reports piece by piece in its log; none shows
+// anything itself.
 #pragma once
 
 #include <cstddef>
@@ -10,32 +11,26 @@
 #include "jobs/BadBlocks.h"
 #include "jobs/Geometry.h"
 #include "jobs/Job.h"
+#include "jobs/Plan.h"
 
 // Bytes of each page buffer: room for the largest accepted page plus spare.
 inline constexpr int PAGE_BUFFER_BYTES = 65536;
 
-// What the dump-file jobs ask of their file and how they word it.
-struct DumpJob {
-    bool refuseZeroPageSize;   // read dump checks the page size by itself
-    const char* dialogMessage;
-    const char* defaultName;
-    bool savesFile;            // the file is written (read dump), not read
-    const char* pathLabel;
-    bool newlineAfterPath;
-    const char* openFailure;
-    bool openFailureInRed;     // verify frames its open failure in red and blue
+// The file a job asks its front end for. How the choice is offered (a
+// dialog's wording, a proposed name) is the front end's.
+enum class FileUse {
+    SaveDump,       // read dump writes it
+    WriteFrom,      // write reads it
+    VerifyAgainst,  // verify reads it
+    SaveChipFile,   // save writes the chip file
 };
 
-extern const DumpJob READ_DUMP_JOB;
-extern const DumpJob WRITE_JOB;
-extern const DumpJob VERIFY_JOB;
-
-// Asks the user (or the command line) for the dump file of a job. False when
+// Asks the user (or the command line) for the file of a job. False when
 // none was chosen; the job then ends having logged nothing.
 class PathChooser {
 public:
     virtual ~PathChooser() = default;
-    virtual bool Choose(const DumpJob& job, std::string& path) = 0;
+    virtual bool Choose(FileUse use, std::string& path) = 0;
     // A dump file chosen that could not be created: `why` says why in plain
     // words. The window says no more than its log line; the command line
     // puts the log's line on a line of its own and says why beside it.
@@ -44,7 +39,6 @@ public:
 };
 
 struct ReadOptions {
-    RowRange rows;
     // Every page is read this many times; pages whose reads differ are read
     // again, up to MAX_READS in all, and each byte's most frequent value is
     // kept.
@@ -55,32 +49,27 @@ struct ReadOptions {
 inline constexpr int MAX_READS = 8;
 
 struct WriteOptions {
-    RowRange rows;
     BadBlockMode bad = BadBlockMode::Raw;  // Raw, Keep or Skip
     BlockMap* map = nullptr;
 };
 
 struct VerifyOptions {
-    RowRange rows;
     BadBlockMode bad = BadBlockMode::Raw;  // Raw, Pad or Skip, as the dump was read; Keep after such a write
     BlockMap* map = nullptr;
 };
 
 struct EraseOptions {
-    RowRange rows;
     bool includeBad = false;  // erase factory-marked blocks too, marks and all
     bool markBad = false;     // mark a block whose erase fails
     BlockMap* map = nullptr;
 };
 
 struct BlankOptions {
-    RowRange rows;
     bool skipMarked = false;  // read the marks and skip the marked blocks
     BlockMap* map = nullptr;
 };
 
 struct ScanOptions {
-    RowRange rows;
     BlockMap* map = nullptr;
 };
 
@@ -89,35 +78,28 @@ struct ScanResult {
     std::vector<int64_t> marked;  // the marked ones, ascending
 };
 
-Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& chooser, const ReadOptions& options);
-Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser, const WriteOptions& options);
+Outcome RunReadDump(JobContext& job, const JobPlan& plan, PathChooser& chooser, const ReadOptions& options);
+Outcome RunWrite(JobContext& job, const JobPlan& plan, PathChooser& chooser, const WriteOptions& options);
 // Before a write in skip mode that is to follow an erase: whether the good
 // blocks of the rows hold a file of fileBytes, told in the log when not.
-Outcome CheckSkipWriteFits(JobContext& job, const Geometry& geometry, const RowRange& rows, int64_t fileBytes);
-Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& chooser, const VerifyOptions& options);
-Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record, const EraseOptions& options);
-Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseRecord& record,
-                      const BlankOptions& options);
+Outcome CheckSkipWriteFits(JobContext& job, const JobPlan& plan, int64_t fileBytes);
+Outcome RunVerify(JobContext& job, const JobPlan& plan, PathChooser& chooser, const VerifyOptions& options);
+// The plan's geometry.pagesPerBlock goes into the record as the window keeps
+// it, 16 bits wide.
+Outcome RunErase(JobContext& job, const JobPlan& plan, EraseRecord& record, const EraseOptions& options);
+Outcome RunBlankCheck(JobContext& job, const JobPlan& plan, const EraseRecord& record, const BlankOptions& options);
 // Reads every block's mark and nothing else; lists the marked blocks with
 // their pages and their offset in a dump of this geometry.
-Outcome RunScan(JobContext& job, const Geometry& geometry, const ScanOptions& options, ScanResult& result);
-// The scan as one JSON object.
-std::string ScanJson(const char* chipName, const Geometry& geometry, const ScanResult& result);
+Outcome RunScan(JobContext& job, const JobPlan& plan, const ScanOptions& options, ScanResult& result);
 
-// The window's jobs: the whole of a range, every block as the chip has it.
-inline Outcome RunWrite(JobContext& job, const Geometry& geometry, PathChooser& chooser, const RowRange& rows) {
-    return RunWrite(job, geometry, chooser, WriteOptions{rows});
-}
-inline Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& chooser, const RowRange& rows) {
-    return RunVerify(job, geometry, chooser, VerifyOptions{rows});
-}
-inline Outcome RunErase(JobContext& job, const Geometry& geometry, EraseRecord& record, const RowRange& rows) {
-    return RunErase(job, geometry, record, EraseOptions{rows});
-}
-inline Outcome RunBlankCheck(JobContext& job, const Geometry& geometry, const EraseRecord& record,
-                             const RowRange& rows) {
-    return RunBlankCheck(job, geometry, record, BlankOptions{rows});
-}
+// Where a block lies: its pages and the offset of its first in a dump of
+// the whole chip.
+struct BlockPlace {
+    int64_t firstPage;
+    int64_t lastPage;
+    uint64_t offset;
+};
+BlockPlace PlaceOf(const Geometry& geometry, int64_t block);
 
 // The six chip fields of a front end, in chip file key order (KEY_NAME to
 // KEY_BLOCK). A field takes a value the way the window's does: a text longer
@@ -128,20 +110,6 @@ public:
     virtual void Set(int key, const char* value) = 0;
     // What the field holds now, UTF-8.
     virtual std::string Get(int key) const = 0;
-};
-
-// The window's field lengths, in chip file key order.
-inline constexpr size_t CHIP_FIELD_LENGTHS[6] = {16, 10, 8, 5, 3, 3};
-
-// The fields as plain texts, with the window's length limits.
-class TextChipFields final : public ChipFields {
-public:
-    TextChipFields();
-    void Set(int key, const char* value) override;
-    std::string Get(int key) const override { return values_[key]; }
-
-private:
-    std::string values_[6];
 };
 
 // What Detect found: the four probes and the chip file of the CE0 chip.
@@ -163,10 +131,7 @@ struct DetectResult {
 // one, into the fields. The chip file is looked for under ICs/ in the
 // working directory, then, when databaseRoot is given, under
 // databaseRoot/ICs/.
-DetectResult RunDetect(LogSink& sink, ChipFields& fields, const char* databaseRoot = nullptr);
-
-// Save's own file choice: the chooser proposes the ID field's value.
-extern const DumpJob SAVE_CHIP_FILE_JOB;
+DetectResult RunDetect(LogSink& sink, BusPort& bus, ChipFields& fields, const char* databaseRoot = nullptr);
 
 // Stores the fields as a chip file. A value that is missing (the front end
 // could not convert it: nullptr), empty or holds whitespace is refused

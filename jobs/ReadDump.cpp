@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "jobs/DumpJobs.h"
+#include "jobs/Walk.h"
 
 namespace {
 
@@ -65,115 +66,105 @@ int16_t ReadSettled(ChipPort& chip, uint32_t row, uint32_t rowLimit, int32_t len
     return NAND_OK;
 }
 
-}  // namespace
+// What read dump does with the pages and blocks of the walk.
+class DumpReader final : public DumpVisitor {
+public:
+    DumpReader(JobContext& job, JobLog& log, const JobPlan& plan, const ReadOptions& options, DumpFile& file)
+        : DumpVisitor(job, log, plan, file), options_(options), passes_(options.passes < 1 ? 1 : options.passes),
+          page_(PAGE_BUFFER_BYTES) {}
 
-Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& chooser, const ReadOptions& options) {
-    JobLog log(job.log);
-    const bool readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
-    RowRange rows;
-    const JobStatus ready =
-        CheckBeforeChip(log, job.chip, geometry, GeometryUse::ReadDump, readMarks, options.rows, rows);
-    if (ready != JobStatus::Done) return {ready};
-    DumpFile file;
-    const JobStatus opened = OpenDumpFile(log, chooser, READ_DUMP_JOB, file);
-    if (opened != JobStatus::Done) return {opened};
+    Step Block(const BlockSpan& span, bool marked) override {
+        if (!marked || options_.bad != BadBlockMode::Pad) return Step::Go;
+        // The block's place in the dump is kept, erased.
+        std::memset(page_.data(), 0xFF, static_cast<size_t>(pageTotal_));
+        for (int64_t p = span.first; p <= span.last; ++p)
+            if (!Append(p)) return Step::Stop;
+        return Step::Passed;
+    }
 
-    const int32_t pageTotal = static_cast<int32_t>(geometry.PageTotal());
-    const uint32_t rowLimit = static_cast<uint32_t>(geometry.rowMax);
-    ProgressScope progress(job.progress, "<<Begin Read Dump>>", "Reading...", geometry.rowMax,
-                           rows.last - rows.first + 1, pageTotal);
-    log.Put("\nStart Read Pages\n");
-    log.Red();
-
-    std::vector<uint8_t> page(PAGE_BUFFER_BYTES);
-    std::vector<uint8_t> reads;
-    const size_t recordBytes = static_cast<size_t>(pageTotal);
-    const int passes = options.passes < 1 ? 1 : options.passes;
-    int64_t unstablePages = 0;
-    int64_t unsettledPages = 0;
-    const int32_t perBlock = geometry.pagesPerBlock;
-    const int32_t startMs = NandBus::NowMs();
-    for (int64_t k = rows.first; k <= rows.last; ++k) {
-        if (readMarks && (k % perBlock == 0 || k == rows.first)) {
-            const int64_t block = k / perBlock;
-            const MarkCheck mark = ReadBlockMark(job.chip, geometry, block);
-            if (mark == MarkCheck::NoAnswer) {
-                log.Put("R/B, break low, ERR_RB_L\n");
-                file.Abandon();
-                return {JobStatus::NoAnswer, k};
-            }
-            if (options.map) options.map->Note(block, mark == MarkCheck::Marked ? BlockState::Marked : BlockState::Good);
-            if (mark == MarkCheck::Marked && options.bad != BadBlockMode::Raw) {
-                const int64_t last = std::min<int64_t>((block + 1) * perBlock - 1, rows.last);
-                const bool pad = options.bad == BadBlockMode::Pad;
-                log.Put(pad ? "Pad bad block [" : "Skip bad block [");
-                log.Number("%d", static_cast<long>(block));
-                log.Put("]\n");
-                if (pad) {
-                    // The block's place in the dump is kept, erased.
-                    std::memset(page.data(), 0xFF, recordBytes);
-                    for (int64_t p = k; p <= last; ++p) {
-                        if (!file.Append(page.data(), recordBytes)) {
-                            const int error = errno;
-                            file.Abandon();
-                            LogDumpWriteError(log, error);
-                            return {JobStatus::FileError, p};
-                        }
-                    }
-                }
-                k = last;
-                job.progress.Tick(k - rows.first + 1);
-                continue;
-            }
-        }
+    Step Visit(int64_t k) override {
         int16_t status;
-        if (passes == 1) {
-            status = job.chip.ReadPage(static_cast<uint32_t>(k), rowLimit, pageTotal, page.data());
+        if (passes_ == 1) {
+            status = chip_.ReadPage(static_cast<uint32_t>(k), rowLimit_, pageTotal_, page_.data());
         } else {
             PageReads result;
-            status = ReadSettled(job.chip, static_cast<uint32_t>(k), rowLimit, pageTotal, passes, page.data(), reads,
-                                 result);
-            if (status == NAND_OK && result.differingBytes != 0) {
-                ++unstablePages;
-                log.Put("Unstable page [");
-                log.Number("%d", static_cast<long>(k));
-                log.Put("]: ");
-                log.Number("%d", result.differingBytes);
-                log.Put(result.differingBytes == 1 ? " byte differed in " : " bytes differed in ");
-                log.Number("%d", result.reads);
-                log.Put(result.anyTwoAlike ? " reads\n" : " reads, no two alike\n");
-                if (!result.anyTwoAlike) ++unsettledPages;
-            }
+            status = ReadSettled(chip_, static_cast<uint32_t>(k), rowLimit_, pageTotal_, passes_, page_.data(),
+                                 reads_, result);
+            if (status == NAND_OK && result.differingBytes != 0) Unstable(k, result);
         }
-        if (status != NAND_OK) {
-            log.Put("R/B, break low, ERR_RB_L\n");
-            file.Abandon();
-            return {JobStatus::NoAnswer, k};
-        }
+        if (status != NAND_OK) return Step::TimedOut;
         // A full disk or an I/O error leaves a dump that is not the chip.
-        if (!file.Append(page.data(), recordBytes)) {
-            const int error = errno;
-            file.Abandon();
-            LogDumpWriteError(log, error);
-            return {JobStatus::FileError, k};
-        }
-        if (k % 1024 == 1) job.progress.Update(static_cast<int32_t>(k));
-        job.progress.Tick(k - rows.first + 1);
-        if (job.progress.StopRequested() && k < rows.last) {
-            // The old file stays as it was: a dump of part of the chip is
-            // not the dump asked for. What was read is kept beside it, under
-            // a name that says so.
-            std::string kept;
-            if (!file.KeepPartial(kept)) {
-                LogDumpWriteError(log, errno);
-                return {JobStatus::FileError, k + 1};
-            }
-            log.Put("Pages " + std::to_string(rows.first) + " to " + std::to_string(k) + " kept in " + kept +
-                    ", the file asked for left as it was\n");
-            log.Blue();
-            return {JobStatus::Interrupted, k + 1};
-        }
+        return Append(k) ? Step::Go : Step::Stop;
     }
+
+    int64_t unstablePages = 0;
+    int64_t unsettledPages = 0;
+
+private:
+    bool Append(int64_t k) {
+        if (file_.Append(page_.data(), static_cast<size_t>(pageTotal_))) return true;
+        const int error = errno;
+        file_.Abandon();
+        LogDumpWriteError(log_, error);
+        ending = {JobStatus::FileError, k};
+        return false;
+    }
+
+    void Unstable(int64_t k, const PageReads& result) {
+        ++unstablePages;
+        log_.Numbered("Unstable page [", static_cast<long>(k), "]: ");
+        log_.Number("%d", result.differingBytes);
+        log_.Put(result.differingBytes == 1 ? " byte differed in " : " bytes differed in ");
+        log_.Number("%d", result.reads);
+        log_.Put(result.anyTwoAlike ? " reads\n" : " reads, no two alike\n");
+        if (!result.anyTwoAlike) ++unsettledPages;
+    }
+
+    const ReadOptions& options_;
+    const int passes_;
+    std::vector<uint8_t> page_;
+    std::vector<uint8_t> reads_;
+};
+
+}  // namespace
+
+Outcome RunReadDump(JobContext& job, const JobPlan& plan, PathChooser& chooser, const ReadOptions& options) {
+    JobLog log(job.log);
+    const Geometry& geometry = plan.geometry;
+    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
+    DumpFile file;
+    const JobStatus opened = OpenDumpFile(log, chooser, FileUse::SaveDump, file);
+    if (opened != JobStatus::Done) return {opened};
+
+    ProgressScope progress(job.progress, "<<Begin Read Dump>>", "Reading...", geometry.rowMax,
+                           plan.rows.last - plan.rows.first + 1, geometry.PageTotal());
+    log.Put("\nStart Read Pages\n");
+    log.Red();
+    WalkRules rules;
+    rules.blockPages = geometry.pagesPerBlock;
+    rules.bad = options.bad;
+    rules.readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
+    // An R/B# failure leaves the log red; an interrupt's line is red too.
+    rules.timeOuts.blueOnStop = false;
+    rules.blueOnInterrupt = false;
+    DumpReader reader(job, log, plan, options, file);
+    const int32_t startMs = NandBus::NowMs();
+    const Outcome walked = ChipWalk(job, log, geometry, plan.rows, rules, options.map).Run(reader);
+    if (walked.status == JobStatus::Interrupted) {
+        // The old file stays as it was: a dump of part of the chip is not the
+        // dump asked for. What was read is kept beside it, under a name that
+        // says so.
+        std::string kept;
+        if (!file.KeepPartial(kept)) {
+            LogDumpWriteError(log, errno);
+            return {JobStatus::FileError, walked.stoppedAt};
+        }
+        log.Put("Pages " + std::to_string(plan.rows.first) + " to " + std::to_string(walked.stoppedAt - 1) +
+                " kept in " + kept + ", the file asked for left as it was\n");
+        log.Blue();
+        return walked;
+    }
+    if (walked.status != JobStatus::Done) return walked;
     const int32_t elapsedMs = NandBus::ElapsedMs(startMs);
     // The last records may still sit in the stdio buffer: only a clean close
     // proves that the dump is whole.
@@ -181,19 +172,20 @@ Outcome RunReadDump(JobContext& job, const Geometry& geometry, PathChooser& choo
         LogDumpWriteError(log, errno);
         return {JobStatus::FileError};
     }
-    if (unstablePages != 0) {
-        log.Number("%d", static_cast<long>(unstablePages));
-        log.Put(unstablePages == 1 ? " page read differently between reads, " : " pages read differently between reads, ");
-        if (unsettledPages == 0) {
+    if (reader.unstablePages != 0) {
+        log.Number("%d", static_cast<long>(reader.unstablePages));
+        log.Put(reader.unstablePages == 1 ? " page read differently between reads, "
+                                          : " pages read differently between reads, ");
+        if (reader.unsettledPages == 0) {
             log.Put("each byte kept as most reads gave it\n");
         } else {
-            log.Number("%d", static_cast<long>(unsettledPages));
+            log.Number("%d", static_cast<long>(reader.unsettledPages));
             log.Put(" of them never the same twice\n");
         }
     }
     log.EndTime(elapsedMs, false);
     log.Blue();
-    if (unsettledPages != 0) {
+    if (reader.unsettledPages != 0) {
         // Every byte of such a page is a vote among reads that all differ:
         // the dump is complete but not to be trusted.
         log.Put("Read Dump done, but pages never read the same twice\n");

@@ -5,10 +5,6 @@
 #include "jobs/JobLog.h"
 #include "jobs/Jobs.h"
 
-const DumpJob SAVE_CHIP_FILE_JOB = {
-    false, "Save id nand file", "", true, "\nSave of File = ", true, "Error create id file \n", true,
-};
-
 namespace {
 
 // The fields by the names their labels give them in the window.
@@ -39,12 +35,12 @@ Outcome RunSave(LogSink& sink, PathChooser& chooser, const char* const values[CH
         return {JobStatus::Refused};
     }
     std::string path;
-    if (!chooser.Choose(SAVE_CHIP_FILE_JOB, path)) return {JobStatus::Cancelled};
-    log.Put(SAVE_CHIP_FILE_JOB.pathLabel);
+    if (!chooser.Choose(FileUse::SaveChipFile, path)) return {JobStatus::Cancelled};
+    log.Put("\nSave of File = ");
     log.Put(path);
     log.Put("\n");
     if (!WriteChipFile(path.c_str(), values)) {
-        log.RedThenBlue(SAVE_CHIP_FILE_JOB.openFailure);
+        log.RedThenBlue("Error create id file \n");
         return {JobStatus::FileError};
     }
     return {JobStatus::Done};

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "jobs/DumpJobs.h"
+#include "jobs/Walk.h"
 
 namespace {
 
@@ -36,112 +37,90 @@ void LogMismatch(JobLog& log, int64_t k, int64_t record, int32_t pageTotal, int3
     log.Put("\n");
 }
 
+// What verify does with the pages and blocks of the walk.
+class PageComparer final : public DumpVisitor {
+public:
+    PageComparer(JobContext& job, JobLog& log, const JobPlan& plan, const VerifyOptions& options, DumpFile& file)
+        : DumpVisitor(job, log, plan, file), options_(options), chipPage_(PAGE_BUFFER_BYTES),
+          filePage_(PAGE_BUFFER_BYTES) {}
+
+    Step Block(const BlockSpan& span, bool marked) override {
+        // The block in hand is marked and compared as erased.
+        padding_ = marked && options_.bad == BadBlockMode::Pad;
+        if (!marked || options_.bad != BadBlockMode::Keep) return Step::Go;
+        // A write in keep mode left the block as it was: its records are
+        // passed over, offsets kept.
+        for (int64_t p = span.first; p <= span.last; ++p)
+            if (!ReadRecord(filePage_.data(), p)) return Step::Stop;
+        log_.Numbered("Keep bad block [", static_cast<long>(span.block), "]: not compared\n");
+        return Step::Passed;
+    }
+
+    Step Visit(int64_t k) override {
+        // In skip mode the file holds the good blocks only, one after
+        // another, and may end before the chip does (a write in skip mode
+        // stops there).
+        if (options_.bad == BadBlockMode::Skip && FileDone()) return Step::Finished;
+        if (padding_) {
+            std::memset(chipPage_.data(), 0xFF, static_cast<size_t>(pageTotal_));
+        } else if (chip_.ReadPage(static_cast<uint32_t>(k), rowLimit_, pageTotal_, chipPage_.data()) != NAND_OK) {
+            return Step::TimedOut;
+        }
+        const int64_t record = record_;
+        if (!ReadRecord(filePage_.data(), k)) return Step::Stop;
+        if (std::memcmp(chipPage_.data(), filePage_.data(), static_cast<size_t>(pageTotal_)) == 0) return Step::Go;
+        if (options_.map && perBlock_ > 0) options_.map->Note(k / perBlock_, BlockState::Differs);
+        for (int32_t i = 0; i < pageTotal_; ++i) {
+            if (chipPage_[i] == filePage_[i]) continue;
+            ++differences;
+            if (differences <= LISTED_DIFFERENCES) {
+                LogMismatch(log_, k, record, pageTotal_, i, chipPage_[i], filePage_[i]);
+            } else if (differences == LISTED_DIFFERENCES + 1) {
+                log_.Put("Error, more than 1000 differences: the rest are counted but not listed\n");
+            }
+        }
+        return Step::Go;
+    }
+
+    uint64_t differences = 0;
+
+private:
+    const VerifyOptions& options_;
+    bool padding_ = false;
+    std::vector<uint8_t> chipPage_;
+    std::vector<uint8_t> filePage_;
+};
+
 }  // namespace
 
-Outcome RunVerify(JobContext& job, const Geometry& geometry, PathChooser& chooser, const VerifyOptions& options) {
+Outcome RunVerify(JobContext& job, const JobPlan& plan, PathChooser& chooser, const VerifyOptions& options) {
     JobLog log(job.log);
-    const bool readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
-    RowRange rows;
-    const JobStatus ready =
-        CheckBeforeChip(log, job.chip, geometry, GeometryUse::WriteOrVerify, readMarks, options.rows, rows);
-    if (ready != JobStatus::Done) return {ready};
+    const Geometry& geometry = plan.geometry;
+    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     DumpFile file;
-    const JobStatus opened = OpenDumpFile(log, chooser, VERIFY_JOB, file);
+    const JobStatus opened = OpenDumpFile(log, chooser, FileUse::VerifyAgainst, file);
     if (opened != JobStatus::Done) return {opened};
-    const int32_t pageTotal = static_cast<int32_t>(geometry.PageTotal());
-    const uint32_t rowLimit = static_cast<uint32_t>(geometry.rowMax);
     ProgressScope progress(job.progress, "<<Begin Verify NAND>>", "Verifying...", geometry.rowMax,
-                           rows.last - rows.first + 1, pageTotal);
+                           plan.rows.last - plan.rows.first + 1, geometry.PageTotal());
     log.Put("Start verify\n");
     log.Red();
 
-    std::vector<uint8_t> chipPage(PAGE_BUFFER_BYTES);
-    std::vector<uint8_t> filePage(PAGE_BUFFER_BYTES);
-    uint64_t differences = 0;
-    const int32_t perBlock = geometry.pagesPerBlock;
-    // In skip mode the file holds the good blocks only, one after another,
-    // and may end before the chip does (a write in skip mode stops there).
-    const bool skipMode = options.bad == BadBlockMode::Skip;
-    const int64_t fileRecords = (file.Size() + pageTotal - 1) / pageTotal;
-    int64_t record = 0;
-    bool padding = false;  // the block in hand is marked and compared as erased
+    WalkRules rules;
+    rules.blockPages = geometry.pagesPerBlock;
+    rules.bad = options.bad;
+    rules.readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
+    PageComparer comparer(job, log, plan, options, file);
     const int32_t startMs = NandBus::NowMs();
-    for (int64_t k = rows.first; k <= rows.last; ++k) {
-        if (readMarks && (k % perBlock == 0 || k == rows.first)) {
-            const int64_t block = k / perBlock;
-            const MarkCheck mark = ReadBlockMark(job.chip, geometry, block);
-            if (mark == MarkCheck::NoAnswer) {
-                log.Put("R/B, break low, ERR_RB_L\n");
-                log.Blue();
-                return {JobStatus::NoAnswer, k};
-            }
-            const bool marked = mark == MarkCheck::Marked;
-            if (options.map) options.map->Note(block, marked ? BlockState::Marked : BlockState::Good);
-            padding = marked && options.bad == BadBlockMode::Pad;
-            if (marked && skipMode) {
-                log.Put("Skip bad block [");
-                log.Number("%d", static_cast<long>(block));
-                log.Put("]\n");
-                k = std::min<int64_t>((block + 1) * perBlock - 1, rows.last);
-                job.progress.Tick(k - rows.first + 1);
-                continue;
-            }
-            if (padding) {
-                log.Put("Pad bad block [");
-                log.Number("%d", static_cast<long>(block));
-                log.Put("]\n");
-            }
-            if (marked && options.bad == BadBlockMode::Keep) {
-                // A write in keep mode left the block as it was: its records
-                // are passed over, offsets kept.
-                const int64_t last = std::min<int64_t>((block + 1) * perBlock - 1, rows.last);
-                for (int64_t p = k; p <= last; ++p, ++record)
-                    if (!ReadDumpRecord(log, file, pageTotal, filePage.data(), record)) return {JobStatus::FileError, p};
-                log.Put("Keep bad block [");
-                log.Number("%d", static_cast<long>(block));
-                log.Put("]: not compared\n");
-                k = last;
-                job.progress.Tick(k - rows.first + 1);
-                continue;
-            }
-        }
-        if (skipMode && record == fileRecords) break;  // the whole file is checked
-        if (padding) {
-            std::memset(chipPage.data(), 0xFF, static_cast<size_t>(pageTotal));
-        } else if (job.chip.ReadPage(static_cast<uint32_t>(k), rowLimit, pageTotal, chipPage.data()) != NAND_OK) {
-            log.Put("R/B, break low, ERR_RB_L\n");
-            log.Blue();
-            return {JobStatus::NoAnswer, k};
-        }
-        if (!ReadDumpRecord(log, file, pageTotal, filePage.data(), record)) return {JobStatus::FileError, k};
-        if (std::memcmp(chipPage.data(), filePage.data(), static_cast<size_t>(pageTotal)) != 0) {
-            if (options.map && perBlock > 0) options.map->Note(k / perBlock, BlockState::Differs);
-            for (int32_t i = 0; i < pageTotal; ++i) {
-                if (chipPage[i] == filePage[i]) continue;
-                ++differences;
-                if (differences <= LISTED_DIFFERENCES) {
-                    LogMismatch(log, k, record, pageTotal, i, chipPage[i], filePage[i]);
-                } else if (differences == LISTED_DIFFERENCES + 1) {
-                    log.Put("Error, more than 1000 differences: the rest are counted but not listed\n");
-                }
-            }
-        }
-        ++record;
-        if (k % 1024 == 1) job.progress.Update(static_cast<int32_t>(k));
-        job.progress.Tick(k - rows.first + 1);
-        if (job.progress.StopRequested() && k < rows.last) {
-            log.Blue();
-            return {JobStatus::Interrupted, k + 1};
-        }
-    }
+    const Outcome walked = ChipWalk(job, log, geometry, plan.rows, rules, options.map).Run(comparer);
+    if (walked.status != JobStatus::Done) return walked;
     const int32_t elapsedMs = NandBus::ElapsedMs(startMs);
-    if (differences > LISTED_DIFFERENCES) {
+    if (comparer.differences > LISTED_DIFFERENCES) {
         log.Put("Error, ");
-        log.Count(differences);
+        log.Count(comparer.differences);
         log.Put(" bytes differ in all\n");
     }
     log.Blue();
     log.EndTime(elapsedMs, true);
     log.Put("Verify end\n");
-    return {differences != 0 ? JobStatus::ChipFailed : JobStatus::Done};
+    return {comparer.differences != 0 ? JobStatus::ChipFailed : JobStatus::Done};
 }

@@ -66,7 +66,7 @@ struct DataLines {
     bool stuckHigh[8] = {};
     std::string faults;  // plain words, empty when every line is good
 
-    void Measure() {
+    void Measure(BusPort& bus) {
         uint8_t driven[18];
         uint8_t read[18];
         int count = 0;
@@ -74,7 +74,7 @@ struct DataLines {
         driven[count++] = 0xFF;
         for (int n = 0; n < 8; ++n) driven[count++] = static_cast<uint8_t>(1u << n);
         for (int n = 0; n < 8; ++n) driven[count++] = static_cast<uint8_t>(~(1u << n));
-        for (int i = 0; i < count; ++i) read[i] = nandBus.DataLoopback(driven[i]);
+        for (int i = 0; i < count; ++i) read[i] = bus.DataLoopback(driven[i]);
 
         for (int n = 0; n < 8; ++n) {
             int high = 0;
@@ -98,20 +98,20 @@ struct DataLines {
 
 }  // namespace
 
-WiringReport RunWiringCheck(LogSink& sink) {
+WiringReport RunWiringCheck(LogSink& sink, BusPort& bus) {
     CheckLog check(sink);
 
     // Everything is measured first, so that each line can name the likely
     // cause from what the other probes saw.
     bool restHigh = true;
-    for (int i = 0; i < 16; ++i) restHigh = nandBus.ReadyLineHigh() && restHigh;
+    for (int i = 0; i < 16; ++i) restHigh = bus.ReadyLineHigh() && restHigh;
 
-    const bool resetReady = nandBus.NandReset(CE0);
-    const bool resetBusy = nandBus.LastWaitSawBusy();
+    const bool resetReady = bus.Reset(CE0);
+    const bool resetBusy = bus.LastWaitSawBusy();
 
     uint8_t ids[3][5];
     const char* maker = nullptr;
-    for (auto& id : ids) maker = nandBus.NandReadId(id, CE0);
+    for (auto& id : ids) maker = bus.ReadId(CE0, id);
     const bool steady = std::memcmp(ids[0], ids[1], 5) == 0 && std::memcmp(ids[0], ids[2], 5) == 0;
     bool alike = true;
     for (int i = 1; i < 5; ++i) alike = alike && ids[0][i] == ids[0][0];
@@ -120,27 +120,27 @@ WiringReport RunWiringCheck(LogSink& sink) {
 
     // The page is read whatever READ ID 20h says, to see whether the two agree.
     uint8_t onfi[4];
-    nandBus.NandReadIdAt(ID_ADDRESS_ONFI, onfi, 4, CE0);
+    bus.ReadIdAt(CE0, ID_ADDRESS_ONFI, onfi, 4);
     const bool onfiSignature = std::memcmp(onfi, "ONFI", 4) == 0;
     uint8_t bytes[PARAMETER_PAGE_READ_BYTES];
     const bool pageLoaded =
-        nandBus.NandReadParameterPage(CE0, 0x00, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK;
+        bus.ReadParameterPage(CE0, 0x00, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK;
     const ParameterPage onfiPage = DecodeParameterPage(bytes, pageLoaded ? sizeof bytes : 0, PageStandard::Onfi);
     uint8_t jedec[5];
-    nandBus.NandReadIdAt(ID_ADDRESS_JEDEC, jedec, 5, CE0);
+    bus.ReadIdAt(CE0, ID_ADDRESS_JEDEC, jedec, 5);
     const bool jedecSignature = std::memcmp(jedec, "JEDEC", 5) == 0;
     ParameterPage jedecPage;
-    if (jedecSignature && nandBus.NandReadParameterPage(CE0, 0x40, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK)
+    if (jedecSignature && bus.ReadParameterPage(CE0, 0x40, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK)
         jedecPage = DecodeParameterPage(bytes, sizeof bytes, PageStandard::Jedec);
 
-    nandBus.SetWriteProtect(false);
-    const uint8_t statusOpen = nandBus.NandReadStatusByte(CE0);
-    nandBus.SetWriteProtect(true);
-    const uint8_t statusProtected = nandBus.NandReadStatusByte(CE0);
-    nandBus.SetWriteProtect(false);
+    bus.SetWriteProtect(false);
+    const uint8_t statusOpen = bus.ReadStatus(CE0);
+    bus.SetWriteProtect(true);
+    const uint8_t statusProtected = bus.ReadStatus(CE0);
+    bus.SetWriteProtect(false);
 
     DataLines data;
-    data.Measure();
+    data.Measure(bus);
     const bool dataGood = data.faults.empty();
     const std::string seeData = dataGood ? "" : " (see the data lines)";
 

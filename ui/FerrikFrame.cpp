@@ -49,7 +49,8 @@ EraseRecord windowEraseRecord = {pagesPerBlock, badBlocks, badBlocksWritten};
 namespace {
 BusChip ce0Chip;
 }  // namespace
-ChipPort* jobChip = &ce0Chip;
+
+void FerrikFrame::UseJobChip(ChipPort* chip) { jobChip_ = chip ? chip : &ce0Chip; }
 
 const long FerrikFrame::TXT_LOG_ = wxNewId();
 const long FerrikFrame::ID_STATICBOX1 = wxNewId();
@@ -105,6 +106,8 @@ void TightenFields(std::initializer_list<wxTextCtrl*> fields) {
 }  // namespace
 
 FerrikFrame::FerrikFrame(wxWindow* parent, wxWindowID id) {
+    UseJobChip(nullptr);
+    UseJobProgress(nullptr);
     Create(parent, id, _("Ferrik_v.0.0.1"), wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE, _T("id"));
     SetClientSize(wxSize(464, 484));
     SetMaxSize(wxSize(-1, -1));

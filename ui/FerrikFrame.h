@@ -1,4 +1,4 @@
-// The main window: seven job buttons, the chip fields, and the coloured log.
+// The main window: the job buttons, the chip fields, and the coloured log.
 #pragma once
 
 #include <wx/button.h>
@@ -26,13 +26,6 @@ extern int32_t badBlocks[BAD_BLOCK_SLOTS];
 extern int32_t badBlocksWritten;
 // What the erase runs leave for the blank check: the three above.
 extern EraseRecord windowEraseRecord;
-
-// The chip the window's jobs work on: the CE0 chip of nandBus, unless a test
-// or a benchmark has put a stand-in or a wrapper here.
-extern ChipPort* jobChip;
-// The progress display the window's jobs report to: the window's progress
-// dialog, unless a benchmark has put a wrapper here.
-extern ProgressSink* jobProgress;
 
 class FerrikFrame : public wxFrame {
 public:
@@ -106,6 +99,18 @@ public:
     // The one parse rule of the fields: locale conversion, then strtol base 10.
     static int32_t ParseField(const wxTextCtrl* field);
 
+    // The chip the window's jobs work on (the CE0 chip of nandBus) and the
+    // progress display they report to (the window's progress dialog), or a
+    // stand-in or wrapper a test or a benchmark puts in; nullptr puts the
+    // window's own back.
+    ChipPort& JobChip() const { return *jobChip_; }
+    ProgressSink& JobProgress() const { return *jobProgress_; }
+    void UseJobChip(ChipPort* chip);
+    void UseJobProgress(ProgressSink* progress);
+
 private:
+    ChipPort* jobChip_;
+    ProgressSink* jobProgress_;
+
     wxDECLARE_EVENT_TABLE();
 };

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "chip/ChipFile.h"
+#include "jobs/JobLog.h"
 #include "jobs/Jobs.h"
 #include "ui/FerrikFrame.h"
 #include "ui/FieldParse.h"
@@ -53,16 +54,21 @@ private:
 // while one runs.
 WindowProgress windowProgress;
 
+// The window's file dialogs: their titles, proposed names and filters.
 class WindowFiles final : public PathChooser {
 public:
     explicit WindowFiles(FerrikFrame& frame) : frame_(frame) {}
-    bool Choose(const DumpJob& job, std::string& path) override {
-        const bool chipFile = &job == &SAVE_CHIP_FILE_JOB;
+    bool Choose(FileUse use, std::string& path) override {
+        const bool chipFile = use == FileUse::SaveChipFile;
+        const bool saves = chipFile || use == FileUse::SaveDump;
         // Proposing the ID string as the name means a chip file saved into
         // its maker directory is the one the next Detect of this chip finds.
-        const wxString proposed = chipFile ? frame_.TxtNandId->GetValue() : wxString(job.defaultName);
-        const long style = job.savesFile ? wxFD_SAVE | wxFD_OVERWRITE_PROMPT : wxFD_OPEN | wxFD_FILE_MUST_EXIST;
-        wxFileDialog dialog(&frame_, job.dialogMessage, wxEmptyString, proposed,
+        const wxString proposed = chipFile ? frame_.TxtNandId->GetValue()
+                                  : use == FileUse::SaveDump ? wxString("name_dump")
+                                                             : wxString();
+        const char* message = chipFile ? "Save id nand file" : saves ? "Save bin file" : "Open bin file";
+        const long style = saves ? wxFD_SAVE | wxFD_OVERWRITE_PROMPT : wxFD_OPEN | wxFD_FILE_MUST_EXIST;
+        wxFileDialog dialog(&frame_, message, wxEmptyString, proposed,
                             chipFile ? "file id (*)|*" : "bin files (*.bin)|*.bin", style, wxDefaultPosition,
                             wxDefaultSize);
         if (dialog.ShowModal() != wxID_OK) return false;
@@ -91,12 +97,16 @@ private:
     wxTextCtrl* field_[CHIP_FILE_KEYS];
 };
 
-// Runs a job with the window's log, progress dialog and chip.
+// Runs a job with the window's log, progress dialog and chip, once its plan
+// is accepted: the whole chip, by the geometry in the fields.
 template <typename Run>
-void WithWindow(FerrikFrame& frame, Run run) {
+void WithPlan(FerrikFrame& frame, const Geometry& geometry, GeometryUse use, bool readsMarks, Run run) {
     WindowLog log(frame);
-    JobContext job{log, *jobProgress, *jobChip};
-    run(job);
+    JobLog refusals(log);
+    JobPlan plan;
+    if (!AcceptPlan(refusals, geometry, {use}, readsMarks, BlocksAsked{}, plan)) return;
+    JobContext job{log, frame.JobProgress(), frame.JobChip()};
+    run(job, plan);
 }
 
 // The geometry in the fields; the program-wide job state follows it.
@@ -112,12 +122,13 @@ Geometry FieldGeometry(const FerrikFrame& frame) {
 
 }  // namespace
 
-ProgressSink* jobProgress = &windowProgress;
+void FerrikFrame::UseJobProgress(ProgressSink* progress) { jobProgress_ = progress ? progress : &windowProgress; }
 
 void FerrikFrame::OnDetect(wxCommandEvent& /*event*/) {
     WindowLog log(*this);
     WindowFields fields(*this);
-    RunDetect(log, fields);
+    WholeBus bus;
+    RunDetect(log, bus, fields);
 }
 
 void FerrikFrame::OnSave(wxCommandEvent& /*event*/) {
@@ -135,35 +146,41 @@ void FerrikFrame::OnSave(wxCommandEvent& /*event*/) {
 }
 
 void FerrikFrame::OnRead(wxCommandEvent& /*event*/) {
-    const Geometry geometry = FieldGeometry(*this);
     WindowFiles files(*this);
-    WithWindow(*this, [&](JobContext& job) { RunReadDump(job, geometry, files, ReadOptions{}); });
+    WithPlan(*this, FieldGeometry(*this), GeometryUse::ReadDump, false,
+             [&](JobContext& job, const JobPlan& plan) { RunReadDump(job, plan, files, ReadOptions{}); });
 }
 
 void FerrikFrame::OnWrite(wxCommandEvent& /*event*/) {
-    const Geometry geometry = FieldGeometry(*this);
     WindowFiles files(*this);
-    WithWindow(*this, [&](JobContext& job) { RunWrite(job, geometry, files, RowRange{}); });
+    WithPlan(*this, FieldGeometry(*this), GeometryUse::WriteOrVerify, false,
+             [&](JobContext& job, const JobPlan& plan) { RunWrite(job, plan, files, WriteOptions{}); });
 }
 
 void FerrikFrame::OnVerify(wxCommandEvent& /*event*/) {
-    const Geometry geometry = FieldGeometry(*this);
     WindowFiles files(*this);
-    WithWindow(*this, [&](JobContext& job) { RunVerify(job, geometry, files, RowRange{}); });
+    WithPlan(*this, FieldGeometry(*this), GeometryUse::WriteOrVerify, false,
+             [&](JobContext& job, const JobPlan& plan) { RunVerify(job, plan, files, VerifyOptions{}); });
 }
 
 void FerrikFrame::OnErase(wxCommandEvent& /*event*/) {
     Geometry geometry;
-    geometry.pagesPerBlock = ParseField(TxtPages);
+    // The window keeps the pages per block 16 bits wide, and a blank check
+    // after this run goes by them whatever comes of it.
+    pagesPerBlock = static_cast<int16_t>(ParseField(TxtPages));
+    geometry.pagesPerBlock = pagesPerBlock;
     // The page size finds the spare area, where a block's factory mark is
     // read before the block is erased.
     geometry.pageSize = ParseField(TxtPageSize);
     geometry.rowMax = ParseField(TxtRowMaxAddr);
     rowMax = geometry.rowMax;
-    WithWindow(*this, [&](JobContext& job) { RunErase(job, geometry, windowEraseRecord, RowRange{}); });
+    WithPlan(*this, geometry, GeometryUse::Erase, true, [&](JobContext& job, const JobPlan& plan) {
+        RunErase(job, plan, windowEraseRecord, EraseOptions{});
+    });
 }
 
 void FerrikFrame::OnBlank(wxCommandEvent& /*event*/) {
-    const Geometry geometry = FieldGeometry(*this);
-    WithWindow(*this, [&](JobContext& job) { RunBlankCheck(job, geometry, windowEraseRecord, RowRange{}); });
+    WithPlan(*this, FieldGeometry(*this), GeometryUse::BlankCheck, false, [&](JobContext& job, const JobPlan& plan) {
+        RunBlankCheck(job, plan, windowEraseRecord, BlankOptions{});
+    });
 }

@@ -71,7 +71,8 @@ TEST(WiringCheck, NamesEveryWiringFaultAndWritesNothing) {
         chip.RecordOps(true);
 
         TextSink log;
-        const WiringReport report = RunWiringCheck(log);
+        WholeBus bus;
+        const WiringReport report = RunWiringCheck(log, bus);
 
         EXPECT_EQ(NotPassed(log.text), row.notPassed) << log.text;
         EXPECT_NE(log.text.find(row.words), std::string::npos) << log.text;

@@ -10,6 +10,7 @@
 #include <wx/xml/xml.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -302,5 +303,49 @@ TEST_F(CliBadBlocks, BadOptionsAreRefusedBeforeAnyChipAccess) {
         EXPECT_NE(run.output.find(c.line), std::string::npos) << run.output;
         EXPECT_EQ(run.output.find("no chip answers"), std::string::npos) << run.output;
     }
+}
+
+TEST_F(CliBadBlocks, ANameWithControlCharactersIsShownEscapedInEveryOutput) {
+    MakeChip(Erased, {});
+    // A title change and a bell for a terminal, a byte that is no UTF-8, and
+    // the quote and angle bracket JSON and SVG must escape anyway.
+    const std::string name = "a\x1b]0;pwned\x07";
+    const std::string chipFile = "Name=" + name + "\xff\"<\nID=EC100150\nRow=127\nPage=256\nSpare=8\nBlock=8\n";
+    WriteBytes(File("odd.chip"), Bytes(chipFile.begin(), chipFile.end()));
+    // Detect finds the same file by the chip's ID; the window's field takes
+    // only ASCII, so its name stops short of the byte 0xFF.
+    const std::string shortFile = "Name=" + name + "\nID=EC100150\nRow=127\nPage=256\nSpare=8\nBlock=8\n";
+    std::filesystem::create_directories(File("ICs/Samsung"));
+    WriteBytes(File("ICs/Samsung/EC100150"), Bytes(shortFile.begin(), shortFile.end()));
+
+    wxInitializer wx;
+    struct Case {
+        std::vector<std::string> args;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {{"detect"}, "Name nand = a\\x1b]0;pwned\\x07\n"},
+        {{"detect", "--json"}, "\"name\":\"a\\u001B]0;pwned\\u0007\""},
+        {{"scan", "--chip", File("odd.chip"), "--json", "--map", File("map.svg")},
+         "\"chip\":\"a\\u001B]0;pwned\\u0007\\u00FF\\\"<\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1 % c.args.size()]);
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), FERRIK_CLI);
+        const Exited run = RunProgram(
+            args, {{"FERRIK_SIM_CHIPS", "SIM-TINY"}, {"FERRIK_SIM_IMAGE", Image().c_str()}, {"NO_COLOR", "1"}}, 60,
+            dir.Path());
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_NE(run.output.find(c.shown), std::string::npos) << run.output;
+        for (const char c : run.output)
+            ASSERT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << "a raw control character";
+    }
+    const Bytes svg = ReadBytes(File("map.svg"));
+    const std::string text(svg.begin(), svg.end());
+    EXPECT_NE(text.find("a\\x1b]0;pwned\\x07\\xff&quot;&lt;"), std::string::npos) << text;
+    wxStringInputStream in(wxString::FromUTF8(text.data(), text.size()));
+    wxXmlDocument doc;
+    EXPECT_TRUE(doc.Load(in)) << "not well-formed XML";
 }
 #endif

@@ -67,8 +67,11 @@ wxColour ColourInForce(FerrikFrame* frame) {
     return LogColourAt(frame, at);
 }
 
-EraseStandIn::EraseStandIn() : chip_(jobChip), standIn_(new StandInChip(*this, *jobChip)) { jobChip = standIn_.get(); }
+EraseStandIn::EraseStandIn(FerrikFrame* frame)
+    : frame_(frame), standIn_(new StandInChip(*this, frame->JobChip())) {
+    frame_->UseJobChip(standIn_.get());
+}
 
-EraseStandIn::~EraseStandIn() { jobChip = chip_; }
+EraseStandIn::~EraseStandIn() { frame_->UseJobChip(nullptr); }
 
 }  // namespace ferrik_test

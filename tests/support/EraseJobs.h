@@ -39,13 +39,13 @@ wxColour ColourInForce(FerrikFrame* frame);
 // Records every row it was given.
 class EraseStandIn {
 public:
-    EraseStandIn();
+    explicit EraseStandIn(FerrikFrame* frame);
     ~EraseStandIn();
     std::set<int32_t> timeoutRows;
     std::vector<int32_t> rowsAsked;
 
 private:
-    ChipPort* chip_;
+    FerrikFrame* frame_;
     std::unique_ptr<ChipPort> standIn_;
 };
 

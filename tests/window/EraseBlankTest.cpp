@@ -268,7 +268,7 @@ TEST_F(Erase, NegativeRowMaxIsRefusedInsteadOfEndingOkWithNothingErased) {
 TEST_F(Erase, StopsWhenTheChipDoesNotAnswerTwoCommandsInARow) {
     sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset());
     SetGeometry(frame, sim::TinyPreset());
-    EraseStandIn standIn;
+    EraseStandIn standIn(frame);
     standIn.timeoutRows = {17, 25};
 
     const std::string log = RunErase();
@@ -289,7 +289,7 @@ TEST_F(Erase, GoesOnAfterSeparateTimeoutsAndEndsWithTheirNumberInsteadOfOk) {
     faults.eraseFailBlocks = {4};
     sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), faults);
     SetGeometry(frame, sim::TinyPreset());
-    EraseStandIn standIn;
+    EraseStandIn standIn(frame);
     standIn.timeoutRows = {17, 41, 57};  // blocks 2, 5 and 7; a good block comes between each
 
     const std::string log = RunErase();

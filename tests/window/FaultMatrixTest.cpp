@@ -340,7 +340,7 @@ std::vector<Case> CasesOf(Job job) {
             for (int i = 0; i < 8; ++i) stuck += "R/B, break low, ERR_RB_L \n";
             stuck += "Error, the chip does not answer (R/B# stays low), write stopped\n";
             std::string badBlock = start;
-            for (int i = 0; i < 8; ++i) badBlock += "Error programm page [0] \n";
+            for (int page = 24; page < 32; ++page) badBlock += "Error programm page [" + std::to_string(page) + "] \n";
             badBlock += "End time = # ms\nError, 8 pages failed to program\n";
             cases = {
                 {job, "no fault", DumpFile, start + "End time = # ms\nProgramm Page OK\n", true, 1, false,
@@ -357,7 +357,7 @@ std::vector<Case> CasesOf(Job job) {
                      s.Faults(f);
                      DumpFile(s);
                  },
-                 start + "Error programm page [1] \nEnd time = # ms\nError, 1 pages failed to program\n", false, 1, false},
+                 start + "Error programm page [70] \nEnd time = # ms\nError, 1 pages failed to program\n", false, 1, false},
                 {job, "factory bad block", [faults](Scene& s) { faults(BadBlock3())(s); DumpFile(s); }, badBlock, false, 1,
                  false},
                 {job, "file missing", [](Scene& s) { DumpFile(s); GoneAfterAnswer(s); }, OpenFailure(job), false, 1,
@@ -561,7 +561,7 @@ protected:
             FileDialogAnswersThen answers(s.answers, s.afterAnswer);
             std::optional<EraseStandIn> standIn;
             if (s.eraseNeverReady) {
-                standIn.emplace();
+                standIn.emplace(frame);
                 for (int32_t row = 0; row < kPages; ++row) standIn->timeoutRows.insert(row);
             }
             std::optional<FileModesEnforced> modes;

@@ -393,7 +393,7 @@ TEST_F(Write, ProgramsNothingFromAnAllErasedDump) {
     EXPECT_TRUE(OnlyTheProbe(*chip));
 }
 
-TEST_F(Write, LogsAFailedProgramByItsBlockOfSixtyFourAndGoesOn) {
+TEST_F(Write, LogsAFailedProgramByItsPageAndGoesOn) {
     sim::ChipFaults faults;
     faults.programFailPages = {63, 64, 100};
     Reinsert(faults);
@@ -404,7 +404,7 @@ TEST_F(Write, LogsAFailedProgramByItsBlockOfSixtyFourAndGoesOn) {
 
     EXPECT_EQ(MaskTimes(run.log), "\nOpen file for write = " + path +
                                       "\n\nStart Write Page \n"
-                                      "Error programm page [0] \nError programm page [1] \nError programm page [1] \n"
+                                      "Error programm page [63] \nError programm page [64] \nError programm page [100] \n"
                                       "End time = # ms\nError, 3 pages failed to program\n");
     EXPECT_EQ(ColourIn(run, "Error programm page"), kRed);
     EXPECT_EQ(ColourIn(run, "Error, 3 pages failed"), kRed);

@@ -1,8 +1,10 @@
-#include "jobs/ChipMap.h"
+#include "cli/ChipMap.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+
+#include "cli/Report.h"
 
 namespace {
 
@@ -30,7 +32,10 @@ int ColumnsFor(int64_t blocks) {
     return 256;
 }
 
-std::string Escaped(const std::string& text) {
+// XML text: a name's control characters and broken UTF-8 are shown as \xHH
+// first, as no XML file may hold them.
+std::string Escaped(const std::string& name) {
+    const std::string text = VisibleText(name);
     std::string out;
     for (char c : text) {
         switch (c) {
