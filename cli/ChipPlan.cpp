@@ -49,18 +49,12 @@ std::string InstalledChipDatabase() {
     return std::string();
 }
 
-int ReadChipOption(const Session& session, TextChipFields& fields) {
+int ReadChipOption(const Session& session, GeometryFound& found) {
     const std::string& path = session.args.Text("--chip");
-    FILE* file = OpenChipFile(path);
-    if (file == nullptr) {
-        session.Say("--chip: " + path + " is not a chip file (no regular file beginning with \"" +
-                    chipFileKeyText[KEY_NAME] + "\")");
-        return EXIT_FILE;
-    }
-    ReadChipFile(file, [](void* context, int key, const char* value) { static_cast<ChipFields*>(context)->Set(key, value); },
-                 &fields);
-    std::fclose(file);
-    return 0;
+    if (GeometryFromChipFile(path, found)) return 0;
+    session.Say("--chip: " + path + " is not a chip file (no regular file beginning with \"" +
+                chipFileKeyText[KEY_NAME] + "\")");
+    return EXIT_FILE;
 }
 
 int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan, bool readsMarks) {
@@ -88,10 +82,8 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
                               (!needBlock || given.pagesPerBlock);
 
     GeometryFound found;
-    if (args.Has("--chip") && !GeometryFromChipFile(args.Text("--chip"), found)) {
-        session.Say("--chip: " + args.Text("--chip") + " is not a chip file (no regular file beginning with \"" +
-                    chipFileKeyText[KEY_NAME] + "\")");
-        return EXIT_FILE;
+    if (args.Has("--chip")) {
+        if (const int status = ReadChipOption(session, found)) return status;
     }
     if (const int status = session.StartBus()) return status;
     if (!args.Has("--chip") && !givenSuffice) {

@@ -52,6 +52,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
 // <prefix>/lib/ferrik. Empty when there is none.
 std::string InstalledChipDatabase();
 
-// The fields of the chip file --chip names. 0, or the exit status of a file
-// that is no chip file, after saying so.
-int ReadChipOption(const Session& session, TextChipFields& fields);
+// The values of the chip file --chip names, as they stand in it (the same
+// rule for the chip commands and the image commands). 0, or the exit status
+// of a file that is no chip file, after saying so.
+int ReadChipOption(const Session& session, GeometryFound& found);

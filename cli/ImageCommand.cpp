@@ -35,11 +35,11 @@ int TakeGeometry(Session& session, Geometry& g) {
     const Args& args = session.args;
     g = Geometry{};
     if (args.Has("--chip")) {
-        TextChipFields fields;
-        if (const int status = ReadChipOption(session, fields)) return status;
-        g.pageSize = ParseNumber(fields.Get(KEY_PAGE).c_str());
-        g.spareSize = ParseNumber(fields.Get(KEY_SPARE).c_str());
-        g.pagesPerBlock = ParseNumber(fields.Get(KEY_BLOCK).c_str());
+        GeometryFound found;
+        if (const int status = ReadChipOption(session, found)) return status;
+        g.pageSize = found.geometry.pageSize;
+        g.spareSize = found.geometry.spareSize;
+        g.pagesPerBlock = found.geometry.pagesPerBlock;
     } else if (!args.Has("--page") || !args.Has("--spare")) {
         return session.UsageError(std::string(session.command.name) +
                                   " needs the geometry: --chip FILE, or --page and --spare");
