@@ -87,6 +87,7 @@ public:
     }
     int32_t EraseBlock(int32_t row, int32_t rowLimit) override { return chip_.EraseBlock(row, rowLimit); }
     bool LastWaitSawBusy() const override { return chip_.LastWaitSawBusy(); }
+    void UseChipEnable(int cePin) override { chip_.UseChipEnable(cePin); }
 
 private:
     ChipPort& chip_;

@@ -1,17 +1,34 @@
 // check: the wiring check, for the moment a chip has been soldered or
 // clipped in.
+#include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
 #include "jobs/Identify.h"
+#include "jobs/Targets.h"
 
 namespace {
 
-const char* const TAKES[] = {nullptr};
+const char* const TAKES[] = {"--ce", nullptr};
 
 int Run(Session& session) {
+    ChipEnablesAsked asked;
+    if (const int status = TakeChipEnables(session, asked)) return status;
     if (const int status = session.StartBus()) return status;
-    return RunWiringCheck(session.log, session.Bus()).AllPassed() ? EXIT_DONE : EXIT_CHIP_FAILED;
+    std::vector<int> chosen = asked.listed;
+    if (asked.all) {
+        uint8_t ids[4][5];
+        for (int ce = 0; ce < 4; ++ce) session.Bus().ReadId(ChipEnablePin(ce), ids[ce]);
+        chosen = TargetsByRule(ids);
+        if (chosen.empty()) chosen = {0};
+    }
+    bool passed = true;
+    for (const int ce : chosen) {
+        // Each chip's checks under a heading of its own when there are several.
+        if (chosen.size() > 1) session.log.Append(("CE" + std::to_string(ce) + ":\n").c_str());
+        passed = RunWiringCheck(session.log, session.Bus(), ChipEnablePin(ce)).AllPassed() && passed;
+    }
+    return passed ? EXIT_DONE : EXIT_CHIP_FAILED;
 }
 
 }  // namespace
@@ -20,7 +37,8 @@ extern const Command CHECK_COMMAND = {
     "check",
     nullptr,
     "check the wiring to the CE0 chip, writing nothing to it",
-    "Checks the wiring between the Pi and the chip on CE0, one line per check:\n"
+    "Checks the wiring between the Pi and the chip on CE0 (with --ce, on each\n"
+    "chip enable asked for), one line per check:\n"
     "R/B# reads high at rest (its pull-up is there); R/B# goes low after a\n"
     "RESET and comes back; READ ID gives the same five bytes three times and a\n"
     "known maker; READ ID 20h gives \"ONFI\" where the chip has a parameter\n"

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 
 #include "chip/ChipFile.h"
@@ -57,8 +59,67 @@ int ReadChipOption(const Session& session, GeometryFound& found) {
     return EXIT_FILE;
 }
 
+int TakeChipEnables(const Session& session, ChipEnablesAsked& asked) {
+    asked = ChipEnablesAsked{};
+    if (!session.args.Has("--ce")) {
+        asked.listed = {0};
+        return 0;
+    }
+    const std::string& text = session.args.Text("--ce");
+    if (text == "all") {
+        asked.all = true;
+        return 0;
+    }
+    bool seen[4] = {};
+    bool good = !text.empty() && text.back() != ',';
+    for (size_t i = 0; good && i < text.size(); i += 2) {
+        good = text[i] >= '0' && text[i] <= '3' && !seen[text[i] - '0'] && (i + 1 == text.size() || text[i + 1] == ',');
+        if (good) seen[text[i] - '0'] = true;
+    }
+    if (!good)
+        return session.UsageError("--ce: \"" + text + "\" is not a chip enable 0 to 3, a list such as 0,1, or all");
+    for (int ce = 0; ce < 4; ++ce)
+        if (seen[ce]) asked.listed.push_back(ce);
+    return 0;
+}
+
+int ChooseChipEnables(const Session& session, const ChipEnablesAsked& asked, const std::vector<int>& found,
+                      std::vector<int>& chosen) {
+    chosen = asked.all ? found : asked.listed;
+    if (chosen.empty()) chosen = {0};
+    if (chosen.size() == 1) return 0;
+    for (const int ce : chosen)
+        if (std::find(found.begin(), found.end(), ce) == found.end())
+            return session.UsageError("--ce " + session.args.Text("--ce") + ": CE" + std::to_string(ce) +
+                                      " is not a target of the CE0 chip (its ID's first two bytes differ): "
+                                      "one file holds the targets of one chip");
+    return 0;
+}
+
+namespace {
+
+// Every chip enable's ID, for the targets.
+void ReadIds(BusPort& bus, uint8_t ids[4][5]) {
+    for (int ce = 0; ce < 4; ++ce) bus.ReadId(ChipEnablePin(ce), ids[ce]);
+}
+
+// The line that keeps half a chip from being dumped in silence.
+void SayOtherTargets(ConsoleLog& sink, const std::vector<int>& found) {
+    if (found.size() < 2) return;
+    JobLog log(sink);
+    log.RedThenBlue(std::to_string(found.size()) + " targets found (" + ChipEnableList(found) +
+                    "): this run covers CE0 only; --ce all takes " +
+                    (found.size() == 2 ? std::string("both") : "all " + std::to_string(found.size())) + "\n");
+}
+
+}  // namespace
+
 int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan, bool readsMarks) {
     const Args& args = session.args;
+    ChipEnablesAsked chipEnables;
+    if (const int status = TakeChipEnables(session, chipEnables)) return status;
+    if (args.Has("--luns") != args.Has("--blocks-per-lun"))
+        return session.UsageError("--luns and --blocks-per-lun go together");
     BlocksAsked asked;
     if (args.Has("--first-block")) asked.firstBlock = args.Number("--first-block");
     if (args.Has("--blocks")) asked.blocks = args.Number("--blocks");
@@ -86,9 +147,19 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
         if (const int status = ReadChipOption(session, found)) return status;
     }
     if (const int status = session.StartBus()) return status;
+    // The chip enables are settled before the geometry, which is the first
+    // one's: its ID names its chip file.
+    uint8_t ids[4][5];
+    ReadIds(session.Bus(), ids);
+    const std::vector<int> targetsFound = TargetsByRule(ids);
+    std::vector<int> targets;
+    if (const int status = ChooseChipEnables(session, chipEnables, targetsFound, targets)) return status;
+    if (!args.Has("--ce")) SayOtherTargets(session.log, targetsFound);
+    const int firstPin = ChipEnablePin(targets.front());
+    const std::string chipOn = "the chip on CE" + std::to_string(targets.front());
     if (!args.Has("--chip") && !givenSuffice) {
         const std::string database = InstalledChipDatabase();
-        GeometryFromChip(session.log, session.Bus(), database.c_str(), found);
+        GeometryFromChip(session.log, session.Bus(), database.c_str(), found, firstPin);
         if (found.from == GeometryFound::From::NoChip) return EXIT_NO_CHIP;
         if (found.from == GeometryFound::From::Nothing) {
             std::string missing;
@@ -103,13 +174,28 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
                 found.pageTimedOut   ? ", and R/B# stayed low while it loaded its parameter page"
                 : found.pageUnusable ? ", and its parameter page cannot be used (see detect)"
                                      : "";
-            return session.UsageError("missing " + missing + ": no chip file " + found.lookedFor +
-                                      " for the chip on CE0" + pageState + " (give the values, or --chip FILE)");
+            return session.UsageError("missing " + missing + ": no chip file " + found.lookedFor + " for " +
+                                      chipOn + pageState + " (give the values, or --chip FILE)");
         }
     }
-    TakeGiven(given, found);
-    plan.chipName = found.chipName.empty() ? "the chip on CE0" : found.chipName;
-    plan.pagesPerBlockKnown = found.pagesPerBlockKnown;
     JobLog log(session.log);
-    return AcceptPlan(log, found.geometry, uses, readsMarks, asked, plan) ? 0 : EXIT_USAGE;
+    if (!found.disagreement.empty())
+        log.RedThenBlue("Disagreement: " + found.disagreement + ": the chip file's rows are walked as one range\n");
+    ChipLayout dies;
+    dies.targets = targets;
+    if (args.Has("--luns")) {
+        found.luns = {static_cast<int32_t>(args.Number("--luns")), args.Number("--blocks-per-lun")};
+        // The LUNs say how many rows there are, unless --row-max says so too.
+        if (!given.rowMax && given.pagesPerBlock.value_or(found.geometry.pagesPerBlock) > 0) {
+            const int64_t rows = found.luns.luns * found.luns.blocksPerLun *
+                                 given.pagesPerBlock.value_or(found.geometry.pagesPerBlock);
+            if (rows - 1 <= INT32_MAX) given.rowMax = static_cast<int32_t>(rows - 1);
+        }
+    }
+    dies.luns = found.luns.luns;
+    dies.blocksPerLun = found.luns.blocksPerLun;
+    TakeGiven(given, found);
+    plan.chipName = found.chipName.empty() ? chipOn : found.chipName;
+    plan.pagesPerBlockKnown = found.pagesPerBlockKnown;
+    return AcceptPlan(log, found.geometry, uses, readsMarks, asked, plan, dies) ? 0 : EXIT_USAGE;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "jobs/Geometry.h"
 #include "chip/ChipFile.h"
@@ -45,7 +46,27 @@ struct ChipPlan : JobPlan {
 // blocks' factory marks (readsMarks) needs the block size and the page size
 // too. Returns 0 when the job may go, else the exit status to end with, its
 // reason already told.
+//
+// The chip enables come from --ce: CE0 alone by default, where a socket
+// holding more targets of the CE0 chip (Linux's rule: the first two ID bytes
+// equal CE0's) gets a line saying that the run covers CE0 only; --ce all
+// takes every target, --ce 0,1 those listed (each a target), --ce N any one
+// chip. The file then holds the targets one after another, in CE order.
+// LUNs come from the parameter page, or from --luns with --blocks-per-lun.
 int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan, bool readsMarks = false);
+
+// What --ce asks for.
+struct ChipEnablesAsked {
+    bool all = false;
+    std::vector<int> listed;  // ascending, each once; CE0 alone when --ce is not given
+};
+// 0, or the status of a usage error after saying so.
+int TakeChipEnables(const Session& session, ChipEnablesAsked& asked);
+// The chip enables a command works on: all of `found` for --ce all, else
+// those listed. 0, or the status of a usage error (a listed chip enable
+// that is not a target of the CE0 chip, when more than one is listed).
+int ChooseChipEnables(const Session& session, const ChipEnablesAsked& asked, const std::vector<int>& found,
+                      std::vector<int>& chosen);
 
 // The folder that holds the installed chip database (its ICs/), beside the
 // program: <prefix>/share/ferrik for a program in <prefix>/bin or

@@ -13,7 +13,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"--json", "--save", "--force", nullptr};
+const char* const TAKES[] = {"--ce", "--json", "--save", "--force", nullptr};
 
 // Log lines that must not mix with the JSON object on standard output.
 class ErrorLog final : public LogSink {
@@ -32,6 +32,8 @@ int Run(Session& session) {
     const Args& args = session.args;
     if (args.Has("--force") && !args.Has("--save")) return session.UsageError("--force goes with --save");
     const bool json = args.Has("--json");
+    ChipEnablesAsked asked;
+    if (const int status = TakeChipEnables(session, asked)) return status;
     if (const int status = session.StartBus()) return status;
     TextChipFields fields;
     const std::string database = InstalledChipDatabase();
@@ -43,7 +45,8 @@ int Run(Session& session) {
     JobLog log(session.log);
     if (!json && NoChipAnswersId(log, found.probes[0].id)) return EXIT_NO_CHIP;
 
-    const ChipIdentity identity = IdentifyChip(session.Bus(), found, fields);
+    // --ce names whose parameter page is read; all: the first target's, CE0's.
+    const ChipIdentity identity = IdentifyChip(session.Bus(), found, fields, asked.all ? 0 : asked.listed.front());
     if (json)
         std::fputs(IdentityJson(found, identity).c_str(), stdout);
     else
@@ -69,9 +72,15 @@ extern const Command DETECT_COMMAND = {
     "geometry the other commands use and where it comes from: the chip file,\n"
     "else the parameter page, else the ID bytes; one line for each value on\n"
     "which two of them disagree. A parameter page whose copies all fail their\n"
-    "CRC, or whose values are absurd, is reported and not used.\n"
+    "CRC, or whose values are absurd, is reported and not used. --ce N reads\n"
+    "the parameter page of the chip on CEN instead.\n"
+    "Then the targets: the chip enables whose chips give the first two ID bytes\n"
+    "of the CE0 chip (dies of one part, each with its own chip enable), which\n"
+    "--ce all takes together, the size they hold and their LUNs; a chip enable\n"
+    "where another chip answers is named as such.\n"
     "With --json, one JSON object on standard output instead of the lines:\n"
-    "probes, chip_file, parameter_page, id_decoded, geometry, disagreements.\n"
+    "probes, targets (each {ce, luns}), other_chips, chip_file, parameter_page,\n"
+    "id_decoded, geometry, disagreements.\n"
     "No log is written then, and what only the lines tell is dropped: why a\n"
     "parameter page was not used (the object holds null for it, or its values\n"
     "beside a geometry from elsewhere), that a part is 16-bit, that no chip\n"

@@ -18,6 +18,10 @@ const OptionSpec OPTIONS[] = {
     {"--pages-per-block", OptionKind::Number, "N", 0, INT16_MAX, "pages in a block"},
     {"--first-block", OptionKind::Number, "B", 0, INT32_TOP, "begin at block B (record 0 of the file is its first page)"},
     {"--blocks", OptionKind::Number, "N", 1, INT32_TOP, "work on N blocks (default: up to the end of the chip)"},
+    {"--ce", OptionKind::Text, "CE", 0, 0,
+     "the chip enables to work on: 0 to 3, a list such as 0,1, or all (every target found)"},
+    {"--luns", OptionKind::Number, "N", 1, 255, "LUNs behind each chip enable (with --blocks-per-lun)"},
+    {"--blocks-per-lun", OptionKind::Number, "N", 1, INT32_TOP, "blocks in each LUN (with --luns)"},
     {"--passes", OptionKind::Number, "N", 1, 8,
      "read every page N times (1 to 8); keep each byte's most frequent value"},
     {"--bad", OptionKind::Text, "MODE", 0, 0, "what to do with factory-marked bad blocks (see above)"},
@@ -40,11 +44,13 @@ const size_t OPTION_COUNT = sizeof OPTIONS / sizeof OPTIONS[0];
 namespace {
 const char* const GEOMETRY[] = {"--chip", "--page", "--spare", "--row-max", "--pages-per-block", nullptr};
 const char* const RANGE[] = {"--first-block", "--blocks", nullptr};
+const char* const TARGETS[] = {"--ce", "--luns", "--blocks-per-lun", nullptr};
 }  // namespace
 
 const OptionGroup OPTION_GROUPS[] = {
     {"geometry", GEOMETRY},
     {"range", RANGE},
+    {"targets", TARGETS},
 };
 const size_t OPTION_GROUP_COUNT = sizeof OPTION_GROUPS / sizeof OPTION_GROUPS[0];
 

@@ -189,8 +189,24 @@ std::string IdentityJson(const DetectResult& detect, const ChipIdentity& identit
         disagreements += (i ? "," : "") + JsonString(choice.disagreements[i]);
     disagreements += "]";
 
+    std::string targets = "[";
+    for (size_t i = 0; i < identity.targets.size(); ++i)
+        targets += (i ? "," : "") + JsonObject()
+                                        .Number("ce", identity.targets[i])
+                                        .Raw("luns", identity.targetLuns[i] > 0
+                                                         ? std::to_string(identity.targetLuns[i])
+                                                         : std::string("null"))
+                                        .Text();
+    targets += "]";
+    std::string others = "[";
+    for (size_t i = 0; i < identity.otherChips.size(); ++i)
+        others += (i ? "," : "") + std::to_string(identity.otherChips[i]);
+    others += "]";
+
     return JsonObject()
                .Raw("probes", probes)
+               .Raw("targets", targets)
+               .Raw("other_chips", others)
                .Raw("chip_file", chipFile)
                .Raw("parameter_page", pageJson)
                .Raw("id_decoded", idJson)

@@ -11,7 +11,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--json", "--map", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "targets", "--json", "--map", "--quiet", nullptr};
 
 int Run(Session& session) {
     const bool json = session.args.Has("--json");
@@ -25,7 +25,7 @@ int Run(Session& session) {
     ScanOptions options;
     options.map = map.For(plan);
     ScanResult result;
-    JobContext job = session.Job();
+    JobContext job = session.Job(plan);
     const Outcome outcome = RunScan(job, plan, options, result);
     // Marked blocks are what a scan is for: it is done whatever it found.
     const int status = session.Finish(outcome, "block");

@@ -26,6 +26,12 @@ int Session::StartBus() {
     return 0;
 }
 
+JobContext Session::Job(const JobPlan& plan) {
+    if (plan.layout.Plain()) return Job();
+    targets_.reset(new TargetsChip(chip, plan.layout));
+    return JobContext{log, progress, *targets_};
+}
+
 void Session::Say(const std::string& line) const {
     progress.StepAside();
     std::fflush(stdout);

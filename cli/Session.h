@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "cli/Console.h"
 #include "cli/Options.h"
 #include "jobs/Jobs.h"
+#include "jobs/Targets.h"
 
 struct Command;
 
@@ -26,6 +28,9 @@ public:
     ChipPort& chip;
 
     JobContext Job() { return JobContext{log, progress, chip}; }
+    // The job's context for a plan: with several targets or LUNs its chip
+    // takes the plan's joined rows and sends each command to its die.
+    JobContext Job(const JobPlan& plan);
     // The bus as Detect and the wiring check see it.
     BusPort& Bus() { return bus_; }
     // What the erase runs of this session leave for a blank check.
@@ -50,6 +55,7 @@ public:
     int StoppedBefore(const char* what);
 
 private:
+    std::unique_ptr<TargetsChip> targets_;
     WholeBus bus_;
     int16_t pagesPerBlock_ = 0;
     int32_t badBlocks_[BAD_BLOCK_SLOTS] = {};

@@ -30,7 +30,7 @@ public:
         if (record_.pagesPerBlock <= 0) return Step::Go;
         const int64_t block = span.first / record_.pagesPerBlock;
         if (listPosition_ >= record_.badBlocksWritten || record_.badBlocks[listPosition_] != block) return Step::Go;
-        log_.Numbered("Skip bad block [", static_cast<long>(block), "]\n");
+        log_.Block("Skip bad block [", block, "]\n");
         ++listPosition_;
         return Step::Passed;
     }
@@ -42,7 +42,7 @@ public:
         if (CountErased(page_.data(), pageTotal_) != pageTotal_) {
             dirty = true;
             Note(p, BlockState::NotBlank);
-            log_.Numbered("Error, check blank in page [", static_cast<long>(p), "]\n");
+            log_.Page("Error, check blank in page [", p, "]\n");
         }
         Note(p, BlockState::Good);
         return Step::Go;
@@ -69,7 +69,7 @@ private:
 }  // namespace
 
 Outcome RunBlankCheck(JobContext& job, const JobPlan& plan, const EraseRecord& record, const BlankOptions& options) {
-    JobLog log(job.log);
+    JobLog log(job.log, plan.layout);
     const Geometry& geometry = plan.geometry;
     if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
 

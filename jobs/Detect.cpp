@@ -18,6 +18,18 @@ void SetChipField(void* context, int key, const char* value) { static_cast<ChipF
 
 }  // namespace
 
+FILE* FindChipFile(const ChipProbe& probe, const std::string& idString, const char* databaseRoot,
+                   std::string& path) {
+    path = std::string(MakerDirectory(probe.maker)) + idString;
+    FILE* file = OpenChipFile(path);
+    if (file == nullptr && databaseRoot != nullptr && *databaseRoot != '\0') {
+        const std::string installed = std::string(databaseRoot) + "/" + path;
+        file = OpenChipFile(installed);
+        if (file != nullptr) path = installed;
+    }
+    return file;
+}
+
 DetectResult RunDetect(LogSink& sink, BusPort& bus, ChipFields& fields, const char* databaseRoot) {
     JobLog log(sink);
     DetectResult result;
@@ -50,13 +62,7 @@ DetectResult RunDetect(LogSink& sink, BusPort& bus, ChipFields& fields, const ch
         log.Put(p < 3 ? "\n" : "\n\n");
     }
 
-    result.chipFilePath = std::string(MakerDirectory(first.maker)) + fields.Get(KEY_ID);
-    FILE* file = OpenChipFile(result.chipFilePath);
-    if (file == nullptr && databaseRoot != nullptr && *databaseRoot != '\0') {
-        const std::string installed = std::string(databaseRoot) + "/" + result.chipFilePath;
-        file = OpenChipFile(installed);
-        if (file != nullptr) result.chipFilePath = installed;
-    }
+    FILE* file = FindChipFile(first, fields.Get(KEY_ID), databaseRoot, result.chipFilePath);
     if (file == nullptr) {
         log.RedThenBlue("Warning, no find <cfg> file in >> ICs... \n");
         return result;

@@ -23,7 +23,7 @@ public:
         block_ = static_cast<int32_t>(span.block);
         if (!marked) return Step::Go;
         if (options_.includeBad) {
-            log_.Numbered("Erasing factory-marked block [", block_, "]\n");
+            log_.Block("Erasing factory-marked block [", block_, "]\n");
             return Step::Go;
         }
         // The walk has said it is skipped.
@@ -37,15 +37,15 @@ public:
         if (result != NAND_STATUS_FAIL) return Step::Go;
         failed = true;
         if (options_.map) options_.map->Note(block_, BlockState::Failed);
-        log_.Numbered("Error Erace bad Block [", block_, "]\n");
+        log_.Block("Error Erace bad Block [", block_, "]\n");
         RecordBadBlock();
         if (!options_.markBad) return Step::Failed;
         // Marked now, the block is left alone from here on, block 0's second
         // command included.
         if (WriteBlockMark(job_.chip, plan_.geometry, block_) == NAND_OK) {
-            log_.Numbered("Marked bad block [", block_, "]\n");
+            log_.Block("Marked bad block [", block_, "]\n");
         } else {
-            log_.Numbered("Error, could not mark bad block [", block_, "]\n");
+            log_.Block("Error, could not mark bad block [", block_, "]\n");
         }
         return Step::Passed;
     }
@@ -71,7 +71,7 @@ private:
 }  // namespace
 
 Outcome RunErase(JobContext& job, const JobPlan& plan, EraseRecord& record, const EraseOptions& options) {
-    JobLog log(job.log);
+    JobLog log(job.log, plan.layout);
     const Geometry& geometry = plan.geometry;
     record.pagesPerBlock = static_cast<int16_t>(geometry.pagesPerBlock);
     if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};

@@ -5,6 +5,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+
+#include "jobs/Targets.h"
 
 #include "chip/ChipFile.h"
 #include "jobs/JobLog.h"
@@ -106,7 +109,7 @@ GeometryChoice ChooseGeometry(const Geometry* chipFile, const ParameterPage* pag
     return choice;
 }
 
-ChipIdentity IdentifyChip(BusPort& bus, const DetectResult& detect, const ChipFields& fields) {
+ChipIdentity IdentifyChip(BusPort& bus, const DetectResult& detect, const ChipFields& fields, int pageCe) {
     ChipIdentity identity;
     identity.chipFileFound = detect.chipFileFound;
     if (detect.chipFileFound) {
@@ -116,13 +119,71 @@ ChipIdentity IdentifyChip(BusPort& bus, const DetectResult& detect, const ChipFi
         identity.chipFile.spareSize = ParseNumber(fields.Get(KEY_SPARE).c_str());
         identity.chipFile.pagesPerBlock = ParseNumber(fields.Get(KEY_BLOCK).c_str());
     }
-    identity.reading = ReadParameterPage(bus, CE0);
+    identity.pageCe = pageCe;
+    identity.reading = ReadParameterPage(bus, ChipEnablePin(pageCe));
     identity.idGeometry = DecodeIdBytes(detect.probes[0].id);
+    uint8_t ids[4][5];
+    for (int ce = 0; ce < 4; ++ce) std::memcpy(ids[ce], detect.probes[ce].id, 5);
+    identity.targets = TargetsByRule(ids);
+    for (const int ce : identity.targets) {
+        const PageReading reading = ce == pageCe ? identity.reading : ReadParameterPage(bus, ChipEnablePin(ce));
+        const bool usable = reading.present && !reading.timedOut && reading.page.Usable();
+        identity.targetLuns.push_back(usable ? static_cast<int>(reading.page.luns) : 0);
+    }
+    for (int ce = 1; ce < 4; ++ce) {
+        bool answers = false;
+        for (const uint8_t byte : ids[ce]) answers = answers || byte != 0xFF;
+        if (answers && std::find(identity.targets.begin(), identity.targets.end(), ce) == identity.targets.end())
+            identity.otherChips.push_back(ce);
+    }
     const bool pageRead = identity.reading.present && !identity.reading.timedOut;
     identity.choice = ChooseGeometry(identity.chipFileFound ? &identity.chipFile : nullptr,
                                      pageRead ? &identity.reading.page : nullptr, &identity.idGeometry);
     return identity;
 }
+
+std::string SizeText(uint64_t bytes) {
+    static const char* const units[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
+    int unit = 0;
+    while (unit < 4 && bytes >= 1024 && bytes % 1024 == 0) {
+        bytes /= 1024;
+        ++unit;
+    }
+    return std::to_string(bytes) + " " + units[unit];
+}
+
+namespace {
+
+// The targets of the CE0 chip and the other chips, with the size they hold
+// together by the geometry in use.
+void LogTargets(JobLog& log, const DetectResult& detect, const ChipIdentity& identity) {
+    if (identity.targets.empty()) return;
+    const size_t n = identity.targets.size();
+    std::string line = "Targets: " + std::to_string(n) + " (" + ChipEnableList(identity.targets) + ")";
+    if (identity.choice.source != GeometrySource::None) {
+        const Geometry& g = identity.choice.geometry;
+        const uint64_t each = (static_cast<uint64_t>(g.rowMax) + 1) * static_cast<uint64_t>(g.pageSize);
+        line += n == 1 ? ", " + SizeText(each) + " of data"
+                       : ", " + std::to_string(n) + " x " + SizeText(each) + " = " + SizeText(each * n) +
+                             " of data in all";
+    }
+    bool lunsGiven = false;
+    for (const int luns : identity.targetLuns) lunsGiven = lunsGiven || luns > 1;
+    if (lunsGiven) {
+        line += ", LUNs";
+        for (size_t i = 0; i < n; ++i)
+            line += (i == 0 ? " " : ", ") + std::to_string(identity.targetLuns[i]);
+    }
+    log.Put(line + (n > 1 ? " (--ce all takes them all)\n" : "\n"));
+    for (const int ce : identity.otherChips) {
+        const uint8_t* id = detect.probes[ce].id;
+        char bytes[24];
+        std::snprintf(bytes, sizeof bytes, "%02X %02X %02X %02X %02X", id[0], id[1], id[2], id[3], id[4]);
+        log.Put("CE" + std::to_string(ce) + ": another chip (ID " + bytes + "), not a target of the CE0 chip\n");
+    }
+}
+
+}  // namespace
 
 void LogIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity) {
     JobLog log(sink);
@@ -133,7 +194,8 @@ void LogIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& 
 
     const PageReading& reading = identity.reading;
     const ParameterPage& page = reading.page;
-    log.Put("Parameter page: ");
+    log.Put(identity.pageCe == 0 ? std::string("Parameter page: ")
+                                 : "Parameter page of CE" + std::to_string(identity.pageCe) + ": ");
     if (!reading.present) {
         log.Put("none (no ONFI signature at READ ID 20h, no JEDEC signature at 40h)\n");
     } else if (reading.timedOut) {
@@ -183,6 +245,7 @@ void LogIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& 
                 "\n");
     }
     for (const std::string& line : choice.disagreements) log.RedThenBlue("Disagreement: " + line + "\n");
+    LogTargets(log, detect, identity);
 }
 
 Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity, bool replace) {

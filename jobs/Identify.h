@@ -50,15 +50,26 @@ struct ChipIdentity {
     PageReading reading;
     IdGeometry idGeometry;
     GeometryChoice choice;
+    int pageCe = 0;  // the chip enable whose parameter page was read
+    // The targets of the CE0 chip by Linux's rule (the first two ID bytes
+    // equal CE0's), each with the LUNs its parameter page gives (0: none
+    // given), and the chip enables where another chip answers.
+    std::vector<int> targets;
+    std::vector<int> targetLuns;
+    std::vector<int> otherChips;
 };
 
-// Reads the CE0 chip's parameter page and decodes its ID bytes; detect is
-// what RunDetect found and fields what it loaded.
-ChipIdentity IdentifyChip(BusPort& bus, const DetectResult& detect, const ChipFields& fields);
+// Reads the parameter page of the chip on chip enable pageCe (0-3) and
+// decodes the CE0 chip's ID bytes, and finds the targets; detect is what
+// RunDetect found and fields what it loaded.
+ChipIdentity IdentifyChip(BusPort& bus, const DetectResult& detect, const ChipFields& fields, int pageCe = 0);
 
 // The lines after Detect's: the chip file, the parameter page, the ID bytes
 // decoded, the geometry in use and every disagreement.
 void LogIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity);
+
+// A size in the largest unit that holds it whole: "2 GiB", "33 KiB".
+std::string SizeText(uint64_t bytes);
 
 // "ONFI" or "JEDEC".
 const char* StandardName(PageStandard standard);
@@ -71,11 +82,12 @@ const char* StandardName(PageStandard standard);
 // string. A guess from the ID bytes is not saved.
 Outcome SaveIdentity(LogSink& sink, const DetectResult& detect, const ChipIdentity& identity, bool replace);
 
-// The wiring check of the CE0 chip, one line per check, writing nothing to the
+// The wiring check of one chip, one line per check, writing nothing to the
 // array.
 struct WiringReport {
     int checks = 0;
     int passed = 0;
     bool AllPassed() const { return checks == passed; }
 };
-WiringReport RunWiringCheck(LogSink& sink, BusPort& bus);
+// cePin: the chip enable of the chip checked.
+WiringReport RunWiringCheck(LogSink& sink, BusPort& bus, int cePin = CE0);

@@ -52,24 +52,32 @@ public:
     // length bytes of a page from column on. A chip that cannot start at a
     // column reads the page from its first byte up to them.
     virtual int16_t ReadBytes(uint32_t row, uint32_t rowLimit, uint32_t column, int32_t length, uint8_t* buf);
+    // The chip enable (its pin) the commands go to from now on. Every port
+    // that passes commands on passes this on too: a port that kept to CE0
+    // would read one die twice and call it the chip.
+    virtual void UseChipEnable(int cePin) = 0;
 };
 
-// The chip on CE0 of the program-wide bus.
+// The chip on one chip enable of the program-wide bus, CE0 unless told.
 class BusChip final : public ChipPort {
 public:
     int16_t ReadPage(uint32_t row, uint32_t rowLimit, int32_t length, uint8_t* buf) override {
-        return nandBus.NandReadPage(CE0, row, rowLimit, length, buf);
+        return nandBus.NandReadPage(ce_, row, rowLimit, length, buf);
     }
     int16_t ProgramPage(uint32_t row, uint32_t rowLimit, int32_t length, const uint8_t* data) override {
-        return nandBus.NandProgramPage(CE0, row, rowLimit, length, data);
+        return nandBus.NandProgramPage(ce_, row, rowLimit, length, data);
     }
     int32_t EraseBlock(int32_t row, int32_t rowLimit) override {
-        return nandBus.NandEraseBlock(CE0, row, rowLimit);
+        return nandBus.NandEraseBlock(ce_, row, rowLimit);
     }
     bool LastWaitSawBusy() const override { return nandBus.LastWaitSawBusy(); }
     int16_t ReadBytes(uint32_t row, uint32_t rowLimit, uint32_t column, int32_t length, uint8_t* buf) override {
-        return nandBus.NandReadColumn(CE0, row, rowLimit, column, length, buf);
+        return nandBus.NandReadColumn(ce_, row, rowLimit, column, length, buf);
     }
+    void UseChipEnable(int cePin) override { ce_ = cePin; }
+
+private:
+    int ce_ = CE0;
 };
 
 // The bus as Detect, identify and the wiring check see it: the ID,

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -132,6 +133,12 @@ struct DetectResult {
 // working directory, then, when databaseRoot is given, under
 // databaseRoot/ICs/.
 DetectResult RunDetect(LogSink& sink, BusPort& bus, ChipFields& fields, const char* databaseRoot = nullptr);
+
+// The chip file of a probe's chip: ICs/<maker>/<idString> under the working
+// directory, then under databaseRoot; path says where it was looked for
+// first, or where it was found. Open for reading, or nullptr.
+FILE* FindChipFile(const ChipProbe& probe, const std::string& idString, const char* databaseRoot,
+                   std::string& path);
 
 // Stores the fields as a chip file. A value that is missing (the front end
 // could not convert it: nullptr), empty or holds whitespace is refused

@@ -4,6 +4,7 @@
 #include "jobs/JobLog.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "chip/ChipFile.h"
 #include "jobs/Identify.h"
@@ -53,21 +54,53 @@ bool GeometryFromChipFile(const std::string& path, GeometryFound& found) {
     return true;
 }
 
-void GeometryFromChip(LogSink& sink, BusPort& bus, const char* databaseRoot, GeometryFound& found) {
+void GeometryFromChip(LogSink& sink, BusPort& bus, const char* databaseRoot, GeometryFound& found, int cePin,
+                      uint8_t (*ids)[5]) {
     JobLog log(sink);
     NoLog quiet;
     FileValues values;
-    const DetectResult detected = RunDetect(quiet, bus, values, databaseRoot);
-    if (NoChipAnswersId(log, detected.probes[0].id)) {
+    DetectResult detected = RunDetect(quiet, bus, values, databaseRoot);
+    if (ids != nullptr)
+        for (int ce = 0; ce < 4; ++ce) std::memcpy(ids[ce], detected.probes[ce].id, 5);
+    if (cePin != CE0) {
+        // Another chip enable's chip, by its own ID.
+        for (const ChipProbe& probe : detected.probes) {
+            if (probe.cePin != cePin) continue;
+            detected.probes[0] = probe;
+            detected.idString = IdString(probe.id);
+            values = FileValues();
+            FILE* file = FindChipFile(probe, detected.idString, databaseRoot, detected.chipFilePath);
+            detected.chipFileFound = file != nullptr;
+            if (file != nullptr) {
+                ReadChipFile(file, SetValue, &values);
+                std::fclose(file);
+            }
+        }
+    }
+    if (NoChipAnswersId(log, detected.probes[0].id, cePin)) {
         found.from = GeometryFound::From::NoChip;
         return;
     }
+    const PageReading reading = ReadParameterPage(bus, cePin);
+    const bool pageUsable = reading.present && !reading.timedOut && reading.page.Usable();
     if (detected.chipFileFound) {
         TakeValues(values, GeometryFound::From::ChipFile, found);
+        if (!pageUsable || reading.page.luns <= 1) return;
+        // A chip file describes one linear range; the page's LUNs say where
+        // its rows lie on the chip, as long as both count the same rows.
+        const Geometry g = PageGeometry(reading.page);
+        if (g.rowMax == found.geometry.rowMax && g.pagesPerBlock == found.geometry.pagesPerBlock) {
+            found.luns = {static_cast<int32_t>(reading.page.luns), static_cast<int64_t>(reading.page.blocksPerLun)};
+            return;
+        }
+        found.disagreement = "row max " + std::to_string(found.geometry.rowMax) + ", " +
+                             std::to_string(found.geometry.pagesPerBlock) + " pages per block in the chip file, " +
+                             std::to_string(g.rowMax) + ", " + std::to_string(g.pagesPerBlock) +
+                             " in the parameter page (" + std::to_string(reading.page.luns) + " LUNs of " +
+                             std::to_string(reading.page.blocksPerLun) + " blocks)";
         return;
     }
-    const PageReading reading = ReadParameterPage(bus, CE0);
-    if (!reading.present || reading.timedOut || !reading.page.Usable()) {
+    if (!pageUsable) {
         found.from = GeometryFound::From::Nothing;
         found.lookedFor = std::string(MakerDirectory(detected.probes[0].maker)) + detected.idString;
         if (databaseRoot != nullptr && *databaseRoot != '\0')
@@ -81,10 +114,16 @@ void GeometryFromChip(LogSink& sink, BusPort& bus, const char* databaseRoot, Geo
     found.from = GeometryFound::From::ParameterPage;
     found.geometry = g;
     found.pagesPerBlockKnown = true;
+    if (reading.page.luns > 1)
+        found.luns = {static_cast<int32_t>(reading.page.luns), static_cast<int64_t>(reading.page.blocksPerLun)};
     log.Put(std::string("Geometry from the chip's ") + StandardName(reading.page.standard) +
             " parameter page, there being no chip file " + detected.chipFilePath + ": page " +
             std::to_string(g.pageSize) + ", spare " + std::to_string(g.spareSize) + ", " +
-            std::to_string(g.pagesPerBlock) + " pages per block, row max " + std::to_string(g.rowMax) + "\n");
+            std::to_string(g.pagesPerBlock) + " pages per block, row max " + std::to_string(g.rowMax) +
+            (reading.page.luns > 1 ? ", " + std::to_string(reading.page.luns) + " LUNs of " +
+                                         std::to_string(reading.page.blocksPerLun) + " blocks"
+                                   : std::string()) +
+            "\n");
 }
 
 void TakeGiven(const GeometryGiven& given, GeometryFound& found) {
@@ -96,19 +135,36 @@ void TakeGiven(const GeometryGiven& given, GeometryFound& found) {
     found.pagesPerBlockKnown = found.pagesPerBlockKnown || given.pagesPerBlock.has_value();
 }
 
-bool NoChipAnswersId(JobLog& log, const uint8_t id[5]) {
+bool NoChipAnswersId(JobLog& log, const uint8_t id[5], int cePin) {
     for (int i = 0; i < 5; ++i)
         if (id[i] != 0xFF) return false;
-    log.RedThenBlue("Error, no chip answers on CE0: its ID reads all 0xFF\n");
+    int ce = 0;
+    while (ce < 3 && ChipEnablePin(ce) != cePin) ++ce;
+    log.RedThenBlue("Error, no chip answers on CE" + std::to_string(ce) + ": its ID reads all 0xFF\n");
     return true;
 }
 
-const char* MakePlan(const Geometry& g, std::initializer_list<GeometryUse> uses, bool readsMarks,
-                     const BlocksAsked& asked, JobPlan& plan) {
+const char* MakePlan(const Geometry& target, std::initializer_list<GeometryUse> uses, bool readsMarks,
+                     const BlocksAsked& asked, JobPlan& plan, const ChipLayout& dies) {
     for (const GeometryUse use : uses)
-        if (const char* refusal = GeometryRefusal(g, use)) return refusal;
+        if (const char* refusal = GeometryRefusal(target, use)) return refusal;
     if (readsMarks)
-        if (const char* refusal = MarkGeometryRefusal(g)) return refusal;
+        if (const char* refusal = MarkGeometryRefusal(target)) return refusal;
+    Geometry g = target;
+    plan.layout = dies;
+    plan.layout.pagesPerBlock = g.pagesPerBlock;
+    plan.layout.pagesPerTarget = int64_t{g.rowMax} + 1;
+    if (!dies.Plain()) {
+        // Blocks count across the targets and LUNs: none may straddle two.
+        if (g.pagesPerBlock <= 0) return "Error, Pages per block <= 0\n";
+        if (plan.layout.pagesPerTarget % g.pagesPerBlock != 0)
+            return "Error, row max + 1 is not a whole number of blocks: the targets or LUNs cannot be joined\n";
+        if (dies.luns > 1 && dies.luns * dies.blocksPerLun * g.pagesPerBlock != plan.layout.pagesPerTarget)
+            return "Error, LUNs x blocks per LUN x pages per block is not row max + 1\n";
+        const int64_t rows = plan.layout.Rows();
+        if (rows - 1 > INT32_MAX) return "Error, the targets together hold more than 2^31 rows\n";
+        g.rowMax = static_cast<int32_t>(rows - 1);
+    }
     plan.geometry = g;
     plan.rows = RowRange{0, g.rowMax};
     if (!asked.Given()) return nullptr;
@@ -122,8 +178,8 @@ const char* MakePlan(const Geometry& g, std::initializer_list<GeometryUse> uses,
 }
 
 bool AcceptPlan(JobLog& log, const Geometry& geometry, std::initializer_list<GeometryUse> uses, bool readsMarks,
-                const BlocksAsked& asked, JobPlan& plan) {
-    const char* refusal = MakePlan(geometry, uses, readsMarks, asked, plan);
+                const BlocksAsked& asked, JobPlan& plan, const ChipLayout& dies) {
+    const char* refusal = MakePlan(geometry, uses, readsMarks, asked, plan, dies);
     if (refusal) log.RedThenBlue(refusal);
     return refusal == nullptr;
 }

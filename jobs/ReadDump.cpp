@@ -112,7 +112,7 @@ private:
 
     void Unstable(int64_t k, const PageReads& result) {
         ++unstablePages;
-        log_.Numbered("Unstable page [", static_cast<long>(k), "]: ");
+        log_.Page("Unstable page [", k, "]: ");
         log_.Number("%d", result.differingBytes);
         log_.Put(result.differingBytes == 1 ? " byte differed in " : " bytes differed in ");
         log_.Number("%d", result.reads);
@@ -129,7 +129,7 @@ private:
 }  // namespace
 
 Outcome RunReadDump(JobContext& job, const JobPlan& plan, PathChooser& chooser, const ReadOptions& options) {
-    JobLog log(job.log);
+    JobLog log(job.log, plan.layout);
     const Geometry& geometry = plan.geometry;
     if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     DumpFile file;

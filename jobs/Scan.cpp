@@ -16,8 +16,8 @@ namespace {
 // What the scan makes of each block's mark.
 class MarkLister final : public WalkVisitor {
 public:
-    MarkLister(JobLog& log, const Geometry& geometry, ScanResult& result)
-        : log_(log), geometry_(geometry), result_(result) {}
+    MarkLister(JobLog& log, const JobPlan& plan, ScanResult& result)
+        : log_(log), geometry_(plan.geometry), layout_(plan.layout), result_(result) {}
 
     Step Block(const BlockSpan& span, bool marked) override {
         ++result_.blocks;
@@ -25,9 +25,10 @@ public:
         result_.marked.push_back(span.block);
         const BlockPlace place = PlaceOf(geometry_, span.block);
         char line[128];
-        std::snprintf(line, sizeof line, "Bad block [%" PRId64 "]: pages %" PRId64 " to %" PRId64
+        std::snprintf(line, sizeof line, "Bad block [%" PRId64 "]%s: pages %" PRId64 " to %" PRId64
                       ", dump offset 0x%" PRIX64 "\n",
-                      span.block, place.firstPage, place.lastPage, place.offset);
+                      span.block, layout_.BlockName(span.block).c_str(), place.firstPage, place.lastPage,
+                      place.offset);
         log_.Put(line);
         return Step::Go;
     }
@@ -36,13 +37,14 @@ public:
 private:
     JobLog& log_;
     const Geometry& geometry_;
+    const ChipLayout& layout_;
     ScanResult& result_;
 };
 
 }  // namespace
 
 Outcome RunScan(JobContext& job, const JobPlan& plan, const ScanOptions& options, ScanResult& result) {
-    JobLog log(job.log);
+    JobLog log(job.log, plan.layout);
     result = ScanResult{};
     const Geometry& geometry = plan.geometry;
     if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
@@ -55,7 +57,7 @@ Outcome RunScan(JobContext& job, const JobPlan& plan, const ScanOptions& options
     rules.blockPages = perBlock;
     rules.readMarks = true;
     rules.visits = Visits::None;
-    MarkLister lister(log, geometry, result);
+    MarkLister lister(log, plan, result);
     const Outcome walked = ChipWalk(job, log, geometry, plan.rows, rules, options.map).Run(lister);
     if (walked.status != JobStatus::Done) return walked;
     log.Blue();

@@ -16,9 +16,7 @@ void LogByte(JobLog& log, uint8_t value) { log.Number(value <= 0x0F ? "0x0%X" : 
 
 void LogMismatch(JobLog& log, int64_t k, int64_t record, int32_t pageTotal, int32_t i, uint8_t chipByte,
                  uint8_t fileByte) {
-    log.Put("Error, verify in page [");
-    log.Number("%d", static_cast<long>(k));
-    log.Put("], ");
+    log.Page("Error, verify in page [", k, "], ");
     log.Put("address = ");
     // The address is the byte's offset in the dump file, which passes 4 GiB
     // on the largest chips.
@@ -52,7 +50,7 @@ public:
         // passed over, offsets kept.
         for (int64_t p = span.first; p <= span.last; ++p)
             if (!ReadRecord(filePage_.data(), p)) return Step::Stop;
-        log_.Numbered("Keep bad block [", static_cast<long>(span.block), "]: not compared\n");
+        log_.Block("Keep bad block [", span.block, "]: not compared\n");
         return Step::Passed;
     }
 
@@ -94,7 +92,7 @@ private:
 }  // namespace
 
 Outcome RunVerify(JobContext& job, const JobPlan& plan, PathChooser& chooser, const VerifyOptions& options) {
-    JobLog log(job.log);
+    JobLog log(job.log, plan.layout);
     const Geometry& geometry = plan.geometry;
     if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     DumpFile file;

@@ -47,8 +47,8 @@ Step ChipWalk::OpenBlock(WalkVisitor& visitor, const BlockSpan& span, size_t ind
             marked = mark == MarkCheck::Marked;
         }
         if (map_ && (marked || rules_.noteGood)) map_->Note(span.block, marked ? BlockState::Marked : BlockState::Good);
-        if (marked && rules_.bad == BadBlockMode::Skip) log_.Numbered("Skip bad block [", span.block, "]\n");
-        if (marked && rules_.bad == BadBlockMode::Pad) log_.Numbered("Pad bad block [", span.block, "]\n");
+        if (marked && rules_.bad == BadBlockMode::Skip) log_.Block("Skip bad block [", span.block, "]\n");
+        if (marked && rules_.bad == BadBlockMode::Pad) log_.Block("Pad bad block [", span.block, "]\n");
     }
     if (step == Step::Go) {
         step = visitor.Block(span, marked);

@@ -98,7 +98,7 @@ struct DataLines {
 
 }  // namespace
 
-WiringReport RunWiringCheck(LogSink& sink, BusPort& bus) {
+WiringReport RunWiringCheck(LogSink& sink, BusPort& bus, int cePin) {
     CheckLog check(sink);
 
     // Everything is measured first, so that each line can name the likely
@@ -106,12 +106,12 @@ WiringReport RunWiringCheck(LogSink& sink, BusPort& bus) {
     bool restHigh = true;
     for (int i = 0; i < 16; ++i) restHigh = bus.ReadyLineHigh() && restHigh;
 
-    const bool resetReady = bus.Reset(CE0);
+    const bool resetReady = bus.Reset(cePin);
     const bool resetBusy = bus.LastWaitSawBusy();
 
     uint8_t ids[3][5];
     const char* maker = nullptr;
-    for (auto& id : ids) maker = bus.ReadId(CE0, id);
+    for (auto& id : ids) maker = bus.ReadId(cePin, id);
     const bool steady = std::memcmp(ids[0], ids[1], 5) == 0 && std::memcmp(ids[0], ids[2], 5) == 0;
     bool alike = true;
     for (int i = 1; i < 5; ++i) alike = alike && ids[0][i] == ids[0][0];
@@ -120,23 +120,23 @@ WiringReport RunWiringCheck(LogSink& sink, BusPort& bus) {
 
     // The page is read whatever READ ID 20h says, to see whether the two agree.
     uint8_t onfi[4];
-    bus.ReadIdAt(CE0, ID_ADDRESS_ONFI, onfi, 4);
+    bus.ReadIdAt(cePin, ID_ADDRESS_ONFI, onfi, 4);
     const bool onfiSignature = std::memcmp(onfi, "ONFI", 4) == 0;
     uint8_t bytes[PARAMETER_PAGE_READ_BYTES];
     const bool pageLoaded =
-        bus.ReadParameterPage(CE0, 0x00, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK;
+        bus.ReadParameterPage(cePin, 0x00, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK;
     const ParameterPage onfiPage = DecodeParameterPage(bytes, pageLoaded ? sizeof bytes : 0, PageStandard::Onfi);
     uint8_t jedec[5];
-    bus.ReadIdAt(CE0, ID_ADDRESS_JEDEC, jedec, 5);
+    bus.ReadIdAt(cePin, ID_ADDRESS_JEDEC, jedec, 5);
     const bool jedecSignature = std::memcmp(jedec, "JEDEC", 5) == 0;
     ParameterPage jedecPage;
-    if (jedecSignature && bus.ReadParameterPage(CE0, 0x40, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK)
+    if (jedecSignature && bus.ReadParameterPage(cePin, 0x40, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK)
         jedecPage = DecodeParameterPage(bytes, sizeof bytes, PageStandard::Jedec);
 
     bus.SetWriteProtect(false);
-    const uint8_t statusOpen = bus.ReadStatus(CE0);
+    const uint8_t statusOpen = bus.ReadStatus(cePin);
     bus.SetWriteProtect(true);
-    const uint8_t statusProtected = bus.ReadStatus(CE0);
+    const uint8_t statusProtected = bus.ReadStatus(cePin);
     bus.SetWriteProtect(false);
 
     DataLines data;

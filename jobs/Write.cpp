@@ -34,7 +34,7 @@ public:
             if (!ReadRecord(page_.data(), p)) return Step::Stop;
             leftOut += static_cast<uint64_t>(pageTotal_ - CountErased(page_.data(), pageTotal_));
         }
-        log_.Numbered("Keep bad block [", static_cast<long>(span.block), "]: ");
+        log_.Block("Keep bad block [", span.block, "]: ");
         log_.Count(leftOut);
         log_.Put(" bytes of the file that were not 0xFF left out\n");
         return Step::Passed;
@@ -52,7 +52,7 @@ public:
         if (options_.map && perBlock_ > 0) options_.map->Note(k / perBlock_, BlockState::Failed);
         ++failedPages;
         if (result != NAND_STATUS_FAIL) return Step::TimedOut;
-        log_.Numbered("Error programm page [", static_cast<long>(k), "] \n");
+        log_.Page("Error programm page [", k, "] \n");
         return Step::Failed;
     }
 
@@ -66,7 +66,7 @@ private:
 }  // namespace
 
 Outcome CheckSkipWriteFits(JobContext& job, const JobPlan& plan, int64_t fileBytes) {
-    JobLog log(job.log);
+    JobLog log(job.log, plan.layout);
     std::vector<bool> marked;
     if (ReadMarks(job.chip, plan.geometry, plan.rows, marked) == MarkCheck::NoAnswer) {
         log.RedThenBlue("R/B, break low, ERR_RB_L \n");
@@ -79,7 +79,7 @@ Outcome CheckSkipWriteFits(JobContext& job, const JobPlan& plan, int64_t fileByt
 }
 
 Outcome RunWrite(JobContext& job, const JobPlan& plan, PathChooser& chooser, const WriteOptions& options) {
-    JobLog log(job.log);
+    JobLog log(job.log, plan.layout);
     const Geometry& geometry = plan.geometry;
     const RowRange& rows = plan.rows;
     if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};

@@ -373,6 +373,14 @@ void SaveImagesAtExit() {
     std::_Exit(1);
 }
 
+void WriteProtocolAtExit() {
+    const char* path = std::getenv("FERRIK_SIM_PROTOCOL");
+    FILE* file = path != nullptr ? std::fopen(path, "w") : nullptr;
+    if (file == nullptr) return;
+    for (const std::string& line : Socket().AllViolations()) std::fprintf(file, "%s\n", line.c_str());
+    std::fclose(file);
+}
+
 // The image that is there, checked so that it can be both loaded now and
 // replaced at exit; loaded into the chip. path becomes the file's own path
 // (set first: a global still holds it when a refusal ends the program).
@@ -522,6 +530,12 @@ void ConfigureFromEnvironment() {
 
     SimGpio::Instance().SetWiring(wiring);
     SimGpio::Instance().Plug(&socket);
+    // FERRIK_SIM_PROTOCOL=FILE: at exit, every protocol violation the socket
+    // and its chips recorded (two chips selected for one cycle, a row address
+    // in a LUN's gap, ...), one a line; an empty file when there was none.
+    // What the tests of the program hold its bus sequences against.
+    const char* protocol = std::getenv("FERRIK_SIM_PROTOCOL");
+    if (protocol != nullptr && *protocol != '\0') std::atexit(WriteProtocolAtExit);
 }
 
 }  // namespace sim

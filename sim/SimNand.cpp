@@ -729,6 +729,15 @@ struct SimNandSocket::State {
         }
     }
 
+    [[gnu::noinline, gnu::cold]] void TwoSelected(uint32_t pins) {
+        std::string line = "WE# cycle latched with more than one chip selected (";
+        for (unsigned slot = 0; slot < 4; ++slot)
+            if ((selected >> slot) & 1u) line += (line.back() == '(' ? "CE" : ", CE") + std::to_string(slot);
+        char byte[48];
+        std::snprintf(byte, sizeof byte, "), byte %02Xh", static_cast<unsigned>(ByteFromLevels(pins)));
+        violations.Add(line + byte);
+    }
+
     // Kept out of line: the read loop only ever takes the test before it.
     [[gnu::noinline, gnu::cold]] void DataPinsStillDriven(uint32_t piOutputs) {
         std::string line = "GPLEV0 read while RE# is low and data pins are still Pi outputs (GPIO";
@@ -818,6 +827,8 @@ void SimNandSocket::OnPiWrite(uint32_t piLevels, uint32_t piOutputs) {
 
     if ((changed & kWe) && (pins & kWe)) {
         // Rising edge of WE#: the selected chips latch what the pins hold.
+        // Only one chip enable may be low: two chips would both take it.
+        if (s.selected & (s.selected - 1)) s.TwoSelected(pins);
         const bool cle = pins & kCle;
         const bool ale = pins & kAle;
         const uint8_t value = ByteFromLevels(pins);

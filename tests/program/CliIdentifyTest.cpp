@@ -76,12 +76,13 @@ TEST(CliIdentify, DetectTellsThePageTheIdGuessAndTheGeometryInUseAsLinesAndAsJso
          "  page 4096, spare 224, 64 pages per block, 2048 blocks x 1 LUN, row max 131071, ECC 4 bits\n"
          "ID bytes decoded (a guess): page 4096, spare 128, 64 pages per block, 2048 blocks, row max 131071\n"
          "Geometry in use: page 4096, spare 224, 64 pages per block, row max 131071, from the parameter page\n"
-         "Disagreement: spare 224 in the parameter page, 128 in the ID bytes (a guess)\n",
+         "Disagreement: spare 224 in the parameter page, 128 in the ID bytes (a guess)\n"
+         "Targets: 1 (CE0), 512 MiB of data\n",
          "{\"probes\":[{\"ce\":0,\"id\":[44,220,144,166,84],\"id_string\":\"2CDC90A654\",\"maker\":\"Micron\"},"
          "{\"ce\":1,\"id\":[255,255,255,255,255],\"id_string\":\"FFFFFFFFFF\",\"maker\":\"Unknown Nand\"},"
          "{\"ce\":2,\"id\":[255,255,255,255,255],\"id_string\":\"FFFFFFFFFF\",\"maker\":\"Unknown Nand\"},"
          "{\"ce\":3,\"id\":[255,255,255,255,255],\"id_string\":\"FFFFFFFFFF\",\"maker\":\"Unknown Nand\"}],"
-         "\"chip_file\":null,"
+         "\"targets\":[{\"ce\":0,\"luns\":1}],\"other_chips\":[],\"chip_file\":null,"
          "\"parameter_page\":{\"standard\":\"ONFI\",\"revision\":\"1.0\",\"copy\":1,\"maker\":\"MICRON\","
          "\"model\":\"MT29F4G08ABAEA\",\"page\":4096,\"spare\":224,\"pages_per_block\":64,\"blocks\":2048,"
          "\"luns\":1,\"row_max\":131071,\"ecc_bits\":4},"
@@ -96,7 +97,8 @@ TEST(CliIdentify, DetectTellsThePageTheIdGuessAndTheGeometryInUseAsLinesAndAsJso
          "Chip file: ICs/Toshiba/98DA901576\n"
          "Parameter page: none (no ONFI signature at READ ID 20h, no JEDEC signature at 40h)\n"
          "ID bytes decoded (a guess): page 2048, spare 64, 64 pages per block, 2048 blocks, row max 131071\n"
-         "Geometry in use: page 2048, spare 64, 64 pages per block, row max 131071, from the chip file\n",
+         "Geometry in use: page 2048, spare 64, 64 pages per block, row max 131071, from the chip file\n"
+         "Targets: 1 (CE0), 256 MiB of data\n",
          "\"chip_file\":{\"path\":\"ICs/Toshiba/98DA901576\",\"name\":\"TC58NVG1S3E\",\"row_max\":131071,"
          "\"page\":2048,\"spare\":64,\"pages_per_block\":64},\"parameter_page\":null,"},
         {"K9F1G08U0B", absurdPage.c_str(), dir.Path(),
@@ -104,6 +106,13 @@ TEST(CliIdentify, DetectTellsThePageTheIdGuessAndTheGeometryInUseAsLinesAndAsJso
          "ID bytes decoded (a guess): page 2048, spare 64, 64 pages per block, 1024 blocks, row max 65535\n"
          "Geometry in use: page 2048, spare 64, 64 pages per block, row max 65535, from the ID bytes (a guess)\n",
          "\"maker\":\"\\\"QUOTE\\\\?\",\"model\":\"\",\"page\":0,"},
+        // Two dies of one part on CE0 and CE1 (the first two ID bytes alike),
+        // each of two LUNs, and another chip on CE2.
+        {"SIM-TINY-2LUN,SIM-TINY-2LUN,SIM-TINY", "", dir.Path(),
+         "Geometry in use: page 256, spare 8, 8 pages per block, row max 191, from the parameter page\n"
+         "Targets: 2 (CE0, CE1), 2 x 48 KiB = 96 KiB of data in all, LUNs 2, 2 (--ce all takes them all)\n"
+         "CE2: another chip (ID EC 01 00 15 00), not a target of the CE0 chip\n",
+         "\"targets\":[{\"ce\":0,\"luns\":2},{\"ce\":1,\"luns\":2}],\"other_chips\":[2],"},
         {"K9F1G08U0B", brokenPage.c_str(), dir.Path(),
          "Parameter page: ONFI, no copy in the 1536 bytes read passes its CRC: not used\n",
          "\"parameter_page\":null,\"id_decoded\":{\"page\":2048,"},

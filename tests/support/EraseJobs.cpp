@@ -26,6 +26,7 @@ public:
         return chip_.EraseBlock(row, rowLimit);
     }
     bool LastWaitSawBusy() const override { return chip_.LastWaitSawBusy(); }
+    void UseChipEnable(int cePin) override { chip_.UseChipEnable(cePin); }
 
 private:
     EraseStandIn& standIn_;
