@@ -23,6 +23,7 @@ constexpr int MARGIN = 16;
 constexpr int LABEL_WIDTH = 56;  // the first block of each grid row, left of it
 constexpr int HEADING_HEIGHT = 70;
 constexpr int LEGEND_ROW = 22;
+constexpr int TARGET_LABEL = 18;  // the band above each target's grid lines
 
 int ColumnsFor(int64_t blocks) {
     if (blocks <= 64) return 16;
@@ -82,10 +83,18 @@ const char* BlockStateLegend(BlockState state) {
     return "";
 }
 
-std::string ChipMapSvg(const std::string& chipName, const char* run, const Geometry& geometry, const BlockMap& map) {
+std::string ChipMapSvg(const std::string& chipName, const char* run, const Geometry& geometry, const BlockMap& map,
+                       const ChipLayout& layout) {
     const int64_t blocks = map.Blocks();
-    const int columns = ColumnsFor(blocks);
-    const int64_t rows = std::max<int64_t>(1, (blocks + columns - 1) / columns);
+    // Each target starts a grid line of its own, under its label.
+    const int64_t targets = layout.targets.size() > 1 && geometry.pagesPerBlock > 0
+                                ? static_cast<int64_t>(layout.targets.size())
+                                : 1;
+    const int64_t perTarget = targets > 1 ? (blocks + targets - 1) / targets : blocks;
+    const int columns = ColumnsFor(perTarget);
+    const int64_t targetRows = std::max<int64_t>(1, (perTarget + columns - 1) / columns);
+    const int64_t rows = targetRows * targets;
+    const int band = targets > 1 ? TARGET_LABEL : 0;
     const int cell = static_cast<int>(
         std::clamp<int64_t>(std::min<int64_t>(GRID_HEIGHT / rows, GRID_WIDTH / columns), SMALLEST_CELL, LARGEST_CELL));
     // A pixel between squares while they are large enough to spare it.
@@ -93,7 +102,13 @@ std::string ChipMapSvg(const std::string& chipName, const char* run, const Geome
     const int gridX = MARGIN + LABEL_WIDTH;
     const int gridY = HEADING_HEIGHT;
     const int gridWidth = columns * cell;
-    const int64_t gridHeight = rows * cell;
+    const int64_t gridHeight = rows * cell + targets * band;
+    // Where block b's square lies.
+    auto squareX = [&](int64_t b) { return gridX + (b % perTarget % columns) * cell; };
+    auto squareY = [&](int64_t b) {
+        const int64_t t = b / perTarget;
+        return gridY + t * (targetRows * cell + band) + band + (b % perTarget / columns) * cell;
+    };
 
     int64_t counts[6] = {};
     for (int64_t b = 0; b < blocks; ++b) ++counts[static_cast<int>(map.State(b))];
@@ -117,6 +132,7 @@ std::string ChipMapSvg(const std::string& chipName, const char* run, const Geome
            ".heading { font-size: 18px; font-weight: bold; }\n"
            ".geometry, .legend text { font-size: 13px; }\n"
            ".axis { font-size: 10px; fill: #666; }\n"
+           ".target { font-size: 12px; font-weight: bold; }\n"
            ".good { fill: #c8e6c9; }\n"
            ".marked { fill: #212121; }\n"
            ".failed { fill: #d32f2f; }\n"
@@ -138,10 +154,18 @@ std::string ChipMapSvg(const std::string& chipName, const char* run, const Geome
     for (int c = 8; c < columns; c += 8)
         svg += Format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">+%d</text>\n", gridX + c * cell + square / 2,
                       gridY - 4, c);
-    for (int64_t r = 0; r < rows; r += labelEvery)
-        svg += Format("<text x=\"%d\" y=\"%" PRId64 "\" text-anchor=\"end\">%" PRId64 "</text>\n", gridX - 6,
-                      gridY + r * cell + square / 2 + 4, r * columns);
+    for (int64_t t = 0; t < targets; ++t)
+        for (int64_t r = 0; r < targetRows && t * perTarget + r * columns < blocks; r += labelEvery)
+            svg += Format("<text x=\"%d\" y=\"%" PRId64 "\" text-anchor=\"end\">%" PRId64 "</text>\n", gridX - 6,
+                          squareY(t * perTarget + r * columns) + square / 2 + 4, t * perTarget + r * columns);
     svg += "</g>\n";
+    for (int64_t t = 0; t < targets; ++t) {
+        const int64_t first = t * perTarget;
+        const int64_t last = std::min(blocks, first + perTarget) - 1;
+        svg += Format("<text class=\"target\" x=\"%d\" y=\"%" PRId64 "\">CE%d: blocks %" PRId64 " to %" PRId64
+                      "</text>\n",
+                      gridX, squareY(first) - 5, layout.targets[static_cast<size_t>(t)], first, last);
+    }
 
     svg += "<g id=\"blocks\">\n";
     for (int64_t b = 0; b < blocks; ++b) {
@@ -149,10 +173,10 @@ std::string ChipMapSvg(const std::string& chipName, const char* run, const Geome
         const int64_t first = b * geometry.pagesPerBlock;
         const int64_t last = std::min<int64_t>(first + geometry.pagesPerBlock - 1, geometry.rowMax);
         svg += Format("<rect class=\"%s\" x=\"%" PRId64 "\" y=\"%" PRId64
-                      "\" width=\"%d\" height=\"%d\"><title>Block %" PRId64 ", pages %" PRId64 " to %" PRId64
+                      "\" width=\"%d\" height=\"%d\"><title>Block %" PRId64 "%s, pages %" PRId64 " to %" PRId64
                       ": %s</title></rect>\n",
-                      BlockStateClass(state), gridX + (b % columns) * cell, gridY + (b / columns) * cell, square,
-                      square, b, first, last, BlockStateLegend(state));
+                      BlockStateClass(state), squareX(b), squareY(b), square, square, b,
+                      layout.BlockName(b).c_str(), first, last, BlockStateLegend(state));
     }
     svg += "</g>\n";
 

@@ -156,7 +156,8 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     if (const int status = ChooseChipEnables(session, chipEnables, targetsFound, targets)) return status;
     if (!args.Has("--ce")) SayOtherTargets(session.log, targetsFound);
     const int firstPin = ChipEnablePin(targets.front());
-    const std::string chipOn = "the chip on CE" + std::to_string(targets.front());
+    const std::string chipOn = targets.size() > 1 ? "the chips on " + ChipEnableList(targets)
+                                                  : "the chip on CE" + std::to_string(targets.front());
     if (!args.Has("--chip") && !givenSuffice) {
         const std::string database = InstalledChipDatabase();
         GeometryFromChip(session.log, session.Bus(), database.c_str(), found, firstPin);
@@ -195,7 +196,9 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     dies.luns = found.luns.luns;
     dies.blocksPerLun = found.luns.blocksPerLun;
     TakeGiven(given, found);
-    plan.chipName = found.chipName.empty() ? chipOn : found.chipName;
+    plan.chipName = found.chipName.empty()  ? chipOn
+                    : targets.size() > 1 ? found.chipName + " (" + ChipEnableList(targets) + ")"
+                                         : found.chipName;
     plan.pagesPerBlockKnown = found.pagesPerBlockKnown;
     return AcceptPlan(log, found.geometry, uses, readsMarks, asked, plan, dies) ? 0 : EXIT_USAGE;
 }

@@ -92,7 +92,8 @@ std::string VisibleText(const std::string& text) { return Visible(text, false); 
 
 std::string VisibleLog(const char* text) { return Visible(text, true); }
 
-std::string ScanJson(const std::string& chipName, const Geometry& geometry, const ScanResult& result) {
+std::string ScanJson(const std::string& chipName, const Geometry& geometry, const ScanResult& result,
+                     const ChipLayout& layout) {
     JsonObject json;
     json.String("chip", chipName)
         .Number("page_size", geometry.pageSize)
@@ -104,8 +105,14 @@ std::string ScanJson(const std::string& chipName, const Geometry& geometry, cons
     std::string bad = "[";
     for (size_t i = 0; i < result.marked.size(); ++i) {
         const BlockPlace place = PlaceOf(geometry, result.marked[i]);
-        bad += (i == 0 ? "" : ",") + JsonObject()
-                                         .Number("block", result.marked[i])
+        JsonObject entry;
+        entry.Number("block", result.marked[i]);
+        if (!layout.Plain()) {
+            const RowPlace where = layout.Place(place.firstPage);
+            entry.Number("ce", where.ce).Number("lun", where.lun).Number("lun_block",
+                                                                         where.page / geometry.pagesPerBlock);
+        }
+        bad += (i == 0 ? "" : ",") + entry
                                          .Number("first_page", place.firstPage)
                                          .Number("last_page", place.lastPage)
                                          .Raw("dump_offset", std::to_string(place.offset))

@@ -8,6 +8,7 @@
 
 #include "jobs/Identify.h"
 #include "jobs/Jobs.h"
+#include "jobs/Targets.h"
 
 // JSON text for a string: a control character or a byte outside ASCII is
 // written as the code point of the same number, so that whatever a chip or
@@ -23,7 +24,10 @@ std::string VisibleText(const std::string& text);
 std::string VisibleLog(const char* text);
 
 // The scan as one JSON object.
-std::string ScanJson(const std::string& chipName, const Geometry& geometry, const ScanResult& result);
+// With several targets or LUNs each bad block also names its chip enable,
+// LUN and its block in that LUN ("ce", "lun", "lun_block").
+std::string ScanJson(const std::string& chipName, const Geometry& geometry, const ScanResult& result,
+                     const ChipLayout& layout = ChipLayout{});
 
 // One JSON object: probes, chip_file, parameter_page, id_decoded, geometry,
 // disagreements.

@@ -31,7 +31,7 @@ int Run(Session& session) {
     const int status = session.Finish(outcome, "block");
     if (json && outcome.status == JobStatus::Done) {
         session.progress.StepAside();
-        std::printf("%s\n", ScanJson(plan.chipName, plan.geometry, result).c_str());
+        std::printf("%s\n", ScanJson(plan.chipName, plan.geometry, result, plan.layout).c_str());
     }
     return map.Finish(session, plan, "scan", status);
 }

@@ -5,8 +5,9 @@
 // does with one page (or one erase row), and with a block when it needs to.
 //
 // A new capability is a visitor (or a visitor wrapping another) of this walk,
-// never another loop over the chip; a different row mapping (several dies or
-// chip enables) is a different BlockSpans.
+// never another loop over the chip. Several targets and LUNs are one range
+// to it (jobs/Targets.h): their blocks follow one another, none straddles
+// two dies, and the plan's chip port sends each row to its die.
 #pragma once
 
 #include <cstdint>

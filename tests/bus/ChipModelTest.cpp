@@ -320,7 +320,7 @@ TEST_F(ChipModel, AnUnknownCommandIsCaught) {
     sim::Socket().ClearViolations();
 }
 
-TEST_F(ChipModel, TwoChipsDrivingAtOnceAreCaught) {
+TEST_F(ChipModel, TwoChipsSelectedForACycleAndDrivingAtOnceAreCaught) {
     sim::Socket().Insert(2, sim::DefaultPreset());
     Drive(CE0, false);
     Drive(CE2, false);
@@ -330,6 +330,7 @@ TEST_F(ChipModel, TwoChipsDrivingAtOnceAreCaught) {
     Drive(CE0, true);
     Drive(CE2, true);
     EXPECT_EQ(b, 0xEC);
+    EXPECT_TRUE(HasViolation("WE# cycle latched with more than one chip selected (CE0, CE2), byte 90h"));
     EXPECT_TRUE(HasViolation("two chips"));
     sim::Socket().ClearViolations();
 }
