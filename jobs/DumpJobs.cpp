@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "jobs/BadBlocks.h"
 
@@ -29,7 +30,8 @@ bool ChipAnswers(JobLog& log, ChipPort& chip, int32_t rowMax) {
     uint8_t none = 0;
     chip.ReadPage(0, static_cast<uint32_t>(rowMax), 0, &none);
     if (chip.LastWaitSawBusy()) return true;
-    log.RedThenBlue("Error, no chip answers on CE0: R/B# never went low\n");
+    log.RedThenBlue("Error, no chip answers on CE" + std::to_string(log.FirstChipEnable()) +
+                    ": R/B# never went low\n");
     return false;
 }
 

@@ -31,6 +31,8 @@ void JobLog::Page(const char* head, int64_t row, const char* tail) {
     Placed(head, row, layout_ ? layout_->PageName(row) : std::string(), tail);
 }
 
+int JobLog::FirstChipEnable() const { return layout_ && !layout_->targets.empty() ? layout_->targets[0] : 0; }
+
 void JobLog::Placed(const char* head, int64_t value, const std::string& place, const char* tail) {
     if (place.empty()) {
         Numbered(head, static_cast<long>(value), tail);

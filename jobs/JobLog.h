@@ -33,6 +33,8 @@ public:
     // the first ']' of tail: "Bad block [1030] (CE1, block 6)\n".
     void Block(const char* head, int64_t block, const char* tail);
     void Page(const char* head, int64_t row, const char* tail);
+    // The chip enable (0-3) of the job's first target: 0 without a layout.
+    int FirstChipEnable() const;
     // A count that may exceed 32 bits, as a piece of its own ("%llu").
     void Count(uint64_t count);
     // "End time = ", the milliseconds, then " ms\n" or " ms" and "\n" apart.

@@ -2,7 +2,8 @@
 # The Raspberry Pi: instructions per byte of the page read and program byte
 # loops of the armhf and the arm64 Pi build (disassembled, when the cross
 # tools are there), and a model of the bus time of Read dump, Write and Erase
-# of the default chip on a Pi 3. docs/pi.md explains the model and its
+# of the default chip on a Pi 3, and of a dump of both targets of a
+# K9WAG08U1A (read.two_targets.pi3_seconds). docs/pi.md explains the model and its
 # assumptions. Then the same model for the Pi 5 (RP1), with published costs.
 #
 # Access costs (override with a measurement from bench/pi_gpio_timing run
@@ -54,6 +55,7 @@ fi
 counts=$(env -u FERRIK_SIM_CHIPS -u FERRIK_SIM_IMAGE -u FERRIK_SIM_FAULTS -u FERRIK_SIM_REPORT "$counts_bin")
 grep -E '^pi\.bus\.(read|program)\.(loads|stores)_per_byte' <<<"$counts"
 grep -E '^pi\.bus\.mark_read\.fixed_(loads|stores)' <<<"$counts"
+grep -E '^pi\.two_targets\.' <<<"$counts"
 
 awk -v store="${PI3_STORE_NS:-7.5}" -v load="${PI3_LOAD_NS:-50}" -v ghz="${PI3_CPU_GHZ:-1.2}" \
     -v rip="$read_ipb" -v pip="$program_ipb" '
@@ -81,6 +83,11 @@ awk -v store="${PI3_STORE_NS:-7.5}" -v load="${PI3_LOAD_NS:-50}" -v ghz="${PI3_C
         # Erase reads the mark of each block first: two one-byte column reads of a
         # good block (its first and second page), each a page load of tR.
         printf "erase.mark_reads_seconds_pi3 = %.3f\n", blocks * 2 * (markFixed + tR)
+        # A K9WAG08U1A read whole with --ce all: its two dies one after the
+        # other, every page a whole read command on its own chip enable.
+        twoPage = v["pi.two_targets.read.loads"] * load + v["pi.two_targets.read.stores"] * store
+        twoPage = twoPage * ns + v["pi.two_targets.page_bytes"] * ri * ns + tR
+        printf "read.two_targets.pi3_seconds = %.0f\n", v["pi.two_targets.pages"] * twoPage
         # The slowest GPLEV0 load that still keeps Read dump under 60 s.
         budget = (60 / pages - tR - readFixed) / bytes
         rest = (v["pi.bus.read.stores_per_byte"] * store + ri) * ns
