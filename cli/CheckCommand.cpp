@@ -16,11 +16,10 @@ int Run(Session& session) {
     if (const int status = TakeChipEnables(session, asked)) return status;
     if (const int status = session.StartBus()) return status;
     std::vector<int> chosen = asked.listed;
-    if (asked.all) {
-        uint8_t ids[4][5];
-        for (int ce = 0; ce < 4; ++ce) session.Bus().ReadId(ChipEnablePin(ce), ids[ce]);
-        chosen = TargetsByRule(ids);
-        if (chosen.empty()) chosen = {0};
+    if (asked.all || !session.args.Has("--ce")) {
+        const std::vector<int> found = FindTargets(session.Bus());
+        if (asked.all) chosen = found.empty() ? std::vector<int>{0} : found;
+        else SayOtherTargets(session.log, found);
     }
     bool passed = true;
     for (const int ce : chosen) {

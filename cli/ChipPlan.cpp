@@ -96,23 +96,19 @@ int ChooseChipEnables(const Session& session, const ChipEnablesAsked& asked, con
     return 0;
 }
 
-namespace {
-
-// Every chip enable's ID, for the targets.
-void ReadIds(BusPort& bus, uint8_t ids[4][5]) {
+std::vector<int> FindTargets(BusPort& bus) {
+    uint8_t ids[4][5];
     for (int ce = 0; ce < 4; ++ce) bus.ReadId(ChipEnablePin(ce), ids[ce]);
+    return TargetsByRule(ids);
 }
 
-// The line that keeps half a chip from being dumped in silence.
-void SayOtherTargets(ConsoleLog& sink, const std::vector<int>& found) {
+void SayOtherTargets(LogSink& sink, const std::vector<int>& found) {
     if (found.size() < 2) return;
     JobLog log(sink);
     log.RedThenBlue(std::to_string(found.size()) + " targets found (" + ChipEnableList(found) +
                     "): this run covers CE0 only; --ce all takes " +
                     (found.size() == 2 ? std::string("both") : "all " + std::to_string(found.size())) + "\n");
 }
-
-}  // namespace
 
 int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan, bool readsMarks) {
     const Args& args = session.args;
@@ -149,9 +145,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     if (const int status = session.StartBus()) return status;
     // The chip enables are settled before the geometry, which is the first
     // one's: its ID names its chip file.
-    uint8_t ids[4][5];
-    ReadIds(session.Bus(), ids);
-    const std::vector<int> targetsFound = TargetsByRule(ids);
+    const std::vector<int> targetsFound = FindTargets(session.Bus());
     std::vector<int> targets;
     if (const int status = ChooseChipEnables(session, chipEnables, targetsFound, targets)) return status;
     if (!args.Has("--ce")) SayOtherTargets(session.log, targetsFound);

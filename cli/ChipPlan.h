@@ -41,7 +41,8 @@ struct ChipPlan : JobPlan {
 // --chip; without a chip file, the chip's own parameter page, told in a line
 // of its own before the job's. --page, --spare, --row-max and
 // --pages-per-block override it value by value, and the chip is not asked
-// when they give all that `uses` need.
+// for its geometry when they give all that `uses` need (its ID still says
+// which chip enables are targets).
 // Each use's check refuses with the window's words. A job that reads the
 // blocks' factory marks (readsMarks) needs the block size and the page size
 // too. Returns 0 when the job may go, else the exit status to end with, its
@@ -54,6 +55,12 @@ struct ChipPlan : JobPlan {
 // chip. The file then holds the targets one after another, in CE order.
 // LUNs come from the parameter page, or from --luns with --blocks-per-lun.
 int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan, bool readsMarks = false);
+
+// The targets of the CE0 chip, by their IDs; empty when nothing answers on CE0.
+std::vector<int> FindTargets(BusPort& bus);
+// With more than one target found, the line that says a run covers CE0 only:
+// half a part is never dumped in silence.
+void SayOtherTargets(LogSink& sink, const std::vector<int>& found);
 
 // What --ce asks for.
 struct ChipEnablesAsked {

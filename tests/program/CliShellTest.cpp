@@ -79,6 +79,7 @@ TEST(CliShell, theCompletionOffersModesFileNamesAndNothingForANumber) {
         {{"ferrik-cli", "help", "ve"}, "verify "},
         {{"ferrik-cli", "read", "dump.bin", "--bad", ""}, "keep pad raw skip "},
         {{"ferrik-cli", "verify", "dump.bin", "--bad", "=", "s"}, "skip "},
+        {{"ferrik-cli", "scan", "--ce", ""}, "0 1 2 3 all "},
         {{"ferrik-cli", "read", "du"}, "dump.bin dump.svg "},
         {{"ferrik-cli", "erase", "--map", "dump.s"}, "dump.svg "},
         {{"ferrik-cli", "read", "dump.bin", "--page", ""}, ""},

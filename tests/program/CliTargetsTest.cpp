@@ -7,6 +7,8 @@
 #ifdef FERRIK_CLI
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -129,21 +131,37 @@ TEST_F(CliTargets, ARunOverLunsVisitsEveryBlockOnceAndNoRowInTheGap) {
     const struct {
         const char* name;
         std::vector<std::string> args;
+        int chipFileRowMax;  // 0: no chip file
         bool touchesGap;
+        const char* told;
     } runs[] = {
-        {"LUNs from the parameter page", {}, false},
-        {"LUNs given", {"--page=256", "--spare=8", "--pages-per-block=8", "--luns=2", "--blocks-per-lun=12"}, false},
-        // What a linear walk of the same rows does: the record catches it.
-        {"one linear range", {"--page=256", "--spare=8", "--pages-per-block=8", "--row-max=191"}, true},
+        {"LUNs from the parameter page", {}, 0, false, "row max 191, 2 LUNs of 12 blocks\n"},
+        {"LUNs given", {"--page=256", "--spare=8", "--pages-per-block=8", "--luns=2", "--blocks-per-lun=12"}, 0,
+         false, "Read Dump OK"},
+        {"a chip file of the same rows", {}, 191, false, "Read Dump OK"},
+        // One linear range: the protocol record catches its rows in the gaps.
+        {"a chip file of other rows", {}, 255, true,
+         "Disagreement: row max 255, 8 pages per block in the chip file, 191, 8 in the parameter page (2 LUNs of "
+         "12 blocks): the chip file's rows are walked as one range\n"},
+        {"one range given", {"--page=256", "--spare=8", "--pages-per-block=8", "--row-max=191"}, 0, true,
+         "Read Dump OK"},
     };
     for (const auto& run : runs) {
         SCOPED_TRACE(run.name);
+        std::filesystem::remove_all(dir.File("ICs"));
+        if (run.chipFileRowMax != 0) {
+            std::filesystem::create_directories(dir.File("ICs/Micron"));
+            std::ofstream(dir.File("ICs/Micron/2C200150"))
+                << "Name=SIM-TINY-2LUN\nID=2C200150\nRow=" << run.chipFileRowMax << "\nPage=256\nSpare=8\nBlock=8";
+        }
         WriteBytes(dir.File("lun.img"), image);
         const Exited read = Cli(With({"read", "lun.dump"}, run.args), "SIM-TINY-2LUN", "lun.img");
         ASSERT_EQ(read.status, 0) << read.output;
+        EXPECT_NE(read.output.find(run.told), std::string::npos) << read.output;
         EXPECT_EQ(Protocol().find("which addresses no page") != std::string::npos, run.touchesGap) << Protocol();
         if (!run.touchesGap) EXPECT_TRUE(File("lun.dump") == image);
     }
+    std::filesystem::remove_all(dir.File("ICs"));
     // Both dies' LUNs in one file, and a scan that names each block's place.
     WriteBytes(dir.File("a.img"), image);
     WriteBytes(dir.File("b.img"), Pattern(192, 192));
