@@ -154,7 +154,7 @@ const char* MakePlan(const Geometry& target, std::initializer_list<GeometryUse> 
     plan.layout = dies;
     plan.layout.pagesPerBlock = g.pagesPerBlock;
     plan.layout.pagesPerTarget = int64_t{g.rowMax} + 1;
-    if (!dies.Plain()) {
+    if (dies.targets.size() > 1 || dies.luns > 1) {
         // Blocks count across the targets and LUNs: none may straddle two.
         if (g.pagesPerBlock <= 0) return "Error, Pages per block <= 0\n";
         if (plan.layout.pagesPerTarget % g.pagesPerBlock != 0)
