@@ -127,6 +127,13 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     take(given.spareSize, "--spare");
     take(given.rowMax, "--row-max");
     take(given.pagesPerBlock, "--pages-per-block");
+    // The LUNs say how many rows there are, unless --row-max says so too.
+    auto rowsOfLuns = [&](int32_t pagesPerBlock) {
+        if (!args.Has("--luns") || given.rowMax || pagesPerBlock <= 0) return;
+        const int64_t rows = args.Number("--luns") * args.Number("--blocks-per-lun") * pagesPerBlock;
+        if (rows - 1 <= INT32_MAX) given.rowMax = static_cast<int32_t>(rows - 1);
+    };
+    rowsOfLuns(given.pagesPerBlock.value_or(0));
     // Erase finds each block's factory mark in the spare area, after the
     // page's data; the other jobs need the spare's size.
     bool needSpare = false;
@@ -180,12 +187,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     dies.targets = targets;
     if (args.Has("--luns")) {
         found.luns = {static_cast<int32_t>(args.Number("--luns")), args.Number("--blocks-per-lun")};
-        // The LUNs say how many rows there are, unless --row-max says so too.
-        if (!given.rowMax && given.pagesPerBlock.value_or(found.geometry.pagesPerBlock) > 0) {
-            const int64_t rows = found.luns.luns * found.luns.blocksPerLun *
-                                 given.pagesPerBlock.value_or(found.geometry.pagesPerBlock);
-            if (rows - 1 <= INT32_MAX) given.rowMax = static_cast<int32_t>(rows - 1);
-        }
+        rowsOfLuns(found.geometry.pagesPerBlock);
     }
     dies.luns = found.luns.luns;
     dies.blocksPerLun = found.luns.blocksPerLun;
