@@ -2,15 +2,14 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
-
-#include "jobs/Targets.h"
 
 #include "chip/ChipFile.h"
 #include "jobs/JobLog.h"
+#include "jobs/Targets.h"
 
 namespace {
 

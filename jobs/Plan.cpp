@@ -4,7 +4,6 @@
 #include "jobs/JobLog.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "chip/ChipFile.h"
 #include "jobs/Identify.h"
@@ -54,14 +53,11 @@ bool GeometryFromChipFile(const std::string& path, GeometryFound& found) {
     return true;
 }
 
-void GeometryFromChip(LogSink& sink, BusPort& bus, const char* databaseRoot, GeometryFound& found, int cePin,
-                      uint8_t (*ids)[5]) {
+void GeometryFromChip(LogSink& sink, BusPort& bus, const char* databaseRoot, GeometryFound& found, int cePin) {
     JobLog log(sink);
     NoLog quiet;
     FileValues values;
     DetectResult detected = RunDetect(quiet, bus, values, databaseRoot);
-    if (ids != nullptr)
-        for (int ce = 0; ce < 4; ++ce) std::memcpy(ids[ce], detected.probes[ce].id, 5);
     if (cePin != CE0) {
         // Another chip enable's chip, by its own ID.
         for (const ChipProbe& probe : detected.probes) {
@@ -138,9 +134,8 @@ void TakeGiven(const GeometryGiven& given, GeometryFound& found) {
 bool NoChipAnswersId(JobLog& log, const uint8_t id[5], int cePin) {
     for (int i = 0; i < 5; ++i)
         if (id[i] != 0xFF) return false;
-    int ce = 0;
-    while (ce < 3 && ChipEnablePin(ce) != cePin) ++ce;
-    log.RedThenBlue("Error, no chip answers on CE" + std::to_string(ce) + ": its ID reads all 0xFF\n");
+    log.RedThenBlue("Error, no chip answers on CE" + std::to_string(ChipEnableOfPin(cePin)) +
+                    ": its ID reads all 0xFF\n");
     return true;
 }
 

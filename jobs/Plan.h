@@ -68,11 +68,11 @@ bool GeometryFromChipFile(const std::string& path, GeometryFound& found);
 // ./ICs, then databaseRoot/ICs), else its own parameter page, told in the log
 // in a line of its own. The parameter page's LUNs are taken with a chip
 // file's geometry when the two agree on the rows; when they do not, the
-// chip file's one linear range stands and the disagreement is told. NoChip,
+// chip file's one linear range stands and `disagreement` says why. NoChip,
 // logged, when its ID reads all 0xFF; Nothing when neither source has the
-// geometry. ids gets the four chip enables' ID bytes.
+// geometry.
 void GeometryFromChip(LogSink& sink, BusPort& bus, const char* databaseRoot, GeometryFound& found,
-                      int cePin = CE0, uint8_t (*ids)[5] = nullptr);
+                      int cePin = CE0);
 // The values given, over what was found.
 void TakeGiven(const GeometryGiven& given, GeometryFound& found);
 

@@ -16,6 +16,12 @@ int ChipEnablePin(int ce) {
     return pins[ce & 3];
 }
 
+int ChipEnableOfPin(int cePin) {
+    for (int ce = 0; ce < 4; ++ce)
+        if (ChipEnablePin(ce) == cePin) return ce;
+    return 0;
+}
+
 RowPlace ChipLayout::Place(int64_t row) const {
     RowPlace place;
     const int64_t perTarget = pagesPerTarget > 0 ? pagesPerTarget : 1;

@@ -14,8 +14,9 @@
 
 #include "jobs/Job.h"
 
-// The pin of chip enable 0-3.
+// The pin of chip enable 0-3, and the chip enable of a pin.
 int ChipEnablePin(int ce);
+int ChipEnableOfPin(int cePin);
 
 // Where a row of the linear range lies.
 struct RowPlace {
