@@ -11,6 +11,7 @@
 #include "cli/Documents.h"
 #include "cli/ExitStatus.h"
 #include "cli/Options.h"
+#include "cli/Report.h"
 #include "cli/Session.h"
 #include "cli/Stop.h"
 #include "jobs/BuildInfo.h"
@@ -151,10 +152,21 @@ int RunCommandLine(int argc, char** argv, ChipPort& chip) {
 
     // The arguments stand: from here on the command may start the bus.
     CatchStopSignals();
-    Console console(args.Has("--quiet"));
+    // With --json standard output carries the result object alone, printed
+    // on every way out of the command, failures included.
+    const bool json = args.Has("--json");
+    Console console(args.Has("--quiet"), json);
     Session session(*command, args, console, chip);
     const int status = command->run(session);
     console.progress.StepAside();
+    if (json && !command->ownJson) {
+        const ChipPlan* plan = session.plan ? &*session.plan : nullptr;
+        std::fflush(stderr);
+        std::fputs(ResultJson({command->name, status, plan, plan ? &plan->chipName : nullptr, session.Result(),
+                               session.reportMembers})
+                       .c_str(),
+                   stdout);
+    }
     std::fflush(stdout);
     return status;
 }

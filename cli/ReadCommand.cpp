@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--passes", "--bad", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "--passes", "--bad", "--json", "--quiet", nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;
@@ -19,7 +19,7 @@ int Run(Session& session) {
     ReadOptions options;
     options.passes = static_cast<int>(session.args.Number("--passes", 1));
     options.bad = bad;
-    JobContext job = session.Job();
+    JobContext& job = session.Job();
     return session.Finish(RunReadDump(job, plan, file, options), "page");
 }
 
