@@ -20,7 +20,9 @@
 const char HELP_ABOUT[] =
     "Reads, erases, blank-checks, programs and verifies the raw NAND flash chip\n"
     "on CE0 of the Raspberry Pi's GPIO header, as the Ferrik window does, and\n"
-    "reports in the window's words on standard output.\n";
+    "reports in the window's words on standard output. With --json a chip\n"
+    "command prints its result there as one JSON object instead, and the log\n"
+    "goes to standard error; docs/json.md in the source tells its keys.\n";
 const char HELP_GEOMETRY[] =
     "Geometry: by default the values of the chip file named by the ID of the\n"
     "chip on CE0, found in ./ICs/<maker>/ or else in the installed chip\n"

@@ -26,7 +26,7 @@ const OptionSpec OPTIONS[] = {
     {"--map", OptionKind::Text, "FILE.svg", 0, 0, "draw what was found, one square a block, into FILE.svg"},
     // The same object, keys and log for every command that takes it
     // (docs/json.md).
-    {"--json", OptionKind::Flag, nullptr, 0, 0, "print the result as one JSON object; the log goes to standard error"},
+    {"--json", OptionKind::Flag, nullptr, 0, 0, "print the result as one JSON object, the log on standard error"},
     {"--quiet", OptionKind::Flag, nullptr, 0, 0, "no progress bar"},
     {"--save", OptionKind::Flag, nullptr, 0, 0, "write the chip file ./ICs/<maker>/<ID string> from the geometry in use"},
     {"--force", OptionKind::Flag, nullptr, 0, 0, "with --save: replace an existing chip file"},

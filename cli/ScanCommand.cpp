@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--json", "--map", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "--map", "--json", "--quiet", nullptr};
 
 int Run(Session& session) {
     MapOutput map;
