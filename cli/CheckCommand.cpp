@@ -3,13 +3,14 @@
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
+#include "cli/Report.h"
 #include "cli/Session.h"
 #include "jobs/Identify.h"
 #include "jobs/Targets.h"
 
 namespace {
 
-const char* const TAKES[] = {"--ce", nullptr};
+const char* const TAKES[] = {"--ce", "--json", nullptr};
 
 int Run(Session& session) {
     ChipEnablesAsked asked;
@@ -25,7 +26,10 @@ int Run(Session& session) {
     for (const int ce : chosen) {
         // Each chip's checks under a heading of its own when there are several.
         if (chosen.size() > 1) session.log.Append(("CE" + std::to_string(ce) + ":\n").c_str());
-        passed = RunWiringCheck(session.log, session.Bus(), ChipEnablePin(ce)).AllPassed() && passed;
+        const WiringReport report = RunWiringCheck(session.log, session.Bus(), ChipEnablePin(ce));
+        // The object tells the first chip that failed, else the last one checked.
+        if (passed) session.reportMembers = WiringMembers(report);
+        passed = report.AllPassed() && passed;
     }
     return passed ? EXIT_DONE : EXIT_CHIP_FAILED;
 }
@@ -45,7 +49,8 @@ extern const Command CHECK_COMMAND = {
     "the data lines, driven by the Pi with every chip deselected, each read\n"
     "back high and low and no two alike. A fault is told in plain words with\n"
     "its likely cause and the pins involved. Nothing is programmed or erased.\n"
-    "Exit status 0 only when every check passed, else 1.\n",
+    "Exit status 0 only when every check passed, else 1. --json adds checks and\n"
+    "checks_passed to the result object.\n",
     TAKES,
     Run,
 };

@@ -196,5 +196,8 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
                     : targets.size() > 1 ? found.chipName + " (" + ChipEnableList(targets) + ")"
                                          : found.chipName;
     plan.pagesPerBlockKnown = found.pagesPerBlockKnown;
-    return AcceptPlan(log, found.geometry, uses, readsMarks, asked, plan, dies) ? 0 : EXIT_USAGE;
+    if (!AcceptPlan(log, found.geometry, uses, readsMarks, asked, plan, dies)) return EXIT_USAGE;
+    session.plan = plan;
+    session.FollowLayout(plan.layout);
+    return 0;
 }

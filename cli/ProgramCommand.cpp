@@ -16,7 +16,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "targets", "--bad", "--map", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "targets", "--bad", "--map", "--json", "--quiet", nullptr};
 
 // Before the erase: a file that cannot be read, or that ends before the last
 // page, would leave the chip erased and half written.
@@ -31,7 +31,7 @@ int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const C
     if (bad == BadBlockMode::Skip) {
         // The file goes into the good blocks only, however many records it
         // holds: whether they hold it is asked of the chip's marks.
-        JobContext job = session.Job(plan);
+        JobContext& job = session.Job();
         const Outcome fits = CheckSkipWriteFits(job, plan, file.Size());
         if (fits.status != JobStatus::Done) {
             log.Put("Nothing erased\n");
@@ -56,7 +56,7 @@ int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const C
 int RunStages(Session& session, const ChipPlan& plan, BadBlockMode bad, BlockMap* map) {
     const std::string& path = session.args.Operand();
     NamedFile file(path);
-    JobContext job = session.Job(plan);
+    JobContext& job = session.Job();
 
     if (StopSignalled()) return session.StoppedBefore("the erase");
     EraseOptions erase;

@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "targets", "--passes", "--bad", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "targets", "--passes", "--bad", "--json", "--quiet", nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;
@@ -19,7 +19,7 @@ int Run(Session& session) {
     ReadOptions options;
     options.passes = static_cast<int>(session.args.Number("--passes", 1));
     options.bad = bad;
-    JobContext job = session.Job(plan);
+    JobContext& job = session.Job();
     return session.Finish(RunReadDump(job, plan, file, options), "page");
 }
 
@@ -43,15 +43,7 @@ extern const Command READ_COMMAND = {
     "A block whose maker marked it bad (the first spare byte of its first or\n"
     "second page is not 0xFF) is dumped as the chip gives it with --bad=raw, the\n"
     "default; as 0xFF throughout with --bad=pad, which keeps every offset; and\n"
-    "not at all with --bad=skip, the next good block following at once.\n"
-    "\n"
-    "A part of several dies with a chip enable each is read on CE0 alone unless\n"
-    "--ce says otherwise (a line says when there are more targets). With --ce all\n"
-    "or a list such as --ce 0,1, FILE holds the targets one after another in CE\n"
-    "order, each in the layout above; block and page numbers count across them,\n"
-    "and each line names the chip enable too. The LUNs of a chip enable come from\n"
-    "its parameter page or from --luns and --blocks-per-lun, and FILE holds LUN\n"
-    "0's blocks, then LUN 1's, without gaps.\n",
+    "not at all with --bad=skip, the next good block following at once.\n",
     TAKES,
     Run,
 };

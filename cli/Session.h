@@ -3,10 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "cli/ChipPlan.h"
 #include "cli/Console.h"
 #include "cli/Options.h"
 #include "jobs/Jobs.h"
@@ -17,7 +18,8 @@ struct Command;
 class Session {
 public:
     Session(const Command& run, const Args& checked, Console& console, ChipPort& port)
-        : command(run), args(checked), log(console.log), progress(console.progress), chip(port) {}
+        : command(run), args(checked), log(console.log), progress(console.progress), chip(port), targets_(port),
+          job_{log, progress, targets_} {}
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -27,10 +29,17 @@ public:
     ConsoleProgress& progress;
     ChipPort& chip;
 
-    JobContext Job() { return JobContext{log, progress, chip}; }
-    // The job's context for a plan: with several targets or LUNs its chip
-    // takes the plan's joined rows and sends each command to its die.
-    JobContext Job(const JobPlan& plan);
+    // The context of every job the command runs: its result adds them up.
+    // Its chip goes by the layout of the plan last accepted: with several
+    // targets or LUNs it takes the plan's joined rows and sends each command
+    // to its die.
+    JobContext& Job() { return job_; }
+    void FollowLayout(const ChipLayout& layout) { targets_.Follow(layout); }
+    const JobResult& Result() const { return job_.result; }
+    // The plan the command's jobs went by, once one was accepted.
+    std::optional<ChipPlan> plan;
+    // The command's own keys in its --json object, as JSON text.
+    std::string reportMembers;
     // The bus as Detect and the wiring check see it.
     BusPort& Bus() { return bus_; }
     // What the erase runs of this session leave for a blank check.
@@ -55,7 +64,8 @@ public:
     int StoppedBefore(const char* what);
 
 private:
-    std::unique_ptr<TargetsChip> targets_;
+    TargetsChip targets_;
+    JobContext job_;
     WholeBus bus_;
     int16_t pagesPerBlock_ = 0;
     int32_t badBlocks_[BAD_BLOCK_SLOTS] = {};

@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "targets", "--bad", "--map", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "targets", "--bad", "--map", "--json", "--quiet", nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;
@@ -19,7 +19,7 @@ int Run(Session& session) {
     if (const int status = PlanChipJob(session, {GeometryUse::WriteOrVerify}, plan, readsMarks)) return status;
     if (StopSignalled()) return session.StoppedBefore("the verify");
     NamedFile file(session.args.Operand());
-    JobContext job = session.Job(plan);
+    JobContext& job = session.Job();
     VerifyOptions options;
     options.bad = bad;
     options.map = map.For(plan);

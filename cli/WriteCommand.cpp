@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "targets", "--bad", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "targets", "--bad", "--json", "--quiet", nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;
@@ -17,7 +17,7 @@ int Run(Session& session) {
         return status;
     if (StopSignalled()) return session.StoppedBefore("the write");
     NamedFile file(session.args.Operand());
-    JobContext job = session.Job(plan);
+    JobContext& job = session.Job();
     WriteOptions options;
     options.bad = bad;
     return session.Finish(RunWrite(job, plan, file, options), "page");
@@ -40,9 +40,7 @@ extern const Command WRITE_COMMAND = {
     "its offsets: a line tells how many bytes of the file that are not 0xFF were\n"
     "left out. With --bad=skip the block is jumped over and the file goes on in\n"
     "the next good block, as a dump read with --bad=skip lies; a chip with too\n"
-    "few good blocks for the file is refused before anything is programmed.\n"
-    "With --ce all or a list such as --ce 0,1, FILE holds the targets one after\n"
-    "another in CE order, as read writes it.\n",
+    "few good blocks for the file is refused before anything is programmed.\n",
     TAKES,
     Run,
 };

@@ -112,6 +112,8 @@ private:
 
     void Unstable(int64_t k, const PageReads& result) {
         ++unstablePages;
+        result_.unstablePages.Add(k);
+        if (!result.anyTwoAlike) ++result_.unsettledPages;
         log_.Page("Unstable page [", k, "]: ");
         log_.Number("%d", result.differingBytes);
         log_.Put(result.differingBytes == 1 ? " byte differed in " : " bytes differed in ");

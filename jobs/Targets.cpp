@@ -79,28 +79,32 @@ std::string ChipEnableList(const std::vector<int>& targets) {
     return list;
 }
 
-uint32_t TargetsChip::Aim(int64_t row) {
+void TargetsChip::Aim(uint32_t& row, uint32_t& rowLimit) {
+    if (layout_.Plain()) return;
     const RowPlace place = layout_.Place(row);
     chip_.UseChipEnable(ChipEnablePin(place.ce));
-    return place.address;
+    row = place.address;
+    rowLimit = layout_.RowLimit();
 }
 
-int16_t TargetsChip::ReadPage(uint32_t row, uint32_t, int32_t length, uint8_t* buf) {
-    const uint32_t address = Aim(row);
-    return chip_.ReadPage(address, layout_.RowLimit(), length, buf);
+int16_t TargetsChip::ReadPage(uint32_t row, uint32_t rowLimit, int32_t length, uint8_t* buf) {
+    Aim(row, rowLimit);
+    return chip_.ReadPage(row, rowLimit, length, buf);
 }
 
-int16_t TargetsChip::ProgramPage(uint32_t row, uint32_t, int32_t length, const uint8_t* data) {
-    const uint32_t address = Aim(row);
-    return chip_.ProgramPage(address, layout_.RowLimit(), length, data);
+int16_t TargetsChip::ProgramPage(uint32_t row, uint32_t rowLimit, int32_t length, const uint8_t* data) {
+    Aim(row, rowLimit);
+    return chip_.ProgramPage(row, rowLimit, length, data);
 }
 
-int32_t TargetsChip::EraseBlock(int32_t row, int32_t) {
-    const uint32_t address = Aim(row);
-    return chip_.EraseBlock(static_cast<int32_t>(address), static_cast<int32_t>(layout_.RowLimit()));
+int32_t TargetsChip::EraseBlock(int32_t row, int32_t rowLimit) {
+    uint32_t address = static_cast<uint32_t>(row);
+    uint32_t limit = static_cast<uint32_t>(rowLimit);
+    Aim(address, limit);
+    return chip_.EraseBlock(static_cast<int32_t>(address), static_cast<int32_t>(limit));
 }
 
-int16_t TargetsChip::ReadBytes(uint32_t row, uint32_t, uint32_t column, int32_t length, uint8_t* buf) {
-    const uint32_t address = Aim(row);
-    return chip_.ReadBytes(address, layout_.RowLimit(), column, length, buf);
+int16_t TargetsChip::ReadBytes(uint32_t row, uint32_t rowLimit, uint32_t column, int32_t length, uint8_t* buf) {
+    Aim(row, rowLimit);
+    return chip_.ReadBytes(row, rowLimit, column, length, buf);
 }

@@ -55,15 +55,19 @@ std::vector<int> TargetsByRule(const uint8_t ids[4][5]);
 std::string ChipEnableList(const std::vector<int>& targets);
 
 // A chip port that takes the rows of a layout's linear range and sends each
-// command to its target, at the row address the chip takes. The row limit a
-// job passes (the range's) is replaced by the layout's own.
+// command to its target, at the row address the chip takes; the row limit a
+// job passes (the range's) is replaced by the layout's own. Without a layout,
+// or with CE0 alone of one LUN, it passes every command on as it is.
 class TargetsChip final : public ChipPort {
 public:
-    TargetsChip(ChipPort& chip, const ChipLayout& layout) : chip_(chip), layout_(layout) {}
+    explicit TargetsChip(ChipPort& chip) : chip_(chip) {}
     // The chip it was given goes back to CE0, where every other job expects it.
     ~TargetsChip() override { chip_.UseChipEnable(CE0); }
     TargetsChip(const TargetsChip&) = delete;
     TargetsChip& operator=(const TargetsChip&) = delete;
+
+    void Follow(const ChipLayout& layout) { layout_ = layout; }
+
     int16_t ReadPage(uint32_t row, uint32_t rowLimit, int32_t length, uint8_t* buf) override;
     int16_t ProgramPage(uint32_t row, uint32_t rowLimit, int32_t length, const uint8_t* data) override;
     int32_t EraseBlock(int32_t row, int32_t rowLimit) override;
@@ -73,8 +77,9 @@ public:
     void UseChipEnable(int) override {}
 
 private:
-    uint32_t Aim(int64_t row);
+    // The chip enable chosen and the row and row limit the chip takes.
+    void Aim(uint32_t& row, uint32_t& rowLimit);
 
     ChipPort& chip_;
-    const ChipLayout& layout_;
+    ChipLayout layout_;
 };
