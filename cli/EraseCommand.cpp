@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--include-bad", "--mark-bad", "--map", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "--force-geometry", "range", "--include-bad", "--mark-bad", "--map", "--quiet", nullptr};
 
 int Run(Session& session) {
     MapOutput map;
@@ -20,7 +20,10 @@ int Run(Session& session) {
     options.includeBad = session.args.Has("--include-bad");
     options.markBad = session.args.Has("--mark-bad");
     options.map = map.For(plan);
-    const int status = session.Finish(RunErase(job, plan, session.Record(), options), "block");
+    ScanResult marks;
+    options.marks = &marks;
+    const int status =
+        MarksPointToWiring(session, marks, session.Finish(RunErase(job, plan, session.Record(), options), "block"));
     return map.Finish(session, plan, "erase", status);
 }
 

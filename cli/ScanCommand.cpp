@@ -28,7 +28,7 @@ int Run(Session& session) {
     JobContext job = session.Job();
     const Outcome outcome = RunScan(job, plan, options, result);
     // Marked blocks are what a scan is for: it is done whatever it found.
-    const int status = session.Finish(outcome, "block");
+    const int status = MarksPointToWiring(session, result, session.Finish(outcome, "block"));
     if (json && outcome.status == JobStatus::Done) {
         session.progress.StepAside();
         std::printf("%s\n", ScanJson(plan.chipName, plan.geometry, result).c_str());
