@@ -142,7 +142,7 @@ std::string ChipMapSvg(const std::string& chipName, const char* run, const Geome
     // the columns count squares.
     const int64_t labelEvery = std::max<int64_t>(1, (14 + cell - 1) / cell);
     svg += "<g class=\"axis\">\n";
-    for (int c = 8; c < columns; c += 8)
+    for (int c = 8; c < columns && c < squares; c += 8)
         svg += Format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">+%d</text>\n", gridX + c * cell + square / 2,
                       gridY - 4, c);
     for (int64_t r = 0; r < rows; r += labelEvery)

@@ -103,8 +103,8 @@ int CheckGivenAgainstChip(Session& session, const GeometryGiven& given, const Ge
     for (const std::string& line : facts) session.Say((refuse ? "" : "warning: ") + line);
     if (refuse && !facts.empty())
         return session.UsageError(std::string(session.command.name) +
-                                  " refused: it goes by the blocks and marks of the geometry given "
-                                  "(--force-geometry to go on all the same)");
+                                  " refused: it would erase or program, and find the factory marks, by "
+                                  "values that are not the chip's (--force-geometry to go on all the same)");
     const IdGeometry decoded = DecodeIdBytes(id);
     if (decoded.decoded) {
         Geometry guess;
