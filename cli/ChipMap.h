@@ -6,7 +6,6 @@
 
 #include "jobs/BadBlocks.h"
 #include "jobs/Geometry.h"
-#include "jobs/Targets.h"
 
 // The class of a block's square in the picture, and its legend text.
 const char* BlockStateClass(BlockState state);
@@ -14,7 +13,5 @@ const char* BlockStateLegend(BlockState state);
 
 // The whole picture. chipName and run ("scan", "blank check", "verify") go
 // into its heading; each square's tooltip names its block and pages. With
-// several targets in the layout each target gets grid lines of its own, one
-// target under the other, each under a label that names its chip enable.
-std::string ChipMapSvg(const std::string& chipName, const char* run, const Geometry& geometry, const BlockMap& map,
-                       const ChipLayout& layout = ChipLayout{});
+// several targets the blocks count across them, and chipName names them.
+std::string ChipMapSvg(const std::string& chipName, const char* run, const Geometry& geometry, const BlockMap& map);

@@ -22,6 +22,7 @@ int Run(Session& session) {
     JobContext& job = session.Job();
     VerifyOptions options;
     options.bad = bad;
+    options.wholeFile = true;
     options.map = map.For(plan);
     const int status = session.Finish(RunVerify(job, plan, file, options), "page");
     return map.Finish(session, plan, "verify", status);

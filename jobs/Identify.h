@@ -91,3 +91,8 @@ struct WiringReport {
 };
 // cePin: the chip enable of the chip checked.
 WiringReport RunWiringCheck(LogSink& sink, BusPort& bus, int cePin = CE0);
+
+// The data-line part of the wiring check alone, every chip deselected: the
+// Pi reads back what it drives. Each fault in plain words, "; " between
+// them; empty when every line is good.
+std::string DataLineFaults(BusPort& bus);
