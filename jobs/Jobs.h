@@ -13,6 +13,8 @@
 #include "jobs/Job.h"
 #include "jobs/Plan.h"
 
+struct EccUse;
+
 // Bytes of each page buffer: room for the largest accepted page plus spare.
 inline constexpr int PAGE_BUFFER_BYTES = 65536;
 
@@ -45,6 +47,9 @@ struct ReadOptions {
     int passes = 1;
     BadBlockMode bad = BadBlockMode::Raw;  // Raw, Pad or Skip
     BlockMap* map = nullptr;               // what the run found, when asked
+    // Every page checked with the device's ECC as it is read; of reads that
+    // differ, one the ECC passes is taken (jobs/EccPages.h).
+    EccUse* ecc = nullptr;
 };
 inline constexpr int MAX_READS = 8;
 
@@ -56,6 +61,8 @@ struct WriteOptions {
 struct VerifyOptions {
     BadBlockMode bad = BadBlockMode::Raw;  // Raw, Pad or Skip, as the dump was read; Keep after such a write
     BlockMap* map = nullptr;
+    // A page whose difference the device's ECC corrects is verified.
+    EccUse* ecc = nullptr;
 };
 
 struct EraseOptions {
