@@ -1,6 +1,8 @@
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "jobs/DumpJobs.h"
