@@ -70,6 +70,17 @@ GpioMapping GpioBackendMap();
 inline uint32_t GpioLoad(unsigned word) { return gpioRegs[word]; }
 inline void GpioStore(unsigned word, uint32_t value) { gpioRegs[word] = value; }
 
+// The block as one byte loop sees it: the address fetched once, before the
+// loop. A byte the loop stores into the caller's buffer may alias any object,
+// gpioRegs too, so a loop that accesses the block through gpioRegs itself
+// makes the compiler fetch the address again for every byte.
+struct GpioBlock {
+    volatile uint32_t* regs;
+    uint32_t Load(unsigned word) const { return regs[word]; }
+    void Store(unsigned word, uint32_t value) const { regs[word] = value; }
+};
+inline GpioBlock GpioBlockNow() { return GpioBlock{gpioRegs}; }
+
 #elif defined(FERRIK_GPIO_SIM)
 
 uint32_t GpioBackendLoad(unsigned word);
@@ -77,6 +88,12 @@ void GpioBackendStore(unsigned word, uint32_t value);
 
 inline uint32_t GpioLoad(unsigned word) { return GpioBackendLoad(word); }
 inline void GpioStore(unsigned word, uint32_t value) { GpioBackendStore(word, value); }
+
+struct GpioBlock {
+    uint32_t Load(unsigned word) const { return GpioBackendLoad(word); }
+    void Store(unsigned word, uint32_t value) const { GpioBackendStore(word, value); }
+};
+inline GpioBlock GpioBlockNow() { return GpioBlock{}; }
 
 #else
 #error "choose a GPIO backend: FERRIK_GPIO_PI, FERRIK_GPIO_MEMORY or FERRIK_GPIO_SIM"
@@ -90,8 +107,8 @@ void Rp1Write(unsigned reg, uint32_t value);
 inline bool GpioIsRp1() { return gpioLayout == GpioLayout::Rp1; }
 
 // Every access of the bus but its byte loops. The byte loops choose their
-// layout once per burst and use GpioLoad/GpioStore directly, so that a
-// BCM2835 byte stays exactly its register accesses.
+// layout once per burst and use a GpioBlock directly, so that a BCM2835
+// byte stays exactly its register accesses.
 inline uint32_t GpioRead(unsigned reg) { return GpioIsRp1() ? Rp1Read(reg) : GpioLoad(reg); }
 inline void GpioWrite(unsigned reg, uint32_t value) {
     if (GpioIsRp1())

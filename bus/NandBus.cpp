@@ -87,27 +87,27 @@ constexpr std::array<std::array<uint8_t, 8>, 256> kDataPinRegs = MakeDataPinRegT
 
 // The eight data-pin writes of one byte, IO7 first, onto pins that are
 // already outputs. Spelt out so that every pin mask is a constant.
-// The byte loops, this one included, reach a BCM2835 block through
-// GpioLoad/GpioStore directly: the RP1 has byte loops of its own below.
-inline void DriveDataPins(uint32_t value) {
+// The byte loops, this one included, reach a BCM2835 block through a
+// GpioBlock directly: the RP1 has byte loops of its own below.
+inline void DriveDataPins(const GpioBlock& block, uint32_t value) {
     const std::array<uint8_t, 8>& reg = kDataPinRegs[value & 0xFFu];
-    GpioStore(reg[0], 1u << busPinTable[16]);
-    GpioStore(reg[1], 1u << busPinTable[17]);
-    GpioStore(reg[2], 1u << busPinTable[18]);
-    GpioStore(reg[3], 1u << busPinTable[19]);
-    GpioStore(reg[4], 1u << busPinTable[20]);
-    GpioStore(reg[5], 1u << busPinTable[21]);
-    GpioStore(reg[6], 1u << busPinTable[22]);
-    GpioStore(reg[7], 1u << busPinTable[23]);
+    block.Store(reg[0], 1u << busPinTable[16]);
+    block.Store(reg[1], 1u << busPinTable[17]);
+    block.Store(reg[2], 1u << busPinTable[18]);
+    block.Store(reg[3], 1u << busPinTable[19]);
+    block.Store(reg[4], 1u << busPinTable[20]);
+    block.Store(reg[5], 1u << busPinTable[21]);
+    block.Store(reg[6], 1u << busPinTable[22]);
+    block.Store(reg[7], 1u << busPinTable[23]);
 }
 
 // One read cycle while the data pins are already inputs: what every byte of
 // a burst after the first one costs.
-inline uint8_t ReadCycleOnInputs() {
-    GpioStore(GPCLR0, 1u << PIN_RE);
-    (void)GpioLoad(GPLEV0);  // settling time for the chip's outputs
-    const uint32_t levels = GpioLoad(GPLEV0);
-    GpioStore(GPSET0, 1u << PIN_RE);
+inline uint8_t ReadCycleOnInputs(const GpioBlock& block) {
+    block.Store(GPCLR0, 1u << PIN_RE);
+    (void)block.Load(GPLEV0);  // settling time for the chip's outputs
+    const uint32_t levels = block.Load(GPLEV0);
+    block.Store(GPSET0, 1u << PIN_RE);
     return ByteFromLevels(levels);
 }
 
@@ -191,15 +191,17 @@ inline uint8_t Rp1ReadCycle() {
 // the byte stores instead of fetching gpioRegs again for every byte.
 inline void ReadBurst(uint8_t* __restrict out, int32_t count) {
     if (GpioIsRp1()) return Rp1ReadBurst(out, count);
-    for (int32_t i = 0; i < count; ++i) out[i] = ReadCycleOnInputs();
+    const GpioBlock block = GpioBlockNow();
+    for (int32_t i = 0; i < count; ++i) out[i] = ReadCycleOnInputs(block);
 }
 
 inline void ProgramBurst(const uint8_t* __restrict in, int32_t count) {
     if (GpioIsRp1()) return Rp1ProgramBurst(in, count);
+    const GpioBlock block = GpioBlockNow();
     for (int32_t i = 0; i < count; ++i) {
-        DriveDataPins(in[i]);
-        GpioStore(GPCLR0, 1u << PIN_WE);  // PulseWE: the chip latches on the rising edge
-        GpioStore(GPSET0, 1u << PIN_WE);
+        DriveDataPins(block, in[i]);
+        block.Store(GPCLR0, 1u << PIN_WE);  // PulseWE: the chip latches on the rising edge
+        block.Store(GPSET0, 1u << PIN_WE);
     }
 }
 
@@ -289,7 +291,7 @@ void NandBus::BusWriteByte(int value) {
     if (GpioIsRp1())
         Rp1DriveData(static_cast<uint32_t>(value));
     else
-        DriveDataPins(static_cast<uint32_t>(value));
+        DriveDataPins(GpioBlockNow(), static_cast<uint32_t>(value));
 }
 
 void NandBus::PulseWE() {

@@ -203,9 +203,6 @@ std::set<int> Numbers(const std::string& kind, const std::string& list, int limi
     return numbers;
 }
 
-// IO7 down to IO0.
-constexpr unsigned kDataPins[8] = {17, 27, 22, 5, 6, 13, 19, 26};
-
 // "IO0" to "IO7" to its GPIO number, or -1.
 int DataLine(const std::string& name) {
     if (name.size() != 3 || name.compare(0, 2, "IO") != 0 || name[2] < '0' || name[2] > '7') return -1;

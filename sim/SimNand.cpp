@@ -30,9 +30,6 @@ constexpr uint32_t kDataMask = 0x0C4A2060u;  // GPIO 5, 6, 13, 17, 19, 22, 26, 2
 // once, which keeps the byte loops of the bus cheap.
 constexpr uint32_t kWatched = kCle | kAle | kRe | kWe | kCeMask;
 
-// IO7 down to IO0.
-constexpr unsigned kDataPins[8] = {17, 27, 22, 5, 6, 13, 19, 26};
-
 // A chip keeps this many violations; a bus gone wrong in a page loop would
 // otherwise make millions of them.
 constexpr size_t kViolationCap = 1000;

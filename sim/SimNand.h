@@ -16,6 +16,9 @@
 
 namespace sim {
 
+// The socket's data lines, IO7 down to IO0, as wired to the GPIO header.
+constexpr unsigned kDataPins[8] = {17, 27, 22, 5, 6, 13, 19, 26};
+
 struct ChipGeometry {
     int pageSize;       // bytes of the main area
     int spareSize;      // bytes of the spare area

@@ -16,6 +16,7 @@
 #include "bus/NandBus.h"
 #include "chip/ChipFile.h"
 #include "sim/SimNand.h"
+#include "support/Process.h"
 
 namespace fs = std::filesystem;
 
@@ -56,13 +57,6 @@ std::string ShippedPath(const uint8_t id[5]) {
     return std::string(FERRIK_SOURCE_DIR) + "/" + MakerDirectory(NandBus::MakerName(id[0])) + IdString(id);
 }
 
-std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 using Values = std::array<std::string, CHIP_FILE_KEYS>;
 
 void Keep(void* context, int key, const char* value) { (*static_cast<Values*>(context))[key] = value; }
@@ -100,7 +94,7 @@ TEST(ChipDatabase, ShipsOneFileInSaveFormatForEveryIdOfTheTable) {
         const char* values[CHIP_FILE_KEYS] = {name.c_str(),     idText.c_str(),    rowMaxText.c_str(),
                                               pageText.c_str(), spareText.c_str(), blockText.c_str()};
         ASSERT_TRUE(WriteChipFile(scratch.c_str(), values));
-        EXPECT_EQ(FileBytes(path), FileBytes(scratch));
+        EXPECT_EQ(ferrik_test::ReadFile(path), ferrik_test::ReadFile(scratch));
 
         // And the reader gives the same six values back.
         FILE* file = std::fopen(path.c_str(), "rb");

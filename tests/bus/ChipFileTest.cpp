@@ -8,6 +8,7 @@
 #include <string>
 
 #include "chip/ChipFile.h"
+#include "support/Process.h"
 
 namespace {
 
@@ -39,13 +40,6 @@ Values ReadBytes(const std::string& bytes, Recorded* out = nullptr) {
     return recorded.values;
 }
 
-std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 std::string TempPath(const char* name) {
     return std::string(::testing::TempDir()) + "ferrik-chipfile-" + std::to_string(getpid()) + "-" + name;
 }
@@ -59,12 +53,12 @@ TEST(ChipFileWriter, WritesSixLinesInKeyOrderWithoutALastLineEnd) {
     const std::string path = TempPath("write");
     const char* values[CHIP_FILE_KEYS] = {"K9F1G08U0B", "ECF1009540", "65535", "2048", "64", "64"};
     ASSERT_TRUE(WriteChipFile(path.c_str(), values));
-    EXPECT_EQ(FileBytes(path), kSavedBytes);
+    EXPECT_EQ(ferrik_test::ReadFile(path), kSavedBytes);
 
     // Over an existing, longer file: replaced completely.
     const char* shorter[CHIP_FILE_KEYS] = {"A", "1", "2", "3", "4", "5"};
     ASSERT_TRUE(WriteChipFile(path.c_str(), shorter));
-    EXPECT_EQ(FileBytes(path), "Name=A\nID=1\nRow=2\nPage=3\nSpare=4\nBlock=5");
+    EXPECT_EQ(ferrik_test::ReadFile(path), "Name=A\nID=1\nRow=2\nPage=3\nSpare=4\nBlock=5");
     std::remove(path.c_str());
 }
 
