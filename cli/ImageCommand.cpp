@@ -12,6 +12,7 @@
 #include "chip/ChipFile.h"
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
+#include "cli/EccOption.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
 #include "cli/Stop.h"
@@ -56,23 +57,8 @@ int TakeGeometry(Session& session, Geometry& g) {
 }
 
 int TakeScheme(Session& session, const Geometry& g, EccScheme& scheme, PageEcc& ecc) {
-    const Args& args = session.args;
-    std::string why;
-    if (args.Has("--ecc") && args.Has("--ecc-layout"))
-        return session.UsageError("--ecc and --ecc-layout name the ECC twice: give one");
-    if (args.Has("--ecc")) {
-        if (!ParseEccScheme(args.Text("--ecc"), scheme, why)) return session.UsageError("--ecc: " + why);
-    } else if (args.Has("--ecc-layout")) {
-        if (!ReadEccLayoutFile(args.Text("--ecc-layout"), scheme, why)) {
-            session.Say("--ecc-layout: " + why);
-            return errno != 0 && why.find(std::strerror(errno)) != std::string::npos ? EXIT_FILE : EXIT_USAGE;
-        }
-    } else {
-        return session.UsageError(std::string(session.command.name) + " needs the device's ECC: --ecc SCHEME (" +
-                                  EccSchemeNames() + ") or --ecc-layout FILE");
-    }
-    if (!ecc.Setup(scheme, g.pageSize, g.spareSize, why)) return session.UsageError(why);
-    return 0;
+    if (const int status = TakeEccScheme(session, scheme)) return status;
+    return SetUpEcc(session, scheme, g, ecc);
 }
 
 // A file read in records of `record` bytes; its size must be a whole number
