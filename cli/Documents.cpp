@@ -15,6 +15,7 @@
 #include "cli/Options.h"
 #include "jobs/BadBlocks.h"
 #include "jobs/BuildInfo.h"
+#include "jobs/Ecc.h"
 
 namespace {
 
@@ -47,6 +48,8 @@ std::vector<std::string> ValueWords(const OptionSpec& option) {
                 if (word != "or" && seen.insert(word).second) words.push_back(word);
             }
         }
+    } else if (std::strcmp(option.name, "--ecc") == 0) {
+        for (const EccScheme& scheme : BuiltInEccSchemes()) words.push_back(scheme.name);
     } else if (std::strcmp(option.name, "--ce") == 0) {
         words = {"0", "1", "2", "3", "all"};
     }

@@ -38,7 +38,8 @@ const OptionSpec OPTIONS[] = {
     {"--save", OptionKind::Flag, nullptr, 0, 0, "write the chip file ./ICs/<maker>/<ID string> from the geometry in use"},
     {"--force", OptionKind::Flag, nullptr, 0, 0, "with --save: replace an existing chip file"},
     {"--ecc", OptionKind::Text, "SCHEME", 0, 0, "the device's ECC: hamming, hamming-512, hamming-sm, bch4, bch8, bchN"},
-    {"--ecc-layout", OptionKind::Text, "FILE", 0, 0, "the device's ECC as a layout file names it (see above)"},
+    {"--ecc-layout", OptionKind::Text, "FILE", 0, 0, "the device's ECC as a layout file names it (see image ecc)"},
+    {"--ecc-fix", OptionKind::Flag, nullptr, 0, 0, "the dump holds the pages as the ECC corrected them, not as read"},
     {"--fix", OptionKind::Text, "OUT", 0, 0, "write the dump with every correctable step corrected into OUT"},
     {"--guess", OptionKind::Flag, nullptr, 0, 0, "try the built-in schemes and say which fits the dump"},
 };

@@ -8,6 +8,7 @@
 #include "cli/BadBlockOptions.h"
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
+#include "cli/EccOption.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
 #include "cli/Stop.h"
@@ -17,7 +18,8 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "--force-geometry", "range", "targets", "--bad", "--map", "--json", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "--force-geometry", "range", "targets", "--bad",
+                             "--map", "--ecc", "--ecc-layout", "--json", "--quiet", nullptr};
 
 // Before the erase: a file that cannot be read, that ends before the last
 // page or goes on past it, would leave the chip erased and half written, or
@@ -60,7 +62,7 @@ int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const C
 }
 
 // Erase, write and verify, each only when the one before came out clean.
-int RunStages(Session& session, const ChipPlan& plan, BadBlockMode bad, BlockMap* map) {
+int RunStages(Session& session, const ChipPlan& plan, BadBlockMode bad, BlockMap* map, EccUse* ecc) {
     const std::string& path = session.args.Operand();
     NamedFile file(path);
     JobContext& job = session.Job();
@@ -86,21 +88,25 @@ int RunStages(Session& session, const ChipPlan& plan, BadBlockMode bad, BlockMap
     verify.bad = bad;
     verify.map = map;
     verify.wholeFile = true;
+    verify.ecc = ecc;
     return session.Finish(RunVerify(job, plan, file, verify), "page");
 }
 
 int Run(Session& session) {
     BadBlockMode bad;
     if (const int status = TakeBadBlockMode(session, BadBlockJob::Write, bad)) return status;
+    ChipEcc ecc;
+    if (const int status = ecc.Take(session)) return status;
     MapOutput map;
     if (const int status = map.Open(session)) return status;
     ChipPlan plan;
     // The erase reads the blocks' marks whatever the mode.
     if (const int status = PlanChipJob(session, {GeometryUse::Erase, GeometryUse::WriteOrVerify}, plan, true))
         return status;
+    if (const int status = ecc.SetUp(session, plan.geometry)) return status;
     const std::string& path = session.args.Operand();
     if (const int status = CheckFileHoldsEveryRecord(session, path, plan, bad)) return status;
-    const int status = RunStages(session, plan, bad, map.For(plan));
+    const int status = RunStages(session, plan, bad, map.For(plan), ecc.Use());
     return map.Finish(session, plan, "program", status);
 }
 
@@ -123,7 +129,9 @@ extern const Command PROGRAM_COMMAND = {
     "FILE may be shorter than the chip; the good blocks must hold it before\n"
     "anything is erased.\n"
     "--map FILE.svg draws each block as the three stages found it: good,\n"
-    "factory-marked, failed to erase or program, differing from FILE.\n",
+    "factory-marked, failed to erase or program, differing from FILE.\n"
+    "--ecc SCHEME (or --ecc-layout FILE) verifies as verify does with it: a page\n"
+    "whose difference the device's ECC corrects is verified.\n",
     TAKES,
     Run,
 };

@@ -2,23 +2,29 @@
 #include "cli/BadBlockOptions.h"
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
+#include "cli/EccOption.h"
 #include "cli/Session.h"
 #include "cli/Stop.h"
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "targets", "--passes", "--bad", "--json", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range",    "targets", "--passes", "--bad", "--ecc", "--ecc-layout",
+                             "--ecc-fix", "--json", "--quiet",  nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;
     if (const int status = TakeBadBlockMode(session, BadBlockJob::Read, bad)) return status;
+    ChipEcc ecc;
+    if (const int status = ecc.Take(session)) return status;
     ChipPlan plan;
     if (const int status = PlanChipJob(session, {GeometryUse::ReadDump}, plan, bad != BadBlockMode::Raw)) return status;
+    if (const int status = ecc.SetUp(session, plan.geometry)) return status;
     if (StopSignalled()) return session.StoppedBefore("the read");
     NamedFile file(session.args.Operand());
     ReadOptions options;
     options.passes = static_cast<int>(session.args.Number("--passes", 1));
     options.bad = bad;
+    options.ecc = ecc.Use();
     JobContext& job = session.Job();
     return session.Finish(RunReadDump(job, plan, file, options), "page");
 }
@@ -43,7 +49,17 @@ extern const Command READ_COMMAND = {
     "A block whose maker marked it bad (the first spare byte of its first or\n"
     "second page is not 0xFF) is dumped as the chip gives it with --bad=raw, the\n"
     "default; as 0xFF throughout with --bad=pad, which keeps every offset; and\n"
-    "not at all with --bad=skip, the next good block following at once.\n",
+    "not at all with --bad=skip, the next good block following at once.\n"
+    "\n"
+    "--ecc SCHEME (or --ecc-layout FILE; see image ecc) checks every page with\n"
+    "the device's ECC as it is read: a line tells each page with bits corrected,\n"
+    "erased with bits read as 0, or with a step the code cannot correct, and one\n"
+    "sums them up. A factory-marked block is not checked. FILE holds the pages\n"
+    "as read; with --ecc-fix, as the ECC corrected them (data and ECC bytes).\n"
+    "With --passes, of reads that differ the one the ECC passes (clean first,\n"
+    "then the fewest bits corrected) is kept rather than each byte's vote, and\n"
+    "the page's line says which. A page the ECC cannot correct ends the run\n"
+    "with status 1, FILE written whole.\n",
     TAKES,
     Run,
 };

@@ -14,6 +14,8 @@
 #include "jobs/Job.h"
 #include "jobs/Plan.h"
 
+struct EccUse;
+
 // Bytes of each page buffer: room for the largest accepted page plus spare.
 inline constexpr int PAGE_BUFFER_BYTES = 65536;
 
@@ -46,6 +48,9 @@ struct ReadOptions {
     int passes = 1;
     BadBlockMode bad = BadBlockMode::Raw;  // Raw, Pad or Skip
     BlockMap* map = nullptr;               // what the run found, when asked
+    // Every page checked with the device's ECC as it is read; of reads that
+    // differ, one the ECC passes is taken (jobs/EccPages.h).
+    EccUse* ecc = nullptr;
 };
 inline constexpr int MAX_READS = 8;
 
@@ -65,6 +70,8 @@ struct VerifyOptions {
     // end, or a run that compared none (an empty file in skip mode), fail
     // it. Without it the rest of the file is ignored, as the window does.
     bool wholeFile = false;
+    // A page whose difference the device's ECC corrects is verified.
+    EccUse* ecc = nullptr;
 };
 
 struct EraseOptions {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "jobs/DumpJobs.h"
+#include "jobs/EccPages.h"
 #include "jobs/Walk.h"
 
 namespace {
@@ -74,6 +75,10 @@ public:
           page_(PAGE_BUFFER_BYTES) {}
 
     Step Block(const BlockSpan& span, bool marked) override {
+        // What a factory-marked block holds is the maker's, not the device's
+        // ECC: its pages go into a raw dump unchecked.
+        markedBlock_ = marked;
+        if (marked && ecc_ != nullptr && options_.bad == BadBlockMode::Raw) ++ecc_->counts.markedBlocks;
         if (!marked || options_.bad != BadBlockMode::Pad) return Step::Go;
         // The block's place in the dump is kept, erased.
         std::memset(page_.data(), 0xFF, static_cast<size_t>(pageTotal_));
@@ -84,15 +89,19 @@ public:
 
     Step Visit(int64_t k) override {
         int16_t status;
+        PageReads result;
         if (passes_ == 1) {
             status = chip_.ReadPage(static_cast<uint32_t>(k), rowLimit_, pageTotal_, page_.data());
         } else {
-            PageReads result;
             status = ReadSettled(chip_, static_cast<uint32_t>(k), rowLimit_, pageTotal_, passes_, page_.data(),
                                  reads_, result);
-            if (status == NAND_OK && result.differingBytes != 0) Unstable(k, result);
         }
         if (status != NAND_OK) return Step::TimedOut;
+        if (ecc_ != nullptr && !markedBlock_) {
+            CheckEcc(k, result);
+        } else if (result.differingBytes != 0) {
+            Unstable(k, result, 0);
+        }
         // A full disk or an I/O error leaves a dump that is not the chip.
         return Append(k) ? Step::Go : Step::Stop;
     }
@@ -110,7 +119,9 @@ private:
         return false;
     }
 
-    void Unstable(int64_t k, const PageReads& result) {
+    // taken: the read the ECC chose (from 1), or 0 when each byte is the
+    // one most reads gave.
+    void Unstable(int64_t k, const PageReads& result, int taken) {
         ++unstablePages;
         result_.unstablePages.Add(k);
         if (!result.anyTwoAlike) ++result_.unsettledPages;
@@ -118,14 +129,56 @@ private:
         log_.Number("%d", result.differingBytes);
         log_.Put(result.differingBytes == 1 ? " byte differed in " : " bytes differed in ");
         log_.Number("%d", result.reads);
+        if (taken != 0) {
+            log_.Numbered(" reads, read ", taken, " taken: the ECC passes it\n");
+            return;
+        }
         log_.Put(result.anyTwoAlike ? " reads\n" : " reads, no two alike\n");
         if (!result.anyTwoAlike) ++unsettledPages;
     }
 
+    // Of reads that differ, the one the ECC likes best, when it passes it,
+    // rather than the vote of each byte: a vote can mix a weak cell's two
+    // values into a page no read gave. 0 when none passes, else the read
+    // (from 1), copied into the page.
+    int ChooseRead(const PageReads& result) {
+        const size_t n = static_cast<size_t>(pageTotal_);
+        std::vector<uint8_t>& copy = eccCopy_;
+        copy.resize(n);
+        int best = -1;
+        EccPageFinding bestFinding;
+        for (int r = 0; r < result.reads; ++r) {
+            std::memcpy(copy.data(), &reads_[n * static_cast<size_t>(r)], n);
+            const EccPageFinding finding = CheckPageEcc(*ecc_->ecc, copy.data(), false, steps_);
+            if (best < 0 || finding.BetterThan(bestFinding)) {
+                best = r;
+                bestFinding = finding;
+            }
+        }
+        if (!bestFinding.Passes()) return 0;
+        std::memcpy(page_.data(), &reads_[n * static_cast<size_t>(best)], n);
+        ++ecc_->counts.chosenReads;
+        return best + 1;
+    }
+
+    // The page in hand checked (and corrected in place when the dump is to
+    // hold it so), counted, and told when the ECC had work with it.
+    void CheckEcc(int64_t k, const PageReads& result) {
+        if (result.differingBytes != 0) Unstable(k, result, ChooseRead(result));
+        const EccPageFinding finding = CheckPageEcc(*ecc_->ecc, page_.data(), ecc_->fix, steps_);
+        CountFinding(ecc_->counts, result_, k, finding);
+        if (finding.Mended() || !finding.Passes())
+            log_.Put("ECC page [" + std::to_string(k) + "]: " + DescribeFinding(finding) + "\n");
+    }
+
     const ReadOptions& options_;
     const int passes_;
+    EccUse* const ecc_ = options_.ecc;
+    bool markedBlock_ = false;
     std::vector<uint8_t> page_;
     std::vector<uint8_t> reads_;
+    std::vector<uint8_t> eccCopy_;
+    std::vector<EccStep> steps_;
 };
 
 }  // namespace
@@ -145,7 +198,11 @@ Outcome RunReadDump(JobContext& job, const JobPlan& plan, PathChooser& chooser, 
     WalkRules rules;
     rules.blockPages = geometry.pagesPerBlock;
     rules.bad = options.bad;
-    rules.readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
+    // The ECC leaves factory-marked blocks unchecked, where their marks can
+    // be read and hold no ECC byte.
+    const bool eccMarks = options.ecc != nullptr && MarkGeometryRefusal(geometry) == nullptr &&
+                          !options.ecc->ecc->HoldsEcc(0);
+    rules.readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr || eccMarks;
     // An R/B# failure leaves the log red; an interrupt's line is red too.
     rules.timeOuts.blueOnStop = false;
     rules.blueOnInterrupt = false;
@@ -175,15 +232,25 @@ Outcome RunReadDump(JobContext& job, const JobPlan& plan, PathChooser& chooser, 
         return {JobStatus::FileError};
     }
     if (reader.unstablePages != 0) {
-        log.Number("%d", static_cast<long>(reader.unstablePages));
-        log.Put(reader.unstablePages == 1 ? " page read differently between reads, "
-                                          : " pages read differently between reads, ");
-        if (reader.unsettledPages == 0) {
-            log.Put("each byte kept as most reads gave it\n");
-        } else {
-            log.Number("%d", static_cast<long>(reader.unsettledPages));
-            log.Put(" of them never the same twice\n");
+        const int64_t unstable = reader.unstablePages;
+        const int64_t chosen = options.ecc != nullptr ? options.ecc->counts.chosenReads : 0;
+        std::string line = std::to_string(unstable) +
+                           (unstable == 1 ? " page read differently between reads" : " pages read differently between reads");
+        if (chosen != 0) line += ", " + std::to_string(chosen) + " taken from a read the ECC passes";
+        if (reader.unsettledPages != 0) {
+            line += ", " + std::to_string(reader.unsettledPages) + " of them never the same twice";
+        } else if (chosen < unstable) {
+            line += chosen != 0 ? ", of the others each byte kept as most reads gave it"
+                                : ", each byte kept as most reads gave it";
         }
+        log.Put(line + "\n");
+    }
+    if (options.ecc != nullptr) {
+        LogEccSummary(log, *options.ecc, true);
+        const EccCounts& counts = options.ecc->counts;
+        if (counts.correctedPages + counts.erasedFlipPages != 0)
+            log.Put(options.ecc->fix ? "The dump holds those pages as the ECC corrected them\n"
+                                     : "The dump holds those pages as read\n");
     }
     log.EndTime(elapsedMs, false);
     log.Blue();
@@ -191,6 +258,13 @@ Outcome RunReadDump(JobContext& job, const JobPlan& plan, PathChooser& chooser, 
         // Every byte of such a page is a vote among reads that all differ:
         // the dump is complete but not to be trusted.
         log.Put("Read Dump done, but pages never read the same twice\n");
+        return {JobStatus::ChipFailed};
+    }
+    if (options.ecc != nullptr && options.ecc->counts.uncorrectablePages != 0) {
+        // The dump is whole, but the device would not read those pages.
+        log.Put("Read Dump done, but the ECC cannot correct ");
+        log.Count(static_cast<uint64_t>(options.ecc->counts.uncorrectablePages));
+        log.Put(options.ecc->counts.uncorrectablePages == 1 ? " page\n" : " pages\n");
         return {JobStatus::ChipFailed};
     }
     log.Put("Read Dump OK \n");

@@ -1,9 +1,12 @@
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "jobs/DumpJobs.h"
+#include "jobs/EccPages.h"
 #include "jobs/Walk.h"
 
 namespace {
@@ -63,6 +66,7 @@ public:
         const int64_t record = record_;
         if (!ReadRecord(filePage_.data(), k)) return Step::Stop;
         if (std::memcmp(chipPage_.data(), filePage_.data(), static_cast<size_t>(pageTotal_)) == 0) return Step::Go;
+        if (options_.ecc != nullptr && CorrectsTo(k)) return Step::Go;
         if (options_.map && perBlock_ > 0) options_.map->Note(k / perBlock_, BlockState::Differs);
         ++result_.differingPages;
         const uint64_t recordOffset = static_cast<uint64_t>(record) * static_cast<uint64_t>(pageTotal_);
@@ -82,10 +86,30 @@ public:
     uint64_t differences = 0;
 
 private:
+    // Whether the ECC, correcting the chip's page, gives the file's record:
+    // then the page reads back as written on the device, and is verified.
+    bool CorrectsTo(int64_t k) {
+        const size_t n = static_cast<size_t>(pageTotal_);
+        corrected_.assign(chipPage_.begin(), chipPage_.begin() + static_cast<std::ptrdiff_t>(n));
+        EccUse& use = *options_.ecc;
+        const EccPageFinding finding = CheckPageEcc(*use.ecc, corrected_.data(), true, steps_);
+        const bool verified = finding.Passes() && std::memcmp(corrected_.data(), filePage_.data(), n) == 0;
+        // A page the ECC passes but that still differs is a plain difference.
+        if (verified || !finding.Passes()) CountFinding(use.counts, result_, k, finding);
+        if (verified) {
+            log_.Put("ECC page [" + std::to_string(k) + "]: " + DescribeFinding(finding) + ", verified\n");
+        } else if (!finding.Passes()) {
+            log_.Put("ECC page [" + std::to_string(k) + "]: " + DescribeFinding(finding) + "\n");
+        }
+        return verified;
+    }
+
     const VerifyOptions& options_;
     bool padding_ = false;
     std::vector<uint8_t> chipPage_;
     std::vector<uint8_t> filePage_;
+    std::vector<uint8_t> corrected_;
+    std::vector<EccStep> steps_;
 };
 
 }  // namespace
@@ -128,6 +152,7 @@ Outcome RunVerify(JobContext& job, const JobPlan& plan, PathChooser& chooser, co
         log.Count(comparer.differences);
         log.Put(" bytes differ in all\n");
     }
+    if (options.ecc != nullptr) LogEccSummary(log, *options.ecc, false);
     log.Blue();
     log.EndTime(elapsedMs, true);
     log.Put("Verify end\n");

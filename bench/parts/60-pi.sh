@@ -16,6 +16,11 @@
 #                 400 MHz core clock that clocks the Pi 3's peripherals).
 #   PI3_CPU_GHZ   1.2; the loops' own instructions are added at one per
 #                 cycle, none hidden behind an access.
+#   PI3_ECC_CHECK_US_PER_PAGE  the CPU time of read --ecc's bch8 check of a
+#                 2048 + 64 page: read.ecc.bch8.check_us_per_page of 35-ecc.sh,
+#                 measured on this machine, unless ecc_bench was run on a Pi 3.
+#                 read.ecc.bch8.overhead_vs_pi3_percent sets it against the
+#                 modelled time of reading the page (scaled by page size).
 set -euo pipefail
 root=${FERRIK_ROOT:-$(cd "$(dirname "$0")/../.." && pwd)}
 counts_bin="${FERRIK_BENCH_BUILD:-$root/build-bench}/bench/pi_bus_counts"
@@ -48,8 +53,12 @@ echo "$figures"
 read_ipb=$(awk '$1 == "arm.read.instructions_per_byte" { print $3 }' <<<"$figures")
 program_ipb=$(awk '$1 == "arm.program.instructions_per_byte" { print $3 }' <<<"$figures")
 
+check_us=${PI3_ECC_CHECK_US_PER_PAGE:-$(awk '$1 == "read.ecc.bch8.check_us_per_page" { print $3 }' \
+    "${FERRIK_BENCH_FIGURES:-/dev/null}")}
+
 if [ ! -x "$counts_bin" ]; then
     echo "60-pi: $counts_bin missing; no model" >&2
+    echo "read.ecc.bch8.overhead_vs_pi3_percent = n/a"
     exit 0
 fi
 counts=$(env -u FERRIK_SIM_CHIPS -u FERRIK_SIM_IMAGE -u FERRIK_SIM_FAULTS -u FERRIK_SIM_REPORT "$counts_bin")
@@ -58,7 +67,7 @@ grep -E '^pi\.bus\.mark_read\.fixed_(loads|stores)' <<<"$counts"
 grep -E '^pi\.two_targets\.' <<<"$counts"
 
 awk -v store="${PI3_STORE_NS:-7.5}" -v load="${PI3_LOAD_NS:-50}" -v ghz="${PI3_CPU_GHZ:-1.2}" \
-    -v rip="$read_ipb" -v pip="$program_ipb" '
+    -v rip="$read_ipb" -v pip="$program_ipb" -v check="${check_us:-n/a}" '
     { v[$1] = $3 }
     END {
         # The chip: 1 Gbit SLC, typical busy times.
@@ -92,6 +101,11 @@ awk -v store="${PI3_STORE_NS:-7.5}" -v load="${PI3_LOAD_NS:-50}" -v ghz="${PI3_C
         budget = (60 / pages - tR - readFixed) / bytes
         rest = (v["pi.bus.read.stores_per_byte"] * store + ri) * ns
         printf "pi3.read_dump.max_load_ns_for_60s = %.0f\n", (budget - rest) / v["pi.bus.read.loads_per_byte"] / ns
+        # read --ecc checks each page as it is read, between page reads.
+        if (check == "n/a" || check == "")
+            print "read.ecc.bch8.overhead_vs_pi3_percent = n/a"
+        else
+            printf "read.ecc.bch8.overhead_vs_pi3_percent = %.2f\n", check * 1e-6 * bytes / (2048 + 64) / readPage * 100
     }' <<<"$counts"
 
 # The Pi 5, experimental: the same commands through RP1's registers, whose
