@@ -78,14 +78,15 @@ using bench::JobClock;
 
 JobClock jobClock;
 
-struct JobResult {
+// What one press of a job's button left.
+struct Pressed {
     double seconds = 0;  // click to return
     std::string log;     // what the job added to the log
     JobClock clock;
 };
 
-JobResult Press(FerrikFrame* frame, long id, const std::string& path) {
-    JobResult result;
+Pressed Press(FerrikFrame* frame, long id, const std::string& path) {
+    Pressed result;
     const size_t before = bench::LogText(frame).size();
     AnswerWithPath answer(wxString::FromUTF8(path.c_str()));
     wxWindow* button = frame->FindWindow(id);
@@ -112,7 +113,7 @@ std::vector<std::vector<uint8_t>> Contents(int pageBytes, int pageSize) {
     return pages;
 }
 
-void PrintFigures(const char* name, const JobResult& job) {
+void PrintFigures(const char* name, const Pressed& job) {
     std::printf("job.%s.seconds = %.3f\n", name, job.seconds);
     std::printf("job.%s.overhead_percent = %.2f\n", name, job.clock.OverheadPercent());
     std::printf("job.%s.own_seconds = %.3f\n", name, job.clock.OwnSeconds());
@@ -148,26 +149,26 @@ int main(int argc, char** argv) {
     bench::Fill(bench::FreshChip(), contents);
 
     int status = 0;
-    auto check = [&](bool ok, const char* what, const JobResult& r) {
+    auto check = [&](bool ok, const char* what, const Pressed& r) {
         if (ok && r.clock.any) return;
         std::fprintf(stderr, "job_bench: %s did not end clean or was not timed:\n%s\n", what, r.log.c_str());
         status = 1;
     };
 
-    const JobResult read = Press(frame, FerrikFrame::BTN_READ_, dump);
+    const Pressed read = Press(frame, FerrikFrame::BTN_READ_, dump);
     check(Contains(read.log, "Read Dump OK \n"), "Read dump", read);
     bench::FreshChip();
-    const JobResult write = Press(frame, FerrikFrame::BTN_WRITE_, dump);
+    const Pressed write = Press(frame, FerrikFrame::BTN_WRITE_, dump);
     check(Contains(write.log, "Programm Page OK\n"), "Write", write);
-    const JobResult verify = Press(frame, FerrikFrame::BTN_VERIFY_, dump);
+    const Pressed verify = Press(frame, FerrikFrame::BTN_VERIFY_, dump);
     check(Contains(verify.log, "Verify end\n") && !Contains(verify.log, "Error"), "Verify", verify);
     // Then the chip is erased and blank-checked whole, as before a rewrite.
-    const JobResult erase = Press(frame, FerrikFrame::BTN_ERACE_, dump);
+    const Pressed erase = Press(frame, FerrikFrame::BTN_ERACE_, dump);
     if (erase.log != "\nStart Erace NAND\nErace Ok\n") {
         std::fprintf(stderr, "job_bench: Erase did not end clean:\n%s\n", erase.log.c_str());
         status = 1;
     }
-    const JobResult blank = Press(frame, FerrikFrame::BTN_BLANK_, dump);
+    const Pressed blank = Press(frame, FerrikFrame::BTN_BLANK_, dump);
     if (blank.log.rfind("Start check blank\nEnd time = ", 0) != 0 || !Contains(blank.log, " ms\nCheck blank end\n")) {
         std::fprintf(stderr, "job_bench: Blank check did not end clean:\n%s\n", blank.log.c_str());
         status = 1;

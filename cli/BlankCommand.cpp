@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--map", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "--map", "--json", "--quiet", nullptr};
 
 int Run(Session& session) {
     MapOutput map;
@@ -22,7 +22,7 @@ int Run(Session& session) {
     BlankOptions options;
     options.skipMarked = true;
     options.map = map.For(plan);
-    JobContext job = session.Job();
+    JobContext& job = session.Job();
     const int status = session.Finish(RunBlankCheck(job, plan, record, options), "page");
     return map.Finish(session, plan, "blank check", status);
 }

@@ -2,16 +2,19 @@
 // clipped in.
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
+#include "cli/Report.h"
 #include "cli/Session.h"
 #include "jobs/Identify.h"
 
 namespace {
 
-const char* const TAKES[] = {nullptr};
+const char* const TAKES[] = {"--json", nullptr};
 
 int Run(Session& session) {
     if (const int status = session.StartBus()) return status;
-    return RunWiringCheck(session.log, session.Bus()).AllPassed() ? EXIT_DONE : EXIT_CHIP_FAILED;
+    const WiringReport report = RunWiringCheck(session.log, session.Bus());
+    session.reportMembers = WiringMembers(report);
+    return report.AllPassed() ? EXIT_DONE : EXIT_CHIP_FAILED;
 }
 
 }  // namespace
@@ -28,7 +31,8 @@ extern const Command CHECK_COMMAND = {
     "the data lines, driven by the Pi with every chip deselected, each read\n"
     "back high and low and no two alike. A fault is told in plain words with\n"
     "its likely cause and the pins involved. Nothing is programmed or erased.\n"
-    "Exit status 0 only when every check passed, else 1.\n",
+    "Exit status 0 only when every check passed, else 1. --json adds checks and\n"
+    "checks_passed to the result object.\n",
     TAKES,
     Run,
 };

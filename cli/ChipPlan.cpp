@@ -111,5 +111,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     plan.chipName = found.chipName.empty() ? "the chip on CE0" : found.chipName;
     plan.pagesPerBlockKnown = found.pagesPerBlockKnown;
     JobLog log(session.log);
-    return AcceptPlan(log, found.geometry, uses, readsMarks, asked, plan) ? 0 : EXIT_USAGE;
+    if (!AcceptPlan(log, found.geometry, uses, readsMarks, asked, plan)) return EXIT_USAGE;
+    session.plan = plan;
+    return 0;
 }

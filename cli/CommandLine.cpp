@@ -11,6 +11,7 @@
 #include "cli/Documents.h"
 #include "cli/ExitStatus.h"
 #include "cli/Options.h"
+#include "cli/Report.h"
 #include "cli/Session.h"
 #include "cli/Stop.h"
 #include "jobs/BuildInfo.h"
@@ -19,7 +20,9 @@
 const char HELP_ABOUT[] =
     "Reads, erases, blank-checks, programs and verifies the raw NAND flash chip\n"
     "on CE0 of the Raspberry Pi's GPIO header, as the Ferrik window does, and\n"
-    "reports in the window's words on standard output.\n";
+    "reports in the window's words on standard output. With --json a chip\n"
+    "command prints its result there as one JSON object instead, and the log\n"
+    "goes to standard error; docs/json.md in the source tells its keys.\n";
 const char HELP_GEOMETRY[] =
     "Geometry: by default the values of the chip file named by the ID of the\n"
     "chip on CE0, found in ./ICs/<maker>/ or else in the installed chip\n"
@@ -151,10 +154,21 @@ int RunCommandLine(int argc, char** argv, ChipPort& chip) {
 
     // The arguments stand: from here on the command may start the bus.
     CatchStopSignals();
-    Console console(args.Has("--quiet"));
+    // With --json standard output carries the result object alone, printed
+    // on every way out of the command, failures included.
+    const bool json = args.Has("--json");
+    Console console(args.Has("--quiet"), json);
     Session session(*command, args, console, chip);
     const int status = command->run(session);
     console.progress.StepAside();
+    if (json && !command->ownJson) {
+        const ChipPlan* plan = session.plan ? &*session.plan : nullptr;
+        std::fflush(stderr);
+        std::fputs(ResultJson({command->name, status, plan, plan ? &plan->chipName : nullptr, session.Result(),
+                               session.reportMembers})
+                       .c_str(),
+                   stdout);
+    }
     std::fflush(stdout);
     return status;
 }

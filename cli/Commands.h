@@ -16,6 +16,9 @@ struct Command {
     const char* const* options;    // the options it takes, by option or group name
                                    // (cli/Options.h), in help order, ending with nullptr
     int (*run)(Session& session);  // returns the exit status
+    // Its --json prints an object of its own (image ecc), not the chip
+    // commands' result object (cli/Report.h).
+    bool ownJson = false;
 };
 
 extern const Command DETECT_COMMAND;

@@ -106,7 +106,8 @@ void ConsoleProgress::Draw(Clock::time_point now) {
     shown_ = true;
 }
 
-Console::Console(bool quiet)
-    : log(ColoursWanted()), progress(!quiet && isatty(STDERR_FILENO), isatty(STDOUT_FILENO) ? &log : nullptr) {
-    if (isatty(STDOUT_FILENO) && !quiet && isatty(STDERR_FILENO)) log.ShareTerminalWith(&progress);
+Console::Console(bool quiet, bool logToErrors)
+    : log(!logToErrors && ColoursWanted(), logToErrors ? stderr : stdout),
+      progress(!quiet && isatty(STDERR_FILENO), logToErrors || isatty(STDOUT_FILENO) ? &log : nullptr) {
+    if ((logToErrors || isatty(STDOUT_FILENO)) && !quiet && isatty(STDERR_FILENO)) log.ShareTerminalWith(&progress);
 }

@@ -17,7 +17,7 @@ class ConsoleProgress;
 // written to the terminal takes the log's colour.
 class ConsoleLog final : public LogSink {
 public:
-    explicit ConsoleLog(bool colours) : colours_(colours) {}
+    ConsoleLog(bool colours, std::FILE* out) : colours_(colours), out_(out) {}
     void SetColour(LogColour colour) override {
         colour_ = colour;
         coloured_ = true;
@@ -28,16 +28,12 @@ public:
     bool AtLineStart() const { return atLineStart_; }
     // The bar that shares the terminal with the log, and steps aside for it.
     void ShareTerminalWith(ConsoleProgress* bar) { bar_ = bar; }
-    // The log goes to standard error, uncoloured, leaving standard output to
-    // a result a program reads.
-    void ToStandardError() {
-        out_ = stderr;
-        colours_ = false;
-    }
+    // Where the log goes: standard output, or standard error under --json.
+    std::FILE* Stream() const { return out_; }
 
 private:
     bool colours_;
-    std::FILE* out_ = stdout;
+    std::FILE* out_;
     LogColour colour_ = LogColour::Blue;
     bool coloured_ = false;
     bool atLineStart_ = true;
@@ -77,10 +73,12 @@ private:
     Clock::time_point lastDraw_;
 };
 
-// The log and the bar of one run of the command line.
+// The log and the bar of one run of the command line. With logToErrors the
+// log goes to standard error, uncoloured, leaving standard output to a result
+// a program reads.
 class Console {
 public:
-    explicit Console(bool quiet);
+    Console(bool quiet, bool logToErrors);
     ConsoleLog log;
     ConsoleProgress progress;
 };

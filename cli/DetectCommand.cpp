@@ -1,8 +1,6 @@
 // detect: the window's Detect, on standard output, then what the chip says of
 // itself: its parameter page, its ID bytes decoded, the geometry the other
 // commands would use and where it comes from.
-#include <cstdio>
-
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
@@ -15,45 +13,24 @@ namespace {
 
 const char* const TAKES[] = {"--json", "--save", "--force", nullptr};
 
-// Log lines that must not mix with the JSON object on standard output.
-class ErrorLog final : public LogSink {
-public:
-    void SetColour(LogColour) override {}
-    void Append(const char* text) override { std::fputs(VisibleLog(text).c_str(), stderr); }
-};
-
-class NoLog final : public LogSink {
-public:
-    void SetColour(LogColour) override {}
-    void Append(const char*) override {}
-};
-
 int Run(Session& session) {
     const Args& args = session.args;
     if (args.Has("--force") && !args.Has("--save")) return session.UsageError("--force goes with --save");
-    const bool json = args.Has("--json");
     if (const int status = session.StartBus()) return status;
     TextChipFields fields;
     const std::string database = InstalledChipDatabase();
-    NoLog quiet;
-    const DetectResult found = RunDetect(json ? static_cast<LogSink&>(quiet) : session.log, session.Bus(), fields,
-                                         database.c_str());
-    bool answers = false;
-    for (uint8_t byte : found.probes[0].id) answers = answers || byte != 0xFF;
+    const DetectResult found = RunDetect(session.log, session.Bus(), fields, database.c_str());
     JobLog log(session.log);
-    if (!json && NoChipAnswersId(log, found.probes[0].id)) return EXIT_NO_CHIP;
+    const bool answers = !NoChipAnswersId(log, found.probes[0].id);
+    // The object still shows what the four probes read.
+    if (!answers && !args.Has("--json")) return EXIT_NO_CHIP;
 
     const ChipIdentity identity = IdentifyChip(session.Bus(), found, fields);
-    if (json)
-        std::fputs(IdentityJson(found, identity).c_str(), stdout);
-    else
-        LogIdentity(session.log, found, identity);
+    session.reportMembers = IdentityMembers(found, identity);
     if (!answers) return EXIT_NO_CHIP;
+    LogIdentity(session.log, found, identity);
     if (!args.Has("--save")) return EXIT_DONE;
-    ErrorLog errors;
-    return ExitStatusOf(SaveIdentity(json ? static_cast<LogSink&>(errors) : session.log, found, identity,
-                                     args.Has("--force"))
-                            .status);
+    return ExitStatusOf(SaveIdentity(session.log, found, identity, args.Has("--force")).status);
 }
 
 }  // namespace
@@ -70,13 +47,8 @@ extern const Command DETECT_COMMAND = {
     "else the parameter page, else the ID bytes; one line for each value on\n"
     "which two of them disagree. A parameter page whose copies all fail their\n"
     "CRC, or whose values are absurd, is reported and not used.\n"
-    "With --json, one JSON object on standard output instead of the lines:\n"
-    "probes, chip_file, parameter_page, id_decoded, geometry, disagreements.\n"
-    "No log is written then, and what only the lines tell is dropped: why a\n"
-    "parameter page was not used (the object holds null for it, or its values\n"
-    "beside a geometry from elsewhere), that a part is 16-bit, that no chip\n"
-    "answers (the exit status still says so). The lines of --save go to\n"
-    "standard error.\n"
+    "With --json, the result object adds probes, chip_file, parameter_page,\n"
+    "id_decoded, geometry and disagreements; the lines go to standard error.\n"
     "With --save, writes the chip file ./ICs/<maker>/<ID string> from the\n"
     "geometry in use, named after the page's model, in the window's Save\n"
     "format, so that the window's Detect finds the chip; an existing file is\n"

@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--include-bad", "--mark-bad", "--map", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "--include-bad", "--mark-bad", "--map", "--json", "--quiet", nullptr};
 
 int Run(Session& session) {
     MapOutput map;
@@ -15,7 +15,7 @@ int Run(Session& session) {
     ChipPlan plan;
     if (const int status = PlanChipJob(session, {GeometryUse::Erase}, plan, true)) return status;
     if (StopSignalled()) return session.StoppedBefore("the erase");
-    JobContext job = session.Job();
+    JobContext& job = session.Job();
     EraseOptions options;
     options.includeBad = session.args.Has("--include-bad");
     options.markBad = session.args.Has("--mark-bad");

@@ -15,6 +15,19 @@ int ExitStatusOf(JobStatus status) {
     return EXIT_CHIP_FAILED;
 }
 
+const char* ExitStatusName(int status) {
+    switch (status) {
+        case EXIT_DONE: return "done";
+        case EXIT_CHIP_FAILED: return "chip-failed";
+        case EXIT_USAGE: return "usage";
+        case EXIT_FILE: return "file-error";
+        case EXIT_NO_CHIP: return "no-chip";
+        case EXIT_INTERRUPTED: return "interrupted";
+        case EXIT_NO_GPIO: return "no-gpio";
+    }
+    return "unknown";
+}
+
 const char EXIT_STATUS_HELP[] =
     "Exit status:\n"
     "  0    all done, and the chip and the file came out clean\n"

@@ -10,9 +10,12 @@ enum ExitStatus : int {
     EXIT_FILE = 3,          // a file could not be opened, read or written whole
     EXIT_NO_CHIP = 4,       // no chip answers on CE0, R/B# time-outs stopped the job, or the bus is another's
     EXIT_INTERRUPTED = 130, // Ctrl-C or SIGTERM (128 + SIGINT, as a shell reports it)
+    EXIT_NO_GPIO = 255,     // (Pi build) the GPIO block could not be opened or mapped
 };
 
 int ExitStatusOf(JobStatus status);
+// The status's name in the --json object: "done", "chip-failed", ...
+const char* ExitStatusName(int status);
 
 // The table as the help text shows it, one status a line.
 extern const char EXIT_STATUS_HELP[];

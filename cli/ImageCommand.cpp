@@ -285,7 +285,6 @@ int Guess(Session& session, const Geometry& g, DumpFile& file, int64_t pages) {
 int RunEcc(Session& session) {
     const Args& args = session.args;
     const bool json = args.Has("--json");
-    if (json) session.log.ToStandardError();
     Geometry g;
     if (const int status = TakeGeometry(session, g)) return status;
     const std::string& path = args.Operand();
@@ -561,6 +560,7 @@ extern const Command IMAGE_ECC_COMMAND = {
     "\n" GEOMETRY_HELP "\n" LAYOUT_HELP,
     ECC_TAKES,
     RunEcc,
+    true,
 };
 
 extern const Command IMAGE_STRIP_COMMAND = {

@@ -24,9 +24,9 @@ const OptionSpec OPTIONS[] = {
     {"--include-bad", OptionKind::Flag, nullptr, 0, 0, "erase factory-marked blocks too: their marks are lost"},
     {"--mark-bad", OptionKind::Flag, nullptr, 0, 0, "mark a block bad when its erase fails"},
     {"--map", OptionKind::Text, "FILE.svg", 0, 0, "draw what was found, one square a block, into FILE.svg"},
-    // What becomes of the log lines differs by command: each command's own
-    // text tells.
-    {"--json", OptionKind::Flag, nullptr, 0, 0, "one JSON object on standard output instead of the lines (see above)"},
+    // The same object, keys and log for every command that takes it
+    // (docs/json.md).
+    {"--json", OptionKind::Flag, nullptr, 0, 0, "print the result as one JSON object, the log on standard error"},
     {"--quiet", OptionKind::Flag, nullptr, 0, 0, "no progress bar"},
     {"--save", OptionKind::Flag, nullptr, 0, 0, "write the chip file ./ICs/<maker>/<ID string> from the geometry in use"},
     {"--force", OptionKind::Flag, nullptr, 0, 0, "with --save: replace an existing chip file"},

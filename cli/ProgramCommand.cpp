@@ -17,7 +17,8 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--bad", "--map", "--ecc", "--ecc-layout", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "--bad", "--map", "--ecc", "--ecc-layout", "--json", "--quiet",
+                             nullptr};
 
 // Before the erase: a file that cannot be read, or that ends before the last
 // page, would leave the chip erased and half written.
@@ -32,7 +33,7 @@ int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const C
     if (bad == BadBlockMode::Skip) {
         // The file goes into the good blocks only, however many records it
         // holds: whether they hold it is asked of the chip's marks.
-        JobContext job = session.Job();
+        JobContext& job = session.Job();
         const Outcome fits = CheckSkipWriteFits(job, plan, file.Size());
         if (fits.status != JobStatus::Done) {
             log.Put("Nothing erased\n");
@@ -57,7 +58,7 @@ int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const C
 int RunStages(Session& session, const ChipPlan& plan, BadBlockMode bad, BlockMap* map, EccUse* ecc) {
     const std::string& path = session.args.Operand();
     NamedFile file(path);
-    JobContext job = session.Job();
+    JobContext& job = session.Job();
 
     if (StopSignalled()) return session.StoppedBefore("the erase");
     EraseOptions erase;

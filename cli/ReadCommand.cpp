@@ -8,8 +8,8 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--passes", "--bad", "--ecc", "--ecc-layout", "--ecc-fix", "--quiet",
-                             nullptr};
+const char* const TAKES[] = {"geometry", "range", "--passes", "--bad", "--ecc", "--ecc-layout", "--ecc-fix", "--json",
+                             "--quiet", nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;
@@ -25,7 +25,7 @@ int Run(Session& session) {
     options.passes = static_cast<int>(session.args.Number("--passes", 1));
     options.bad = bad;
     options.ecc = ecc.Use();
-    JobContext job = session.Job();
+    JobContext& job = session.Job();
     return session.Finish(RunReadDump(job, plan, file, options), "page");
 }
 

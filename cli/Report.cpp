@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "chip/ChipFile.h"
+#include "cli/ExitStatus.h"
 
 namespace {
 
@@ -79,12 +80,34 @@ public:
         return *this;
     }
     JsonObject& Number(const char* key, int64_t value) { return Raw(key, std::to_string(value)); }
+    JsonObject& Fraction(const char* key, double value, int digits) {
+        char text[48];
+        std::snprintf(text, sizeof text, "%.*f", digits, value);
+        return Raw(key, text);
+    }
     JsonObject& String(const char* key, const std::string& value) { return Raw(key, JsonString(value)); }
+    // Members already written as JSON text, after these.
+    JsonObject& Members(const std::string& members) {
+        if (!members.empty()) text_ += (text_.empty() ? "{" : ",") + members;
+        return *this;
+    }
     std::string Text() const { return text_.empty() ? "{}" : text_ + "}"; }
+    // The members without the braces.
+    std::string Inner() const { return text_.empty() ? text_ : text_.substr(1); }
 
 private:
     std::string text_;
 };
+
+std::string NumberArray(const std::vector<int64_t>& numbers) {
+    std::string json = "[";
+    for (size_t i = 0; i < numbers.size(); ++i) json += (i ? "," : "") + std::to_string(numbers[i]);
+    return json + "]";
+}
+
+std::string ListJson(const NumberList& list) {
+    return JsonObject().Number("count", list.count).Raw("first", NumberArray(list.first)).Text();
+}
 
 }  // namespace
 
@@ -92,29 +115,81 @@ std::string VisibleText(const std::string& text) { return Visible(text, false); 
 
 std::string VisibleLog(const char* text) { return Visible(text, true); }
 
-std::string ScanJson(const std::string& chipName, const Geometry& geometry, const ScanResult& result) {
+std::string ResultJson(const ResultReport& report) {
+    const JobResult& r = report.result;
     JsonObject json;
-    json.String("chip", chipName)
-        .Number("page_size", geometry.pageSize)
-        .Number("spare_size", geometry.spareSize)
-        .Number("pages_per_block", geometry.pagesPerBlock)
-        .Number("row_max", geometry.rowMax)
-        .Number("blocks", result.blocks)
-        .Number("bad_count", static_cast<int64_t>(result.marked.size()));
-    std::string bad = "[";
-    for (size_t i = 0; i < result.marked.size(); ++i) {
-        const BlockPlace place = PlaceOf(geometry, result.marked[i]);
-        bad += (i == 0 ? "" : ",") + JsonObject()
-                                         .Number("block", result.marked[i])
-                                         .Number("first_page", place.firstPage)
-                                         .Number("last_page", place.lastPage)
-                                         .Raw("dump_offset", std::to_string(place.offset))
-                                         .Text();
+    json.Number("schema", RESULT_SCHEMA)
+        .String("command", report.command)
+        .Number("status", report.status)
+        .String("status_name", ExitStatusName(report.status));
+    if (report.plan != nullptr) {
+        const Geometry& g = report.plan->geometry;
+        json.String("chip", *report.chip)
+            .Number("page_size", g.pageSize)
+            .Number("spare_size", g.spareSize)
+            .Number("pages_per_block", g.pagesPerBlock)
+            .Number("row_max", g.rowMax);
+    } else {
+        for (const char* key : {"chip", "page_size", "spare_size", "pages_per_block", "row_max"}) json.Raw(key, "null");
     }
-    return json.Raw("bad_blocks", bad + "]").Text();
+    // MB as the progress bar counts them: 10^6 bytes.
+    const double perSecond = r.seconds > 0 ? static_cast<double>(r.bytes) / r.seconds / 1e6 : 0.0;
+    json.Number("pages", r.pages)
+        .Number("blocks", r.blocks)
+        .Raw("bytes", std::to_string(r.bytes))
+        .Fraction("seconds", r.seconds, 6)
+        .Fraction("mb_per_s", perSecond, 3);
+
+    std::string first = "[";
+    for (size_t i = 0; i < r.firstDifferences.size(); ++i) {
+        const ByteDifference& d = r.firstDifferences[i];
+        first += (i ? "," : "") + JsonObject()
+                                      .Number("page", d.page)
+                                      .Raw("offset", std::to_string(d.offset))
+                                      .Number("expected", d.expected)
+                                      .Number("actual", d.actual)
+                                      .Text();
+    }
+    json.Raw("differences", JsonObject()
+                                .Raw("count", std::to_string(r.differences))
+                                .Number("pages", r.differingPages)
+                                .Raw("first", first + "]")
+                                .Text())
+        .Raw("failed_blocks", ListJson(r.failedBlocks))
+        .Raw("failed_pages", ListJson(r.failedPages))
+        .Raw("unstable_pages", JsonObject()
+                                   .Number("count", r.unstablePages.count)
+                                   .Number("unsettled", r.unsettledPages)
+                                   .Raw("first", NumberArray(r.unstablePages.first))
+                                   .Text())
+        .Number("time_outs", r.timeOuts)
+        .Raw("corrected_bits", std::to_string(r.correctedBits))
+        .Number("corrected_pages", r.correctedPages)
+        .Raw("uncorrectable_pages", ListJson(r.uncorrectablePages));
+
+    // The bad blocks as scan has always given them: where each lies in a
+    // dump of the whole chip.
+    std::string bad = "[";
+    for (size_t i = 0; i < r.badBlocks.size(); ++i) {
+        JsonObject block;
+        block.Number("block", r.badBlocks[i]);
+        if (report.plan != nullptr) {
+            const BlockPlace place = PlaceOf(report.plan->geometry, r.badBlocks[i]);
+            block.Number("first_page", place.firstPage)
+                .Number("last_page", place.lastPage)
+                .Raw("dump_offset", std::to_string(place.offset));
+        }
+        bad += (i ? "," : "") + block.Text();
+    }
+    json.Number("bad_count", static_cast<int64_t>(r.badBlocks.size())).Raw("bad_blocks", bad + "]");
+    return json.Members(report.members).Text() + "\n";
 }
 
-std::string IdentityJson(const DetectResult& detect, const ChipIdentity& identity) {
+std::string WiringMembers(const WiringReport& report) {
+    return JsonObject().Number("checks", report.checks).Number("checks_passed", report.passed).Inner();
+}
+
+std::string IdentityMembers(const DetectResult& detect, const ChipIdentity& identity) {
     std::string probes = "[";
     for (int p = 0; p < 4; ++p) {
         const ChipProbe& probe = detect.probes[p];
@@ -190,13 +265,12 @@ std::string IdentityJson(const DetectResult& detect, const ChipIdentity& identit
     disagreements += "]";
 
     return JsonObject()
-               .Raw("probes", probes)
-               .Raw("chip_file", chipFile)
-               .Raw("parameter_page", pageJson)
-               .Raw("id_decoded", idJson)
-               .Raw("geometry", geometry)
-               .Raw("disagreements", disagreements)
-               .Text() +
-           "\n";
+        .Raw("probes", probes)
+        .Raw("chip_file", chipFile)
+        .Raw("parameter_page", pageJson)
+        .Raw("id_decoded", idJson)
+        .Raw("geometry", geometry)
+        .Raw("disagreements", disagreements)
+        .Inner();
 }
 

@@ -22,9 +22,25 @@ std::string VisibleText(const std::string& text);
 // The same for a piece of the log: its line ends (and tabs) are its own.
 std::string VisibleLog(const char* text);
 
-// The scan as one JSON object.
-std::string ScanJson(const std::string& chipName, const Geometry& geometry, const ScanResult& result);
+// The version of the --json object's keys: raised when a key changes its
+// meaning or goes; new keys come without it.
+inline constexpr int RESULT_SCHEMA = 1;
 
-// One JSON object: probes, chip_file, parameter_page, id_decoded, geometry,
-// disagreements.
-std::string IdentityJson(const DetectResult& detect, const ChipIdentity& identity);
+// What a chip command's --json object is made of.
+struct ResultReport {
+    const char* command;
+    int status;                // the exit status
+    const JobPlan* plan;       // nullptr when no plan was accepted
+    const std::string* chip;   // the plan's chip name, with it
+    const JobResult& result;
+    std::string members;       // the command's own keys, JSON text ("\"checks\":7,...")
+};
+// The object, one line: the same keys for every chip command, then its own.
+std::string ResultJson(const ResultReport& report);
+
+// check's own keys: checks, checks_passed.
+std::string WiringMembers(const WiringReport& report);
+
+// detect's own keys: probes, chip_file, parameter_page, id_decoded,
+// geometry, disagreements.
+std::string IdentityMembers(const DetectResult& detect, const ChipIdentity& identity);

@@ -9,7 +9,7 @@
 #include "jobs/JobLog.h"
 
 // A block that cannot be mapped ends the command as it ends the window: its
-// one line on standard output and status 255.
+// one line where the log goes, and status 255.
 int Session::StartBus() {
     std::string refusal;
     if (!TakeBusLock(refusal)) {
@@ -18,9 +18,9 @@ int Session::StartBus() {
     }
     const GpioMapError error = nandBus.Start();
     if (error != GpioMapError::None) {
-        std::printf("%s\n", GpioMapMessage(error));
-        std::fflush(stdout);
-        return 255;
+        std::fprintf(log.Stream(), "%s\n", GpioMapMessage(error));
+        std::fflush(log.Stream());
+        return EXIT_NO_GPIO;
     }
     if (GpioIsRp1()) Say(kPi5Line);
     return 0;

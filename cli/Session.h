@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "cli/ChipPlan.h"
 #include "cli/Console.h"
 #include "cli/Options.h"
 #include "jobs/Jobs.h"
@@ -15,7 +17,8 @@ struct Command;
 class Session {
 public:
     Session(const Command& run, const Args& checked, Console& console, ChipPort& port)
-        : command(run), args(checked), log(console.log), progress(console.progress), chip(port) {}
+        : command(run), args(checked), log(console.log), progress(console.progress), chip(port),
+          job_{log, progress, chip} {}
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -25,7 +28,13 @@ public:
     ConsoleProgress& progress;
     ChipPort& chip;
 
-    JobContext Job() { return JobContext{log, progress, chip}; }
+    // The context of every job the command runs: its result adds them up.
+    JobContext& Job() { return job_; }
+    const JobResult& Result() const { return job_.result; }
+    // The plan the command's jobs went by, once one was accepted.
+    std::optional<ChipPlan> plan;
+    // The command's own keys in its --json object, as JSON text.
+    std::string reportMembers;
     // The bus as Detect and the wiring check see it.
     BusPort& Bus() { return bus_; }
     // What the erase runs of this session leave for a blank check.
@@ -50,6 +59,7 @@ public:
     int StoppedBefore(const char* what);
 
 private:
+    JobContext job_;
     WholeBus bus_;
     int16_t pagesPerBlock_ = 0;
     int32_t badBlocks_[BAD_BLOCK_SLOTS] = {};

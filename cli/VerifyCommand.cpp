@@ -8,7 +8,8 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--bad", "--map", "--ecc", "--ecc-layout", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "--bad", "--map", "--ecc", "--ecc-layout", "--json", "--quiet",
+                             nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;
@@ -23,7 +24,7 @@ int Run(Session& session) {
     if (const int status = ecc.SetUp(session, plan.geometry)) return status;
     if (StopSignalled()) return session.StoppedBefore("the verify");
     NamedFile file(session.args.Operand());
-    JobContext job = session.Job();
+    JobContext& job = session.Job();
     VerifyOptions options;
     options.bad = bad;
     options.map = map.For(plan);

@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--bad", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "--bad", "--json", "--quiet", nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;
@@ -17,7 +17,7 @@ int Run(Session& session) {
         return status;
     if (StopSignalled()) return session.StoppedBefore("the write");
     NamedFile file(session.args.Operand());
-    JobContext job = session.Job();
+    JobContext& job = session.Job();
     WriteOptions options;
     options.bad = bad;
     return session.Finish(RunWrite(job, plan, file, options), "page");

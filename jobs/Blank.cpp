@@ -41,6 +41,14 @@ public:
         if (result != NAND_OK) return Step::Quiet;
         if (CountErased(page_.data(), pageTotal_) != pageTotal_) {
             dirty = true;
+            // Each byte as a difference from erased, at its offset in a dump
+            // of the whole chip.
+            ++job_.result.differingPages;
+            for (int32_t i = 0; i < pageTotal_; ++i)
+                if (page_[i] != 0xFF)
+                    job_.result.AddDifference(p, static_cast<uint64_t>(p) * static_cast<uint64_t>(pageTotal_) +
+                                                     static_cast<uint64_t>(i),
+                                              0xFF, page_[i]);
             Note(p, BlockState::NotBlank);
             log_.Numbered("Error, check blank in page [", static_cast<long>(p), "]\n");
         }

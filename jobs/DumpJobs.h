@@ -38,7 +38,7 @@ int32_t CountErased(const uint8_t* bytes, int32_t count);
 class DumpVisitor : public WalkVisitor {
 protected:
     DumpVisitor(JobContext& job, JobLog& log, const JobPlan& plan, DumpFile& file)
-        : chip_(job.chip), log_(log), file_(file),
+        : chip_(job.chip), result_(job.result), log_(log), file_(file),
           rowLimit_(static_cast<uint32_t>(plan.geometry.rowMax)),
           pageTotal_(static_cast<int32_t>(plan.geometry.PageTotal())),
           perBlock_(plan.geometry.pagesPerBlock),
@@ -56,6 +56,7 @@ protected:
     bool FileDone() const { return record_ == fileRecords_; }
 
     ChipPort& chip_;
+    JobResult& result_;
     JobLog& log_;
     DumpFile& file_;
     const uint32_t rowLimit_;

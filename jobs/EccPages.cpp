@@ -37,12 +37,13 @@ std::string DescribeFinding(const EccPageFinding& finding) {
     return text;
 }
 
-void CountFinding(EccCounts& counts, const EccPageFinding& finding) {
+void CountFinding(EccCounts& counts, const EccPageFinding& finding, JobResult& result, int64_t k) {
     ++counts.pages;
-    if (finding.correctedBits) ++counts.correctedPages;
+    if (finding.correctedBits) ++counts.correctedPages, ++result.correctedPages;
     counts.correctedBits += finding.correctedBits;
+    result.correctedBits += static_cast<uint64_t>(finding.correctedBits);
     if (finding.erasedFlipBits) ++counts.erasedFlipPages;
-    if (!finding.Passes()) ++counts.uncorrectablePages;
+    if (!finding.Passes()) ++counts.uncorrectablePages, result.uncorrectablePages.Add(k);
 }
 
 void LogEccSummary(JobLog& log, const EccUse& use, bool checkedEveryPage) {

@@ -10,6 +10,7 @@
 
 #include "jobs/Ecc.h"
 #include "jobs/JobLog.h"
+#include "jobs/Result.h"
 
 struct EccCounts {
     int64_t pages = 0;               // pages checked
@@ -52,8 +53,8 @@ EccPageFinding CheckPageEcc(const PageEcc& ecc, uint8_t* record, bool fix, std::
 // joined with ", "; empty for a clean or erased page.
 std::string DescribeFinding(const EccPageFinding& finding);
 
-// Adds a page's finding to the counts.
-void CountFinding(EccCounts& counts, const EccPageFinding& finding);
+// Adds page k's finding to the counts, and to the job's result.
+void CountFinding(EccCounts& counts, const EccPageFinding& finding, JobResult& result, int64_t k);
 
 // The line after the walk: "ECC bch8 (...): 128 pages checked, 2 corrected
 // (11 bits), ..." for read; verify tells only the pages the ECC mended or

@@ -36,6 +36,9 @@ public:
         if (result == ERR_RB_L) return Step::TimedOut;
         if (result != NAND_STATUS_FAIL) return Step::Go;
         failed = true;
+        // Block 0 takes two erase commands: it fails once.
+        if (block_ != lastFailed_) job_.result.failedBlocks.Add(block_);
+        lastFailed_ = block_;
         if (options_.map) options_.map->Note(block_, BlockState::Failed);
         log_.Numbered("Error Erace bad Block [", block_, "]\n");
         RecordBadBlock();
@@ -65,6 +68,7 @@ private:
     EraseRecord& record_;
     const EraseOptions& options_;
     int32_t block_ = 0;
+    int32_t lastFailed_ = -1;
     int writeIndex_ = 0;
 };
 

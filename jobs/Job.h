@@ -8,6 +8,7 @@
 #include <string>
 
 #include "bus/NandBus.h"
+#include "jobs/Result.h"
 
 // The colours of the log. A front end keeps the colour in force between
 // pieces and between jobs: a piece is drawn in whatever was set last.
@@ -135,11 +136,12 @@ struct RowRange {
     int64_t last = -1;
 };
 
-// What the front end gives every job.
+// What the front end gives every job, and what the job counts in it.
 struct JobContext {
     LogSink& log;
     ProgressSink& progress;
     ChipPort& chip;
+    JobResult result{};
 };
 
 // What erase runs leave for the blank check: the pages per block of the last

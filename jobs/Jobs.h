@@ -80,11 +80,6 @@ struct ScanOptions {
     BlockMap* map = nullptr;
 };
 
-struct ScanResult {
-    int64_t blocks = 0;           // blocks whose mark was read
-    std::vector<int64_t> marked;  // the marked ones, ascending
-};
-
 Outcome RunReadDump(JobContext& job, const JobPlan& plan, PathChooser& chooser, const ReadOptions& options);
 Outcome RunWrite(JobContext& job, const JobPlan& plan, PathChooser& chooser, const WriteOptions& options);
 // Before a write in skip mode that is to follow an erase: whether the good
@@ -96,8 +91,9 @@ Outcome RunVerify(JobContext& job, const JobPlan& plan, PathChooser& chooser, co
 Outcome RunErase(JobContext& job, const JobPlan& plan, EraseRecord& record, const EraseOptions& options);
 Outcome RunBlankCheck(JobContext& job, const JobPlan& plan, const EraseRecord& record, const BlankOptions& options);
 // Reads every block's mark and nothing else; lists the marked blocks with
-// their pages and their offset in a dump of this geometry.
-Outcome RunScan(JobContext& job, const JobPlan& plan, const ScanOptions& options, ScanResult& result);
+// their pages and their offset in a dump of this geometry. The job's result
+// holds them (badBlocks) and the blocks whose mark was read.
+Outcome RunScan(JobContext& job, const JobPlan& plan, const ScanOptions& options);
 
 // Where a block lies: its pages and the offset of its first in a dump of
 // the whole chip.

@@ -123,6 +123,7 @@ private:
     // one most reads gave.
     void Unstable(int64_t k, const PageReads& result, int taken) {
         ++unstablePages;
+        result_.unstablePages.Add(k);
         log_.Numbered("Unstable page [", static_cast<long>(k), "]: ");
         log_.Number("%d", result.differingBytes);
         log_.Put(result.differingBytes == 1 ? " byte differed in " : " bytes differed in ");
@@ -132,7 +133,7 @@ private:
             return;
         }
         log_.Put(result.anyTwoAlike ? " reads\n" : " reads, no two alike\n");
-        if (!result.anyTwoAlike) ++unsettledPages;
+        if (!result.anyTwoAlike) ++unsettledPages, ++result_.unsettledPages;
     }
 
     // Of reads that differ, the one the ECC likes best, when it passes it,
@@ -164,7 +165,7 @@ private:
     void CheckEcc(int64_t k, const PageReads& result) {
         if (result.differingBytes != 0) Unstable(k, result, ChooseRead(result));
         const EccPageFinding finding = CheckPageEcc(*ecc_->ecc, page_.data(), ecc_->fix, steps_);
-        CountFinding(ecc_->counts, finding);
+        CountFinding(ecc_->counts, finding, result_, k);
         if (finding.Mended() || !finding.Passes())
             log_.Put("ECC page [" + std::to_string(k) + "]: " + DescribeFinding(finding) + "\n");
     }

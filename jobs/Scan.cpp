@@ -16,13 +16,12 @@ namespace {
 // What the scan makes of each block's mark.
 class MarkLister final : public WalkVisitor {
 public:
-    MarkLister(JobLog& log, const Geometry& geometry, ScanResult& result)
-        : log_(log), geometry_(geometry), result_(result) {}
+    MarkLister(JobLog& log, const Geometry& geometry) : log_(log), geometry_(geometry) {}
 
     Step Block(const BlockSpan& span, bool marked) override {
-        ++result_.blocks;
+        ++blocks;
         if (!marked) return Step::Go;
-        result_.marked.push_back(span.block);
+        ++markedBlocks;
         const BlockPlace place = PlaceOf(geometry_, span.block);
         char line[128];
         std::snprintf(line, sizeof line, "Bad block [%" PRId64 "]: pages %" PRId64 " to %" PRId64
@@ -33,17 +32,18 @@ public:
     }
     Step Visit(int64_t) override { return Step::Go; }
 
+    int64_t blocks = 0;  // blocks whose mark was read
+    int64_t markedBlocks = 0;
+
 private:
     JobLog& log_;
     const Geometry& geometry_;
-    ScanResult& result_;
 };
 
 }  // namespace
 
-Outcome RunScan(JobContext& job, const JobPlan& plan, const ScanOptions& options, ScanResult& result) {
+Outcome RunScan(JobContext& job, const JobPlan& plan, const ScanOptions& options) {
     JobLog log(job.log);
-    result = ScanResult{};
     const Geometry& geometry = plan.geometry;
     if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     const int32_t perBlock = geometry.pagesPerBlock;
@@ -55,13 +55,13 @@ Outcome RunScan(JobContext& job, const JobPlan& plan, const ScanOptions& options
     rules.blockPages = perBlock;
     rules.readMarks = true;
     rules.visits = Visits::None;
-    MarkLister lister(log, geometry, result);
+    MarkLister lister(log, geometry);
     const Outcome walked = ChipWalk(job, log, geometry, plan.rows, rules, options.map).Run(lister);
     if (walked.status != JobStatus::Done) return walked;
     log.Blue();
-    log.Count(result.marked.size());
-    log.Put(result.marked.size() == 1 ? " bad block of " : " bad blocks of ");
-    log.Count(static_cast<uint64_t>(result.blocks));
+    log.Count(static_cast<uint64_t>(lister.markedBlocks));
+    log.Put(lister.markedBlocks == 1 ? " bad block of " : " bad blocks of ");
+    log.Count(static_cast<uint64_t>(lister.blocks));
     log.Put("\n");
     return {JobStatus::Done};
 }

@@ -17,19 +17,15 @@ constexpr uint64_t LISTED_DIFFERENCES = 1000;
 
 void LogByte(JobLog& log, uint8_t value) { log.Number(value <= 0x0F ? "0x0%X" : "0x%X", value); }
 
-void LogMismatch(JobLog& log, int64_t k, int64_t record, int32_t pageTotal, int32_t i, uint8_t chipByte,
-                 uint8_t fileByte) {
+// The address is the byte's offset in the dump file, which passes 4 GiB on
+// the largest chips.
+void LogMismatch(JobLog& log, int64_t k, uint64_t address, uint8_t chipByte, uint8_t fileByte) {
     log.Put("Error, verify in page [");
     log.Number("%d", static_cast<long>(k));
     log.Put("], ");
     log.Put("address = ");
-    // The address is the byte's offset in the dump file, which passes 4 GiB
-    // on the largest chips.
-    const unsigned long long address = static_cast<unsigned long long>(record) *
-                                           static_cast<unsigned long long>(pageTotal) +
-                                       static_cast<unsigned>(i);
     char text[24];
-    std::snprintf(text, sizeof text, "0x%llX", address);
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(address));
     log.Put(text);
     log.Put(", nand[");
     LogByte(log, chipByte);
@@ -74,11 +70,14 @@ public:
         if (std::memcmp(chipPage_.data(), filePage_.data(), static_cast<size_t>(pageTotal_)) == 0) return Step::Go;
         if (options_.ecc != nullptr && CorrectsTo(k)) return Step::Go;
         if (options_.map && perBlock_ > 0) options_.map->Note(k / perBlock_, BlockState::Differs);
+        ++result_.differingPages;
+        const uint64_t recordOffset = static_cast<uint64_t>(record) * static_cast<uint64_t>(pageTotal_);
         for (int32_t i = 0; i < pageTotal_; ++i) {
             if (chipPage_[i] == filePage_[i]) continue;
             ++differences;
+            result_.AddDifference(k, recordOffset + static_cast<uint64_t>(i), filePage_[i], chipPage_[i]);
             if (differences <= LISTED_DIFFERENCES) {
-                LogMismatch(log_, k, record, pageTotal_, i, chipPage_[i], filePage_[i]);
+                LogMismatch(log_, k, recordOffset + static_cast<uint64_t>(i), chipPage_[i], filePage_[i]);
             } else if (differences == LISTED_DIFFERENCES + 1) {
                 log_.Put("Error, more than 1000 differences: the rest are counted but not listed\n");
             }
@@ -98,7 +97,7 @@ private:
         const EccPageFinding finding = CheckPageEcc(*use.ecc, corrected_.data(), true, steps_);
         const bool verified = finding.Passes() && std::memcmp(corrected_.data(), filePage_.data(), n) == 0;
         // A page the ECC passes but that still differs is a plain difference.
-        if (verified || !finding.Passes()) CountFinding(use.counts, finding);
+        if (verified || !finding.Passes()) CountFinding(use.counts, finding, result_, k);
         if (verified) {
             log_.Put("ECC page [" + std::to_string(k) + "]: " + DescribeFinding(finding) + ", verified\n");
         } else if (!finding.Passes()) {

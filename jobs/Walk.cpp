@@ -1,6 +1,7 @@
 #include "jobs/Walk.h"
 
 #include <algorithm>
+#include <chrono>
 
 BlockSpans::BlockSpans(const RowRange& rows, int32_t blockPages)
     : rows_(rows),
@@ -17,6 +18,7 @@ BlockSpan BlockSpans::Span(int64_t block) const {
 bool ChipWalk::TimeOut() {
     log_.Put(rules_.timeOuts.line);
     ++timeOuts_;
+    ++job_.result.timeOuts;
     if (++inARow_ < rules_.timeOuts.inARowToStop) return false;
     if (rules_.timeOuts.stopLine) log_.Put(rules_.timeOuts.stopLine);
     if (rules_.timeOuts.blueOnStop) log_.Blue();
@@ -46,6 +48,7 @@ Step ChipWalk::OpenBlock(WalkVisitor& visitor, const BlockSpan& span, size_t ind
             }
             marked = mark == MarkCheck::Marked;
         }
+        if (marked) job_.result.AddBadBlock(span.block);
         if (map_ && (marked || rules_.noteGood)) map_->Note(span.block, marked ? BlockState::Marked : BlockState::Good);
         if (marked && rules_.bad == BadBlockMode::Skip) log_.Numbered("Skip bad block [", span.block, "]\n");
         if (marked && rules_.bad == BadBlockMode::Pad) log_.Numbered("Pad bad block [", span.block, "]\n");
@@ -79,6 +82,10 @@ bool ChipWalk::VisitRows(WalkVisitor& visitor, const BlockSpan& span, Outcome& e
         }
         if (visit != Step::TimedOut) {
             inARow_ = 0;
+            if (rules_.visits == Visits::Pages) {
+                ++job_.result.pages;
+                job_.result.bytes += static_cast<uint64_t>(geometry_.PageTotal());
+            }
         } else if (TimeOut()) {
             end = {JobStatus::NoAnswer, row};
             return false;
@@ -97,6 +104,13 @@ bool ChipWalk::VisitRows(WalkVisitor& visitor, const BlockSpan& span, Outcome& e
 }
 
 Outcome ChipWalk::Run(WalkVisitor& visitor) {
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome end = Blocks(visitor);
+    job_.result.seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return end;
+}
+
+Outcome ChipWalk::Blocks(WalkVisitor& visitor) {
     const BlockSpans spans(rows_, rules_.blockPages);
     const bool pageUnits = rules_.visits == Visits::Pages;
     ProgressSink& progress = job_.progress;
@@ -105,6 +119,7 @@ Outcome ChipWalk::Run(WalkVisitor& visitor) {
         Outcome end{JobStatus::Done};
         const Step step = OpenBlock(visitor, span, static_cast<size_t>(b - spans.FirstBlock()), end);
         if (step == Step::Stop) return end;
+        ++job_.result.blocks;
         if (step == Step::Go && rules_.visits != Visits::None) {
             if (!VisitRows(visitor, span, end)) return end;
             if (pageUnits) continue;  // each page has had its tick

@@ -105,12 +105,13 @@ public:
         : job_(job), log_(log), geometry_(geometry), rows_(rows), rules_(rules), map_(map) {}
 
     // Done at the range's end (or a visitor's Finished); else how it ended,
-    // its lines logged.
+    // its lines logged. Counts what it went through in the job's result.
     Outcome Run(WalkVisitor& visitor);
     // The time-outs met so far.
     int TimeOuts() const { return timeOuts_; }
 
 private:
+    Outcome Blocks(WalkVisitor& visitor);
     // A block's entry, mark and visitor's word: Go into its rows, Passed, or
     // Stop with `end` set.
     Step OpenBlock(WalkVisitor& visitor, const BlockSpan& span, size_t index, Outcome& end);

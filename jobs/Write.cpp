@@ -51,6 +51,7 @@ public:
         if (result == NAND_OK) return Step::Go;
         if (options_.map && perBlock_ > 0) options_.map->Note(k / perBlock_, BlockState::Failed);
         ++failedPages;
+        result_.failedPages.Add(k);
         if (result != NAND_STATUS_FAIL) return Step::TimedOut;
         log_.Numbered("Error programm page [", static_cast<long>(k), "] \n");
         return Step::Failed;

@@ -45,7 +45,8 @@ install_missing() {
 # The window styles its fields through GTK itself, in a narrow face that fits
 # them (ui/FerrikFrame.cpp).
 BUILD_PACKAGES=(cmake make g++ pkgconf libwxgtk3.2-dev libgtk-3-dev fonts-paratype)
-TEST_PACKAGES=(libgtest-dev xvfb xauth xfonts-base libx11-dev valgrind)
+# python3: its JSON reader checks ferrik-cli's --json objects (tests/program).
+TEST_PACKAGES=(libgtest-dev xvfb xauth xfonts-base libx11-dev valgrind python3)
 # libFuzzer comes with clang's runtime libraries, a package of its own.
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
