@@ -75,6 +75,8 @@ void DecodeCopy(const uint8_t* p, ParameterPage& page) {
                       static_cast<unsigned long long>(page.pageSize) + page.spareSize);
     else if (page.pagesPerBlock == 0)
         std::snprintf(why, sizeof why, "0 pages per block");
+    else if (page.pagesPerBlock > 0xFFFF)
+        std::snprintf(why, sizeof why, "%u pages per block, above 65535", page.pagesPerBlock);
     else if (page.blocksPerLun == 0 || page.luns == 0)
         std::snprintf(why, sizeof why, "no blocks (%u blocks, %u LUNs)", page.blocksPerLun, page.luns);
     else if (page.rowMax > 0x7FFFFFFFu)

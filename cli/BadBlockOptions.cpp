@@ -9,8 +9,10 @@
 #include "cli/ChipPlan.h"
 #include "cli/Commands.h"
 #include "cli/ExitStatus.h"
-#include "cli/Session.h"
 #include "cli/ChipMap.h"
+#include "cli/Session.h"
+#include "jobs/JobLog.h"
+#include "jobs/Walk.h"
 
 int TakeBadBlockMode(const Session& session, BadBlockJob job, BadBlockMode& mode) {
     mode = BadBlockMode::Raw;
@@ -48,9 +50,19 @@ int MapOutput::Open(const Session& session) {
     return EXIT_FILE;
 }
 
+int MarksPointToWiring(Session& session, int status) {
+    const JobResult& found = session.Result();
+    if (found.blocks < 2 || static_cast<int64_t>(found.badBlocks.size()) != found.blocks) return status;
+    JobLog log(session.log);
+    log.RedThenBlue("Error, every block of the range reads as factory-marked: that points to the wiring, not the chip "
+                    "(ferrik-cli check looks at each line)\n");
+    return status == EXIT_DONE ? EXIT_CHIP_FAILED : status;
+}
+
 BlockMap* MapOutput::For(const ChipPlan& plan) {
     if (!wanted_) return nullptr;
-    map_.Reset(BlocksOf(plan.geometry));
+    const BlockSpans spans(plan.rows, plan.geometry.pagesPerBlock);
+    map_.Reset(spans.FirstBlock(), spans.LastBlock() - spans.FirstBlock() + 1);
     return &map_;
 }
 
@@ -59,8 +71,8 @@ int MapOutput::Finish(const Session& session, const ChipPlan& plan, const char* 
     // Refused values, a file that would not open: no block was looked at,
     // and there is nothing to draw.
     bool found = false;
-    for (int64_t block = 0; block < map_.Blocks() && !found; ++block)
-        found = map_.State(block) != BlockState::Unchecked;
+    for (int64_t square = 0; square < map_.Squares() && !found; ++square)
+        found = map_.State(square) != BlockState::Unchecked;
     if (!found) {
         file_.Abandon();
         return status;

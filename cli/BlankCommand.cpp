@@ -18,7 +18,7 @@ int Run(Session& session) {
     // No erase has run in this process: the blocks known bad are the ones
     // their maker marked, read from the chip block by block.
     EraseRecord& record = session.Record();
-    record.pagesPerBlock = static_cast<int16_t>(plan.geometry.pagesPerBlock);
+    record.pagesPerBlock = plan.geometry.pagesPerBlock;
     BlankOptions options;
     options.skipMarked = true;
     options.map = map.For(plan);

@@ -83,9 +83,12 @@ const char* BlockStateLegend(BlockState state) {
 }
 
 std::string ChipMapSvg(const std::string& chipName, const char* run, const Geometry& geometry, const BlockMap& map) {
-    const int64_t blocks = map.Blocks();
-    const int columns = ColumnsFor(blocks);
-    const int64_t rows = std::max<int64_t>(1, (blocks + columns - 1) / columns);
+    const int64_t squares = map.Squares();
+    const int64_t firstBlock = map.FirstBlock();
+    const int64_t lastBlock = firstBlock + map.Blocks() - 1;
+    const int64_t group = map.Group();
+    const int columns = ColumnsFor(squares);
+    const int64_t rows = std::max<int64_t>(1, (squares + columns - 1) / columns);
     const int cell = static_cast<int>(
         std::clamp<int64_t>(std::min<int64_t>(GRID_HEIGHT / rows, GRID_WIDTH / columns), SMALLEST_CELL, LARGEST_CELL));
     // A pixel between squares while they are large enough to spare it.
@@ -96,7 +99,7 @@ std::string ChipMapSvg(const std::string& chipName, const char* run, const Geome
     const int64_t gridHeight = rows * cell;
 
     int64_t counts[6] = {};
-    for (int64_t b = 0; b < blocks; ++b) ++counts[static_cast<int>(map.State(b))];
+    for (int64_t s = 0; s < squares; ++s) ++counts[static_cast<int>(map.State(s))];
     int legendEntries = 0;
     for (BlockState state : LEGEND_ORDER)
         if (state != BlockState::Unchecked || counts[static_cast<int>(state)] != 0) ++legendEntries;
@@ -107,7 +110,7 @@ std::string ChipMapSvg(const std::string& chipName, const char* run, const Geome
     const int64_t height = legendY + legendRows * LEGEND_ROW + MARGIN;
 
     std::string svg;
-    svg.reserve(static_cast<size_t>(blocks) * 110 + 4096);
+    svg.reserve(static_cast<size_t>(squares) * 120 + 4096);
     svg += Format("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                   "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%" PRId64
                   "\" viewBox=\"0 0 %d %" PRId64 "\">\n",
@@ -128,31 +131,40 @@ std::string ChipMapSvg(const std::string& chipName, const char* run, const Geome
     svg += Format("<rect width=\"%d\" height=\"%" PRId64 "\" fill=\"#fafafa\"/>\n", width, height);
     svg += "<text class=\"heading\" x=\"" + std::to_string(MARGIN) + "\" y=\"26\">" + Escaped(chipName) + ": " +
            Escaped(run) + "</text>\n";
-    svg += Format("<text class=\"geometry\" x=\"%d\" y=\"46\">%d + %d bytes a page, %d pages a block, %" PRId64
-                  " blocks, rows 0 to %d</text>\n",
-                  MARGIN, geometry.pageSize, geometry.spareSize, geometry.pagesPerBlock, blocks, geometry.rowMax);
+    const std::string squareSays =
+        group == 1 ? std::string() : ", one square for " + std::to_string(group) + " blocks";
+    svg += Format("<text class=\"geometry\" x=\"%d\" y=\"46\">%d + %d bytes a page, %d pages a block, rows 0 to %d;"
+                  " blocks %" PRId64 " to %" PRId64 "%s</text>\n",
+                  MARGIN, geometry.pageSize, geometry.spareSize, geometry.pagesPerBlock, geometry.rowMax, firstBlock,
+                  lastBlock, squareSays.c_str());
 
-    // The first block of every line, often enough to find a block by eye.
+    // The first block of every line, often enough to find a block by eye;
+    // the columns count squares.
     const int64_t labelEvery = std::max<int64_t>(1, (14 + cell - 1) / cell);
     svg += "<g class=\"axis\">\n";
-    for (int c = 8; c < columns; c += 8)
+    for (int c = 8; c < columns && c < squares; c += 8)
         svg += Format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">+%d</text>\n", gridX + c * cell + square / 2,
                       gridY - 4, c);
     for (int64_t r = 0; r < rows; r += labelEvery)
         svg += Format("<text x=\"%d\" y=\"%" PRId64 "\" text-anchor=\"end\">%" PRId64 "</text>\n", gridX - 6,
-                      gridY + r * cell + square / 2 + 4, r * columns);
+                      gridY + r * cell + square / 2 + 4, firstBlock + r * columns * group);
     svg += "</g>\n";
 
     svg += "<g id=\"blocks\">\n";
-    for (int64_t b = 0; b < blocks; ++b) {
-        const BlockState state = map.State(b);
+    for (int64_t s = 0; s < squares; ++s) {
+        const BlockState state = map.State(s);
+        const int64_t b = firstBlock + s * group;
+        const int64_t lastOfSquare = std::min(b + group - 1, lastBlock);
         const int64_t first = b * geometry.pagesPerBlock;
-        const int64_t last = std::min<int64_t>(first + geometry.pagesPerBlock - 1, geometry.rowMax);
+        const int64_t last = std::min<int64_t>((lastOfSquare + 1) * geometry.pagesPerBlock - 1, geometry.rowMax);
+        const std::string blocksText = lastOfSquare == b ? "Block " + std::to_string(b)
+                                                         : "Blocks " + std::to_string(b) + " to " +
+                                                               std::to_string(lastOfSquare);
         svg += Format("<rect class=\"%s\" x=\"%" PRId64 "\" y=\"%" PRId64
-                      "\" width=\"%d\" height=\"%d\"><title>Block %" PRId64 ", pages %" PRId64 " to %" PRId64
+                      "\" width=\"%d\" height=\"%d\"><title>%s, pages %" PRId64 " to %" PRId64
                       ": %s</title></rect>\n",
-                      BlockStateClass(state), gridX + (b % columns) * cell, gridY + (b / columns) * cell, square,
-                      square, b, first, last, BlockStateLegend(state));
+                      BlockStateClass(state), gridX + (s % columns) * cell, gridY + (s / columns) * cell, square,
+                      square, blocksText.c_str(), first, last, BlockStateLegend(state));
     }
     svg += "</g>\n";
 

@@ -3,9 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "chip/ChipFile.h"
+#include "chip/ParameterPage.h"
+#include "cli/Commands.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
 #include "jobs/JobLog.h"
@@ -17,6 +23,107 @@ bool IsFolder(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
+
+// Where every refusal of the bus check points: the command that looks at
+// each line in turn.
+constexpr char SEE_CHECK[] = "Nothing was done: ferrik-cli check looks at each line of the wiring\n";
+
+std::string SpacedHex(const uint8_t id[5]) {
+    std::string text;
+    char piece[4];
+    for (int i = 0; i < 5; ++i) {
+        std::snprintf(piece, sizeof piece, i == 0 ? "%02X" : " %02X", static_cast<unsigned>(id[i]));
+        text += piece;
+    }
+    return text;
+}
+
+// A chip file's ID names these bytes: as Detect writes it (IdString), or
+// with every byte two digits.
+bool IdNames(const std::string& text, const uint8_t id[5]) {
+    std::string padded = SpacedHex(id), upper;
+    padded.erase(std::remove(padded.begin(), padded.end(), ' '), padded.end());
+    for (const char c : text) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper == IdString(id) || upper == padded;
+}
+
+// Before a chip command's first page command, what makes a dump of garbage
+// look like one of the chip: a data line that is stuck or shorted (every
+// chip deselected, the Pi reads back what it drives), then an ID that no chip
+// gives (five bytes alike, 00h and FFh included) or that is not the chip
+// file's. 0 with the ID in id, or the exit status after the refusal's
+// lines. An ID naming no maker this program knows is only a warning: rare
+// makers exist.
+int CheckBusBeforeJob(Session& session, const GeometryFound& chipOption, uint8_t id[5]) {
+    JobLog log(session.log);
+    BusPort& bus = session.Bus();
+    const std::string dataFaults = DataLineFaults(bus);
+    const char* maker = dataFaults.empty() ? bus.ReadId(CE0, id) : nullptr;
+    bool alike = true;
+    for (int i = 1; i < 5; ++i) alike = alike && id[i] == id[0];
+    if (!dataFaults.empty()) {
+        log.RedThenBlue("Error, a data line is wrong: " + dataFaults + "\n");
+    } else if (alike && id[0] == 0xFF) {
+        NoChipAnswersId(log, id);
+    } else if (alike) {
+        log.RedThenBlue("Error, the chip on CE0 gives the ID " + SpacedHex(id) +
+                        ", five bytes alike: no chip answers that way\n");
+    } else if (!chipOption.chipId.empty() && !IdNames(chipOption.chipId, id)) {
+        log.RedThenBlue("Error, the chip on CE0 gives the ID " + IdString(id) + ", but " + chipOption.source +
+                        " is for " + chipOption.chipId + "\n");
+    } else {
+        if (std::strcmp(maker, "Unknown Nand") == 0)
+            log.RedThenBlue("Warning, the maker code " + SpacedHex(id).substr(0, 2) +
+                            "h is not one this program knows: a new maker, or a wrong data line "
+                            "(ferrik-cli check)\n");
+        return 0;
+    }
+    log.RedThenBlue(SEE_CHECK);
+    return EXIT_NO_CHIP;
+}
+
+// The commands that erase or program: a geometry that is not the chip's
+// would put their erases and the factory marks' reads in the wrong places.
+bool ChangesTheChip(const Command& command) {
+    for (const char* name : {"erase", "write", "program"})
+        if (std::strcmp(command.name, name) == 0) return true;
+    return false;
+}
+
+// The values given against what the chip file or the parameter page says
+// (facts: refused before a command that changes the chip, unless
+// --force-geometry) and against the ID bytes' decoding (a guess: a warning).
+// 0, or the exit status of the refusal.
+int CheckGivenAgainstChip(Session& session, const GeometryGiven& given, const GeometryFound& found,
+                          const uint8_t id[5]) {
+    const bool refuse = ChangesTheChip(session.command) && !session.args.Has("--force-geometry");
+    std::vector<std::string> facts;
+    if (found.from == GeometryFound::From::ChipFile || found.from == GeometryFound::From::ParameterPage)
+        facts = GivenDisagreements(given, found.geometry, found.source);
+    for (const std::string& line : facts) session.Say((refuse ? "" : "warning: ") + line);
+    if (refuse && !facts.empty())
+        return session.UsageError(std::string(session.command.name) +
+                                  " refused: it would erase or program, and find the factory marks, by "
+                                  "values that are not the chip's (--force-geometry to go on all the same)");
+    const IdGeometry decoded = DecodeIdBytes(id);
+    if (decoded.decoded) {
+        Geometry guess;
+        guess.pageSize = decoded.pageSize;
+        guess.spareSize = decoded.spareSize;
+        guess.rowMax = static_cast<int32_t>(decoded.rowMax);
+        guess.pagesPerBlock = decoded.pagesPerBlock;
+        for (const std::string& line : GivenDisagreements(given, guess, "the ID bytes' decoding (a guess)"))
+            session.Say("warning: " + line);
+    }
+    return 0;
+}
+
+// Detect's lines, when the values given leave nothing for the chip to tell.
+class NoLog final : public LogSink {
+public:
+    void SetColour(LogColour) override {}
+    void Append(const char*) override {}
+};
 
 }  // namespace
 
@@ -86,11 +193,17 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
         if (const int status = ReadChipOption(session, found)) return status;
     }
     if (const int status = session.StartBus()) return status;
-    if (!args.Has("--chip") && !givenSuffice) {
+    uint8_t id[5] = {};
+    if (const int status = CheckBusBeforeJob(session, found, id)) return status;
+    if (!args.Has("--chip")) {
+        // Asked even when the values given are all the job needs: what the
+        // chip says of itself is what they are checked against.
         const std::string database = InstalledChipDatabase();
-        GeometryFromChip(session.log, session.Bus(), database.c_str(), found);
+        NoLog quiet;
+        GeometryFromChip(givenSuffice ? static_cast<LogSink&>(quiet) : session.log, session.Bus(), database.c_str(),
+                         found);
         if (found.from == GeometryFound::From::NoChip) return EXIT_NO_CHIP;
-        if (found.from == GeometryFound::From::Nothing) {
+        if (found.from == GeometryFound::From::Nothing && !givenSuffice) {
             std::string missing;
             for (const char* option : {"--page", "--spare", "--row-max", "--pages-per-block"}) {
                 const std::string name = option;
@@ -107,6 +220,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
                                       " for the chip on CE0" + pageState + " (give the values, or --chip FILE)");
         }
     }
+    if (const int status = CheckGivenAgainstChip(session, given, found, id)) return status;
     TakeGiven(given, found);
     plan.chipName = found.chipName.empty() ? "the chip on CE0" : found.chipName;
     plan.pagesPerBlockKnown = found.pagesPerBlockKnown;

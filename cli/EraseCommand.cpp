@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--include-bad", "--mark-bad", "--map", "--json", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "--force-geometry", "range", "--include-bad", "--mark-bad", "--map", "--json", "--quiet", nullptr};
 
 int Run(Session& session) {
     MapOutput map;
@@ -20,7 +20,7 @@ int Run(Session& session) {
     options.includeBad = session.args.Has("--include-bad");
     options.markBad = session.args.Has("--mark-bad");
     options.map = map.For(plan);
-    const int status = session.Finish(RunErase(job, plan, session.Record(), options), "block");
+    const int status = MarksPointToWiring(session, session.Finish(RunErase(job, plan, session.Record(), options), "block"));
     return map.Finish(session, plan, "erase", status);
 }
 

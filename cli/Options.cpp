@@ -14,8 +14,11 @@ const OptionSpec OPTIONS[] = {
     {"--page", OptionKind::Number, "N", 0, INT32_TOP, "bytes in the data area of a page"},
     {"--spare", OptionKind::Number, "N", 0, INT32_TOP, "bytes in the spare area of a page"},
     {"--row-max", OptionKind::Number, "N", 0, INT32_TOP, "the highest row (page) address of the chip"},
-    // The erase record keeps it 16 bits wide, as the window does.
-    {"--pages-per-block", OptionKind::Number, "N", 0, INT16_MAX, "pages in a block"},
+    // 1 to 65535: a value outside is refused by the plan, in the window's
+    // words, as one from a chip file is.
+    {"--pages-per-block", OptionKind::Number, "N", 0, INT32_TOP, "pages in a block"},
+    {"--force-geometry", OptionKind::Flag, nullptr, 0, 0,
+     "go on though values given are not the chip's (see above)"},
     {"--first-block", OptionKind::Number, "B", 0, INT32_TOP, "begin at block B (record 0 of the file is its first page)"},
     {"--blocks", OptionKind::Number, "N", 1, INT32_TOP, "work on N blocks (default: up to the end of the chip)"},
     {"--passes", OptionKind::Number, "N", 1, 8,

@@ -13,15 +13,16 @@
 #include "cli/Session.h"
 #include "cli/Stop.h"
 #include "jobs/DumpFile.h"
+#include "jobs/DumpJobs.h"
 #include "jobs/JobLog.h"
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--bad", "--map", "--ecc", "--ecc-layout", "--json", "--quiet",
-                             nullptr};
+const char* const TAKES[] = {"geometry", "--force-geometry", "range", "--bad", "--map", "--ecc", "--ecc-layout", "--json", "--quiet", nullptr};
 
-// Before the erase: a file that cannot be read, or that ends before the last
-// page, would leave the chip erased and half written.
+// Before the erase: a file that cannot be read, that ends before the last
+// page or goes on past it, would leave the chip erased and half written, or
+// written with part of an image meant for another chip.
 int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const ChipPlan& plan, BadBlockMode bad) {
     JobLog log(session.log);
     DumpFile file;
@@ -51,6 +52,11 @@ int CheckFileHoldsEveryRecord(Session& session, const std::string& path, const C
                             .c_str());
         return EXIT_FILE;
     }
+    const int64_t fileRecords = (info.st_size + recordBytes - 1) / recordBytes;
+    if (fileRecords > records) {
+        LogRecordsLeft(log, fileRecords - records, records, "have no page in the range: nothing erased");
+        return EXIT_CHIP_FAILED;
+    }
     return EXIT_DONE;
 }
 
@@ -70,6 +76,7 @@ int RunStages(Session& session, const ChipPlan& plan, BadBlockMode bad, BlockMap
     WriteOptions write;
     write.bad = bad;
     write.map = map;
+    write.wholeFile = true;
     const Outcome written = RunWrite(job, plan, file, write);
     if (written.status != JobStatus::Done) return session.Finish(written, "page");
 
@@ -79,6 +86,7 @@ int RunStages(Session& session, const ChipPlan& plan, BadBlockMode bad, BlockMap
     VerifyOptions verify;
     verify.bad = bad;
     verify.map = map;
+    verify.wholeFile = true;
     verify.ecc = ecc;
     return session.Finish(RunVerify(job, plan, file, verify), "page");
 }

@@ -8,8 +8,8 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--passes", "--bad", "--ecc", "--ecc-layout", "--ecc-fix", "--json",
-                             "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "range", "--passes", "--bad", "--ecc", "--ecc-layout", "--ecc-fix", "--json", "--quiet",
+                             nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;

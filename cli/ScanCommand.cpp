@@ -17,8 +17,9 @@ int Run(Session& session) {
     if (StopSignalled()) return session.StoppedBefore("the scan");
     ScanOptions options;
     options.map = map.For(plan);
-    // Marked blocks are what a scan is for: it is done whatever it found.
-    const int status = session.Finish(RunScan(session.Job(), plan, options), "block");
+    // Marked blocks are what a scan is for: it is done whatever it found,
+    // unless every block is marked.
+    const int status = MarksPointToWiring(session, session.Finish(RunScan(session.Job(), plan, options), "block"));
     return map.Finish(session, plan, "scan", status);
 }
 
@@ -32,9 +33,10 @@ extern const Command SCAN_COMMAND = {
     "and second page (a block is marked when either is not 0xFF), and nothing\n"
     "else; writes nothing. Lists each marked block with its pages and its byte\n"
     "offset in a dump of the whole chip, then how many of the blocks are marked.\n"
-    "Ends with status 0 whatever it finds. --json prints the same in the result\n"
-    "object (bad_count, bad_blocks). --map FILE.svg draws the chip, one square a\n"
-    "block.\n",
+    "Ends with status 0 whatever it finds, but when every block of two or more\n"
+    "reads as marked: that points to the wiring, and the status is 1. --json\n"
+    "prints the same in the result object (bad_count, bad_blocks). --map FILE.svg\n"
+    "draws the chip, one square a block.\n",
     TAKES,
     Run,
 };

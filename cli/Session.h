@@ -61,7 +61,7 @@ public:
 private:
     JobContext job_;
     WholeBus bus_;
-    int16_t pagesPerBlock_ = 0;
+    int32_t pagesPerBlock_ = 0;
     int32_t badBlocks_[BAD_BLOCK_SLOTS] = {};
     int32_t badBlocksWritten_ = 0;
     EraseRecord record_{pagesPerBlock_, badBlocks_, badBlocksWritten_};

@@ -8,8 +8,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--bad", "--map", "--ecc", "--ecc-layout", "--json", "--quiet",
-                             nullptr};
+const char* const TAKES[] = {"geometry", "range", "--bad", "--map", "--ecc", "--ecc-layout", "--json", "--quiet", nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;
@@ -27,6 +26,7 @@ int Run(Session& session) {
     JobContext& job = session.Job();
     VerifyOptions options;
     options.bad = bad;
+    options.wholeFile = true;
     options.map = map.For(plan);
     options.ecc = ecc.Use();
     const int status = session.Finish(RunVerify(job, plan, file, options), "page");

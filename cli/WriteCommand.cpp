@@ -7,7 +7,7 @@
 
 namespace {
 
-const char* const TAKES[] = {"geometry", "range", "--bad", "--json", "--quiet", nullptr};
+const char* const TAKES[] = {"geometry", "--force-geometry", "range", "--bad", "--json", "--quiet", nullptr};
 
 int Run(Session& session) {
     BadBlockMode bad;
@@ -20,6 +20,7 @@ int Run(Session& session) {
     JobContext& job = session.Job();
     WriteOptions options;
     options.bad = bad;
+    options.wholeFile = true;
     return session.Finish(RunWrite(job, plan, file, options), "page");
 }
 

@@ -65,19 +65,40 @@ enum class BlockState : uint8_t {
     Marked,     // carries a factory mark
 };
 
+//
+// It covers the blocks of one range, one square a block up to MOST_SQUARES
+// of them; a longer range is drawn in groups of consecutive blocks, so that
+// its memory and its picture stay bounded whatever the geometry says.
 class BlockMap {
 public:
-    explicit BlockMap(int64_t blocks = 0) : states_(static_cast<size_t>(blocks), BlockState::Unchecked) {}
-    void Reset(int64_t blocks) { states_.assign(static_cast<size_t>(blocks), BlockState::Unchecked); }
+    static constexpr int64_t MOST_SQUARES = 65536;
+
+    BlockMap() = default;
+    BlockMap(int64_t firstBlock, int64_t blocks) { Reset(firstBlock, blocks); }
+    void Reset(int64_t firstBlock, int64_t blocks) {
+        first_ = firstBlock;
+        blocks_ = blocks > 0 ? blocks : 0;
+        group_ = blocks_ <= MOST_SQUARES ? 1 : (blocks_ + MOST_SQUARES - 1) / MOST_SQUARES;
+        states_.assign(static_cast<size_t>((blocks_ + group_ - 1) / group_), BlockState::Unchecked);
+    }
+    // block: a block of the chip; one outside the range is not drawn.
     void Note(int64_t block, BlockState state) {
-        if (block < 0 || block >= Blocks()) return;
-        BlockState& s = states_[static_cast<size_t>(block)];
+        if (block < first_ || block - first_ >= blocks_) return;
+        BlockState& s = states_[static_cast<size_t>((block - first_) / group_)];
         if (static_cast<int>(state) > static_cast<int>(s)) s = state;
     }
-    int64_t Blocks() const { return static_cast<int64_t>(states_.size()); }
-    BlockState State(int64_t block) const { return states_[static_cast<size_t>(block)]; }
+    int64_t FirstBlock() const { return first_; }
+    int64_t Blocks() const { return blocks_; }
+    // Blocks a square stands for (the last square may stand for fewer).
+    int64_t Group() const { return group_; }
+    int64_t Squares() const { return static_cast<int64_t>(states_.size()); }
+    // The gravest state found in the square's blocks.
+    BlockState State(int64_t square) const { return states_[static_cast<size_t>(square)]; }
 
 private:
+    int64_t first_ = 0;
+    int64_t blocks_ = 0;
+    int64_t group_ = 1;
     std::vector<BlockState> states_;
 };
 

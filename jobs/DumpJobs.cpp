@@ -70,6 +70,18 @@ int32_t CountErased(const uint8_t* bytes, int32_t count) {
     return erased;
 }
 
+void LogRecordsLeft(JobLog& log, int64_t count, int64_t first, const char* rest) {
+    log.Red();
+    log.Put("Error, ");
+    log.Count(static_cast<uint64_t>(count));
+    log.Put(count == 1 ? " record of the file, from record " : " records of the file, from record ");
+    log.Count(static_cast<uint64_t>(first));
+    log.Put(" on, ");
+    log.Put(rest);
+    log.Put("\n");
+    log.Blue();
+}
+
 void LogDumpWriteError(JobLog& log, int error) {
     log.Red();
     log.Put("Error write file, the dump is incomplete: ");

@@ -30,6 +30,10 @@ bool ReadDumpRecord(JobLog& log, DumpFile& file, int32_t pageTotal, uint8_t* buf
 // Logs that the dump file could not be written whole (red, then blue).
 void LogDumpWriteError(JobLog& log, int error);
 
+// Logs, red then blue, that records of the file found no page: "Error,
+// <count> records of the file, from record <first> on, <rest>\n".
+void LogRecordsLeft(JobLog& log, int64_t count, int64_t first, const char* rest);
+
 // Bytes of a page that read 0xFF, as an erased cell does.
 int32_t CountErased(const uint8_t* bytes, int32_t count);
 
@@ -54,6 +58,14 @@ protected:
     // In skip mode the file holds the good blocks only and may end before
     // the chip does.
     bool FileDone() const { return record_ == fileRecords_; }
+
+public:
+    // Records taken from the file so far, and those it holds (a record cut
+    // short by the file's end counts).
+    int64_t RecordsTaken() const { return record_; }
+    int64_t FileRecords() const { return fileRecords_; }
+
+protected:
 
     ChipPort& chip_;
     JobResult& result_;

@@ -37,13 +37,19 @@ std::string DescribeFinding(const EccPageFinding& finding) {
     return text;
 }
 
-void CountFinding(EccCounts& counts, const EccPageFinding& finding, JobResult& result, int64_t k) {
+void CountFinding(EccCounts& counts, JobResult& result, int64_t k, const EccPageFinding& finding) {
     ++counts.pages;
-    if (finding.correctedBits) ++counts.correctedPages, ++result.correctedPages;
+    if (finding.correctedBits) {
+        ++counts.correctedPages;
+        ++result.correctedPages;
+    }
     counts.correctedBits += finding.correctedBits;
     result.correctedBits += static_cast<uint64_t>(finding.correctedBits);
     if (finding.erasedFlipBits) ++counts.erasedFlipPages;
-    if (!finding.Passes()) ++counts.uncorrectablePages, result.uncorrectablePages.Add(k);
+    if (!finding.Passes()) {
+        ++counts.uncorrectablePages;
+        result.uncorrectablePages.Add(k);
+    }
 }
 
 void LogEccSummary(JobLog& log, const EccUse& use, bool checkedEveryPage) {

@@ -53,8 +53,8 @@ EccPageFinding CheckPageEcc(const PageEcc& ecc, uint8_t* record, bool fix, std::
 // joined with ", "; empty for a clean or erased page.
 std::string DescribeFinding(const EccPageFinding& finding);
 
-// Adds page k's finding to the counts, and to the job's result.
-void CountFinding(EccCounts& counts, const EccPageFinding& finding, JobResult& result, int64_t k);
+// Adds page k's finding to the counts and to the job's result.
+void CountFinding(EccCounts& counts, JobResult& result, int64_t k, const EccPageFinding& finding);
 
 // The line after the walk: "ECC bch8 (...): 128 pages checked, 2 corrected
 // (11 bits), ..." for read; verify tells only the pages the ECC mended or

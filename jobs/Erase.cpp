@@ -6,18 +6,12 @@
 namespace {
 
 // What erase does with the blocks of the walk: one erase command a block,
-// two for block 0 when the walk starts there.
+// two for block 0 when the walk starts there. With one page per block each
+// block's only row takes the command: every block is erased.
 class BlockEraser final : public WalkVisitor {
 public:
     BlockEraser(JobContext& job, JobLog& log, const JobPlan& plan, EraseRecord& record, const EraseOptions& options)
         : job_(job), log_(log), plan_(plan), record_(record), options_(options) {}
-
-    Step EnterBlock(const BlockSpan& span) override {
-        // With one page per block no row but 0 is the second page of a
-        // block: the window's erase of the whole chip ends after row 0.
-        return plan_.geometry.pagesPerBlock == 1 && plan_.rows.first == 0 && span.block > 0 ? Step::Finished
-                                                                                            : Step::Go;
-    }
 
     Step Block(const BlockSpan& span, bool marked) override {
         block_ = static_cast<int32_t>(span.block);
@@ -77,7 +71,7 @@ private:
 Outcome RunErase(JobContext& job, const JobPlan& plan, EraseRecord& record, const EraseOptions& options) {
     JobLog log(job.log);
     const Geometry& geometry = plan.geometry;
-    record.pagesPerBlock = static_cast<int16_t>(geometry.pagesPerBlock);
+    record.pagesPerBlock = geometry.pagesPerBlock;
     if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     if (options.includeBad)
         log.RedThenBlue("Warning, factory-marked bad blocks are erased too: their marks will be lost for good\n");

@@ -8,7 +8,7 @@ struct Geometry {
     int32_t pageSize = 0;
     int32_t spareSize = 0;
     int32_t rowMax = 0;         // the highest row (page) address
-    int32_t pagesPerBlock = 0;  // used by erase only; the window keeps it 16 bits wide
+    int32_t pagesPerBlock = 0;  // 1 to LARGEST_PAGES_PER_BLOCK where a job goes by blocks
 
     // Page plus spare, the length of a record; 64 bits so that no two
     // values can wrap into an accepted one.
@@ -22,6 +22,9 @@ int32_t ParseNumber(const char* text);
 
 // The largest page total a job accepts: the page buffers hold 65536 bytes.
 inline constexpr int64_t LARGEST_PAGE_TOTAL = 0xFFFE;
+// The most pages a block may have. No chip comes near it, and a block
+// number times it, plus a row within the block, stays well inside 64 bits.
+inline constexpr int32_t LARGEST_PAGES_PER_BLOCK = 0xFFFF;
 
 enum class GeometryUse {
     ReadDump,       // also refuses a page size of 0 by itself

@@ -79,3 +79,8 @@ struct WiringReport {
     bool AllPassed() const { return checks == passed; }
 };
 WiringReport RunWiringCheck(LogSink& sink, BusPort& bus);
+
+// The data-line part of the wiring check alone, every chip deselected: the
+// Pi reads back what it drives. Each fault in plain words, "; " between
+// them; empty when every line is good.
+std::string DataLineFaults(BusPort& bus);

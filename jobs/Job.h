@@ -149,7 +149,7 @@ struct JobContext {
 // it keeps its state between jobs.
 inline constexpr int BAD_BLOCK_SLOTS = 2048;
 struct EraseRecord {
-    int16_t& pagesPerBlock;
+    int32_t& pagesPerBlock;
     int32_t* badBlocks;         // BAD_BLOCK_SLOTS entries
     int32_t& badBlocksWritten;  // leading entries some run has written
 };

@@ -56,11 +56,19 @@ inline constexpr int MAX_READS = 8;
 struct WriteOptions {
     BadBlockMode bad = BadBlockMode::Raw;  // Raw, Keep or Skip
     BlockMap* map = nullptr;
+    // Every record of the file must find its page: a file longer than the
+    // range is refused before a page is programmed. Without it the rest of
+    // the file is ignored, as the window does.
+    bool wholeFile = false;
 };
 
 struct VerifyOptions {
     BadBlockMode bad = BadBlockMode::Raw;  // Raw, Pad or Skip, as the dump was read; Keep after such a write
     BlockMap* map = nullptr;
+    // Every record of the file must be compared: records past the range's
+    // end, or a run that compared none (an empty file in skip mode), fail
+    // it. Without it the rest of the file is ignored, as the window does.
+    bool wholeFile = false;
     // A page whose difference the device's ECC corrects is verified.
     EccUse* ecc = nullptr;
 };
@@ -86,8 +94,7 @@ Outcome RunWrite(JobContext& job, const JobPlan& plan, PathChooser& chooser, con
 // blocks of the rows hold a file of fileBytes, told in the log when not.
 Outcome CheckSkipWriteFits(JobContext& job, const JobPlan& plan, int64_t fileBytes);
 Outcome RunVerify(JobContext& job, const JobPlan& plan, PathChooser& chooser, const VerifyOptions& options);
-// The plan's geometry.pagesPerBlock goes into the record as the window keeps
-// it, 16 bits wide.
+// The plan's geometry.pagesPerBlock goes into the record.
 Outcome RunErase(JobContext& job, const JobPlan& plan, EraseRecord& record, const EraseOptions& options);
 Outcome RunBlankCheck(JobContext& job, const JobPlan& plan, const EraseRecord& record, const BlankOptions& options);
 // Reads every block's mark and nothing else; lists the marked blocks with

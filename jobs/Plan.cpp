@@ -24,8 +24,10 @@ private:
 void SetValue(void* context, int key, const char* value) { static_cast<ChipFields*>(context)->Set(key, value); }
 
 // The values of a chip file, by the one parse rule.
-void TakeValues(const ChipFields& values, GeometryFound::From from, GeometryFound& found) {
-    found.from = from;
+void TakeValues(const ChipFields& values, const std::string& path, GeometryFound& found) {
+    found.from = GeometryFound::From::ChipFile;
+    found.source = "the chip file " + path;
+    found.chipId = values.Get(KEY_ID);
     found.geometry.pageSize = ParseNumber(values.Get(KEY_PAGE).c_str());
     found.geometry.spareSize = ParseNumber(values.Get(KEY_SPARE).c_str());
     found.geometry.rowMax = ParseNumber(values.Get(KEY_ROW).c_str());
@@ -49,7 +51,7 @@ bool GeometryFromChipFile(const std::string& path, GeometryFound& found) {
     FileValues values;
     ReadChipFile(file, SetValue, &values);
     std::fclose(file);
-    TakeValues(values, GeometryFound::From::ChipFile, found);
+    TakeValues(values, path, found);
     return true;
 }
 
@@ -63,7 +65,7 @@ void GeometryFromChip(LogSink& sink, BusPort& bus, const char* databaseRoot, Geo
         return;
     }
     if (detected.chipFileFound) {
-        TakeValues(values, GeometryFound::From::ChipFile, found);
+        TakeValues(values, detected.chipFilePath, found);
         return;
     }
     const PageReading reading = ReadParameterPage(bus, CE0);
@@ -79,6 +81,7 @@ void GeometryFromChip(LogSink& sink, BusPort& bus, const char* databaseRoot, Geo
     // What the window cannot do: the chip names its own geometry.
     const Geometry g = PageGeometry(reading.page);
     found.from = GeometryFound::From::ParameterPage;
+    found.source = std::string("the chip's ") + StandardName(reading.page.standard) + " parameter page";
     found.geometry = g;
     found.pagesPerBlockKnown = true;
     log.Put(std::string("Geometry from the chip's ") + StandardName(reading.page.standard) +
@@ -96,6 +99,24 @@ void TakeGiven(const GeometryGiven& given, GeometryFound& found) {
     found.pagesPerBlockKnown = found.pagesPerBlockKnown || given.pagesPerBlock.has_value();
 }
 
+std::vector<std::string> GivenDisagreements(const GeometryGiven& given, const Geometry& facts,
+                                             const std::string& where) {
+    const struct {
+        const char* option;
+        const std::optional<int32_t>& value;
+        int32_t fact;
+    } values[] = {{"--page", given.pageSize, facts.pageSize},
+                  {"--spare", given.spareSize, facts.spareSize},
+                  {"--row-max", given.rowMax, facts.rowMax},
+                  {"--pages-per-block", given.pagesPerBlock, facts.pagesPerBlock}};
+    std::vector<std::string> lines;
+    for (const auto& v : values)
+        if (v.value && *v.value != v.fact)
+            lines.push_back(std::string(v.option) + " " + std::to_string(*v.value) + ", but " +
+                            std::to_string(v.fact) + " in " + where);
+    return lines;
+}
+
 bool NoChipAnswersId(JobLog& log, const uint8_t id[5]) {
     for (int i = 0; i < 5; ++i)
         if (id[i] != 0xFF) return false;
@@ -105,6 +126,8 @@ bool NoChipAnswersId(JobLog& log, const uint8_t id[5]) {
 
 const char* MakePlan(const Geometry& g, std::initializer_list<GeometryUse> uses, bool readsMarks,
                      const BlocksAsked& asked, JobPlan& plan) {
+    // Whatever the job: a block size no chip has is a misreading.
+    if (g.pagesPerBlock > LARGEST_PAGES_PER_BLOCK) return "Error, Pages per block > 0xFFFF\n";
     for (const GeometryUse use : uses)
         if (const char* refusal = GeometryRefusal(g, use)) return refusal;
     if (readsMarks)

@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "jobs/Geometry.h"
 #include "jobs/Job.h"
@@ -40,6 +41,8 @@ struct GeometryFound {
     Geometry geometry;  // the source's values, then the ones given over them
     bool pagesPerBlockKnown = false;
     std::string chipName;   // the chip file's Name, empty without one
+    std::string chipId;     // the chip file's ID, empty without one
+    std::string source;     // ChipFile, ParameterPage: "the chip file P", "the chip's ONFI parameter page"
     std::string lookedFor;  // Nothing: the chip file that was looked for
     bool pageTimedOut = false;  // Nothing: R/B# stayed low while the page loaded
     bool pageUnusable = false;  // Nothing: the chip has a page, but not one to go by
@@ -55,6 +58,10 @@ bool GeometryFromChipFile(const std::string& path, GeometryFound& found);
 void GeometryFromChip(LogSink& sink, BusPort& bus, const char* databaseRoot, GeometryFound& found);
 // The values given, over what was found.
 void TakeGiven(const GeometryGiven& given, GeometryFound& found);
+
+// One line per value given that differs from the same value in `facts`,
+// which come from `where`: "--pages-per-block 4, but 8 in the chip file P".
+std::vector<std::string> GivenDisagreements(const GeometryGiven& given, const Geometry& facts, const std::string& where);
 
 // An ID of all 0xFF is the bus floating at its pull-ups: no chip drives it.
 // Logs that no chip answers and returns true then.

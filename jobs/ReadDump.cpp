@@ -124,6 +124,7 @@ private:
     void Unstable(int64_t k, const PageReads& result, int taken) {
         ++unstablePages;
         result_.unstablePages.Add(k);
+        if (!result.anyTwoAlike) ++result_.unsettledPages;
         log_.Numbered("Unstable page [", static_cast<long>(k), "]: ");
         log_.Number("%d", result.differingBytes);
         log_.Put(result.differingBytes == 1 ? " byte differed in " : " bytes differed in ");
@@ -133,7 +134,7 @@ private:
             return;
         }
         log_.Put(result.anyTwoAlike ? " reads\n" : " reads, no two alike\n");
-        if (!result.anyTwoAlike) ++unsettledPages, ++result_.unsettledPages;
+        if (!result.anyTwoAlike) ++unsettledPages;
     }
 
     // Of reads that differ, the one the ECC likes best, when it passes it,
@@ -165,7 +166,7 @@ private:
     void CheckEcc(int64_t k, const PageReads& result) {
         if (result.differingBytes != 0) Unstable(k, result, ChooseRead(result));
         const EccPageFinding finding = CheckPageEcc(*ecc_->ecc, page_.data(), ecc_->fix, steps_);
-        CountFinding(ecc_->counts, finding, result_, k);
+        CountFinding(ecc_->counts, result_, k, finding);
         if (finding.Mended() || !finding.Passes())
             log_.Put("ECC page [" + std::to_string(k) + "]: " + DescribeFinding(finding) + "\n");
     }

@@ -97,7 +97,7 @@ private:
         const EccPageFinding finding = CheckPageEcc(*use.ecc, corrected_.data(), true, steps_);
         const bool verified = finding.Passes() && std::memcmp(corrected_.data(), filePage_.data(), n) == 0;
         // A page the ECC passes but that still differs is a plain difference.
-        if (verified || !finding.Passes()) CountFinding(use.counts, finding, result_, k);
+        if (verified || !finding.Passes()) CountFinding(use.counts, result_, k, finding);
         if (verified) {
             log_.Put("ECC page [" + std::to_string(k) + "]: " + DescribeFinding(finding) + ", verified\n");
         } else if (!finding.Passes()) {
@@ -137,6 +137,18 @@ Outcome RunVerify(JobContext& job, const JobPlan& plan, PathChooser& chooser, co
     const Outcome walked = ChipWalk(job, log, geometry, plan.rows, rules, options.map).Run(comparer);
     if (walked.status != JobStatus::Done) return walked;
     const int32_t elapsedMs = NandBus::ElapsedMs(startMs);
+    // A record never compared is no record found good.
+    bool uncompared = false;
+    if (options.wholeFile && comparer.RecordsTaken() < comparer.FileRecords()) {
+        LogRecordsLeft(log, comparer.FileRecords() - comparer.RecordsTaken(), comparer.RecordsTaken(),
+                       "were not compared: the range ends before the file");
+        log.Red();
+        uncompared = true;
+    } else if (options.wholeFile && comparer.RecordsTaken() == 0) {
+        log.RedThenBlue("Error, no record of the file was compared\n");
+        log.Red();
+        uncompared = true;
+    }
     if (comparer.differences > LISTED_DIFFERENCES) {
         log.Put("Error, ");
         log.Count(comparer.differences);
@@ -146,5 +158,5 @@ Outcome RunVerify(JobContext& job, const JobPlan& plan, PathChooser& chooser, co
     log.Blue();
     log.EndTime(elapsedMs, true);
     log.Put("Verify end\n");
-    return {comparer.differences != 0 ? JobStatus::ChipFailed : JobStatus::Done};
+    return {comparer.differences != 0 || uncompared ? JobStatus::ChipFailed : JobStatus::Done};
 }

@@ -98,11 +98,27 @@ struct DataLines {
 
 }  // namespace
 
+std::string DataLineFaults(BusPort& bus) {
+    DataLines data;
+    data.Measure(bus);
+    return data.faults;
+}
+
 WiringReport RunWiringCheck(LogSink& sink, BusPort& bus) {
     CheckLog check(sink);
 
     // Everything is measured first, so that each line can name the likely
-    // cause from what the other probes saw.
+    // cause from what the other probes saw. The data lines come first: a
+    // wrong one changes every command and every byte the other probes see.
+    DataLines data;
+    data.Measure(bus);
+    const bool dataGood = data.faults.empty();
+    const std::string seeData = dataGood ? "" : " (see the data lines)";
+    if (dataGood)
+        check.Line("Data lines", Verdict::Ok, "IO0 to IO7 each read back high and low, no two alike");
+    else
+        check.Line("Data lines", Verdict::Fault, data.faults);
+
     bool restHigh = true;
     for (int i = 0; i < 16; ++i) restHigh = bus.ReadyLineHigh() && restHigh;
 
@@ -116,7 +132,9 @@ WiringReport RunWiringCheck(LogSink& sink, BusPort& bus) {
     bool alike = true;
     for (int i = 1; i < 5; ++i) alike = alike && ids[0][i] == ids[0][0];
     const bool knownMaker = std::strcmp(maker, "Unknown Nand") != 0;
-    const bool idAnswers = steady && !alike && knownMaker;
+    // Bytes read through a wrong data line are not the chip's, whatever
+    // maker they happen to name.
+    const bool idAnswers = steady && !alike && knownMaker && dataGood;
 
     // The page is read whatever READ ID 20h says, to see whether the two agree.
     uint8_t onfi[4];
@@ -139,11 +157,6 @@ WiringReport RunWiringCheck(LogSink& sink, BusPort& bus) {
     const uint8_t statusProtected = bus.ReadStatus(CE0);
     bus.SetWriteProtect(false);
 
-    DataLines data;
-    data.Measure(bus);
-    const bool dataGood = data.faults.empty();
-    const std::string seeData = dataGood ? "" : " (see the data lines)";
-
     // R/B# at rest.
     if (restHigh)
         check.Line("R/B# at rest", Verdict::Ok, "high (the pull-up is there)");
@@ -159,14 +172,14 @@ WiringReport RunWiringCheck(LogSink& sink, BusPort& bus) {
         check.Line("R/B# after RESET", Verdict::Fault,
                    "did not come back high: R/B# (GPIO 10) is held low: no pull-up resistor, a short to ground, or "
                    "a chip that stays busy");
-    else if (idAnswers)
-        check.Line("R/B# after RESET", Verdict::Fault,
-                   "never went low, though the chip answers READ ID: R/B# is open between the chip (pin 7) and the "
-                   "Pi (GPIO 10)");
     else if (!dataGood)
         check.Line("R/B# after RESET", Verdict::Fault,
                    "never went low: the chip took no RESET (FFh), as a wrong data line changes the command (see the "
                    "data lines)");
+    else if (idAnswers)
+        check.Line("R/B# after RESET", Verdict::Fault,
+                   "never went low, though the chip answers READ ID: R/B# is open between the chip (pin 7) and the "
+                   "Pi (GPIO 10)");
     else
         check.Line("R/B# after RESET", Verdict::Fault,
                    "never went low: the chip took no RESET (FFh); check power, CE# (GPIO 9, chip pin 9), CLE (GPIO 2, "
@@ -189,18 +202,22 @@ WiringReport RunWiringCheck(LogSink& sink, BusPort& bus) {
         check.Line("READ ID", Verdict::Fault,
                    first + ": five bytes alike: the chip never moves to the next byte, so it does not see RE# rise "
                            "(RE#, GPIO 14, chip pin 8, open?)");
+    } else if (!dataGood) {
+        check.Line("READ ID", Verdict::Fault,
+                   first + ": read through a wrong data line, so not the chip's own bytes (see the data lines)");
     } else if (!knownMaker) {
         check.Line("READ ID", Verdict::Fault,
                    first + ": maker code " + HexByte(ids[0][0]) + " is not one this program knows: " +
-                       (dataGood ? "a data line may be wrong, or the maker is new to this program"
-                                 : "a data line is wrong (see the data lines)"));
+                       "a data line may be wrong, or the maker is new to this program");
     } else {
         check.Line("READ ID", Verdict::Ok, first + " three times (" + maker + ")");
     }
 
     // READ ID 20h against the parameter page.
     const char* sigLabel = "READ ID 20h";
-    if (!idAnswers) {
+    if (!dataGood) {
+        check.Line(sigLabel, Verdict::NotChecked, "a wrong data line changes the command (see the data lines)");
+    } else if (!idAnswers) {
         check.Line(sigLabel, Verdict::NotChecked, "READ ID has no steady answer");
     } else if (!pageLoaded) {
         check.Line(sigLabel, Verdict::NotChecked, "R/B# stayed low while the chip loaded its parameter page");
@@ -248,12 +265,6 @@ WiringReport RunWiringCheck(LogSink& sink, BusPort& bus) {
                        ") says not protected with WP# low: WP# (GPIO 4, chip pin 19) does not reach the chip, or is "
                        "held high" + seeData);
     }
-
-    // The data lines.
-    if (dataGood)
-        check.Line("Data lines", Verdict::Ok, "IO0 to IO7 each read back high and low, no two alike");
-    else
-        check.Line("Data lines", Verdict::Fault, data.faults);
 
     WiringReport report = check.Report();
     JobLog& log = check.Log();

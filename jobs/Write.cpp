@@ -103,6 +103,12 @@ Outcome RunWrite(JobContext& job, const JobPlan& plan, PathChooser& chooser, con
         rules.known = &marked;
     }
     const int64_t pageTotal = geometry.PageTotal();
+    const int64_t fileRecords = (file.Size() + pageTotal - 1) / pageTotal;
+    const int64_t rangeRows = rows.last - rows.first + 1;
+    if (options.wholeFile && options.bad != BadBlockMode::Skip && fileRecords > rangeRows) {
+        LogRecordsLeft(log, fileRecords - rangeRows, rangeRows, "have no page in the range: nothing written");
+        return {JobStatus::ChipFailed};
+    }
     if (options.bad == BadBlockMode::Skip &&
         !GoodPagesHold(log, (file.Size() + pageTotal - 1) / pageTotal, GoodPages(geometry, rows, marked)))
         return {JobStatus::ChipFailed};

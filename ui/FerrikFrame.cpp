@@ -40,7 +40,7 @@ NandBus nandBus;
 
 int32_t pageTotal = 0;
 int32_t rowMax = 0;
-int16_t pagesPerBlock = 0;
+int32_t pagesPerBlock = 0;
 char numberText[16] = {};
 int32_t badBlocks[BAD_BLOCK_SLOTS] = {};
 int32_t badBlocksWritten = 0;

@@ -16,7 +16,7 @@
 // Program-wide job state, kept between jobs for as long as the program runs.
 extern int32_t pageTotal;
 extern int32_t rowMax;
-extern int16_t pagesPerBlock;
+extern int32_t pagesPerBlock;  // the field's value truncated to 16 bits
 extern char numberText[16];
 extern int32_t badBlocks[BAD_BLOCK_SLOTS];
 // How many leading entries of badBlocks some erase run has written since the

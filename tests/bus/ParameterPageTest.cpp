@@ -125,8 +125,11 @@ TEST(ParameterPage, DecodesTheFirstGoodCopyAndRefusesWhatCannotBeUsed) {
          PageStandard::Onfi, true, 1, "2.1", 65536, 0, 64, 131071, 4, "above 65534"},
         {"no pages per block", Copies(With([](Fields& f) { f.pagesPerBlock = 0; }), 3), PageStandard::Onfi, true, 1,
          "2.1", 4096, 224, 0, 0, 4, "0 pages per block"},
-        {"row max above 2^31", Copies(With([](Fields& f) { f.pagesPerBlock = 0x10000; f.blocks = 0x10000; f.luns = 255; }), 3),
-         PageStandard::Onfi, true, 1, "2.1", 4096, 224, 0x10000, 0xFEFFFFFFFFull, 4, "above 2^31"},
+        {"row max above 2^31", Copies(With([](Fields& f) { f.pagesPerBlock = 0x8000; f.blocks = 0x10000; f.luns = 255; }), 3),
+         PageStandard::Onfi, true, 1, "2.1", 4096, 224, 0x8000, 0x7F7FFFFFFFull, 4, "above 2^31"},
+        // 2^31 would read as a negative block size once it is a geometry.
+        {"pages per block above 65535", Copies(With([](Fields& f) { f.pagesPerBlock = 0x80000000u; f.blocks = 1; }), 3),
+         PageStandard::Onfi, true, 1, "2.1", 4096, 224, 0x80000000u, 0x7FFFFFFF, 4, "2147483648 pages per block, above 65535"},
         {"a 16-bit part", Copies(With([](Fields& f) { f.features = 1; f.revision = 1u << 1; }), 3), PageStandard::Onfi,
          true, 1, "1.0", 4096, 224, 64, 131071, 4, "16-bit"},
     };

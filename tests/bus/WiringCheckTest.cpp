@@ -43,12 +43,16 @@ TEST(WiringCheck, NamesEveryWiringFaultAndWritesNothing) {
     const Row rows[] = {
         {"MT29F1G08ABADA", "", "", "READ ID 20h: ok, ONFI, and the parameter page passes its CRC (copy 1)"},
         {"K9F1G08U0B", "", "", "no ONFI or JEDEC signature and no parameter page (an older part)"},
-        {"MT29F1G08ABADA", "stuck:IO3=0", "R/B# after RESET|READ ID|READ ID 20h|Data lines",
+        {"MT29F1G08ABADA", "stuck:IO3=0", "Data lines|R/B# after RESET|READ ID|READ ID 20h",
          "IO3 (GPIO 6, chip pin 32) always reads low: stuck low"},
-        {"MT29F1G08ABADA", "stuck:IO5=1", "READ ID|READ ID 20h|Data lines",
+        {"MT29F1G08ABADA", "stuck:IO5=1", "Data lines|READ ID|READ ID 20h",
          "IO5 (GPIO 22, chip pin 42) always reads high: stuck high"},
-        {"MT29F1G08ABADA", "short:IO1,IO2", "READ ID|READ ID 20h|Data lines",
+        {"MT29F1G08ABADA", "short:IO1,IO2", "Data lines|READ ID|READ ID 20h",
          "IO1 (GPIO 19, chip pin 30) and IO2 (GPIO 13, chip pin 31) always read alike: shorted together"},
+        // IO0 low leaves a Samsung ID that still names its maker: the
+        // stuck line, not R/B#, explains the RESET that never went busy.
+        {"K9F1G08U0B", "stuck:IO0=0", "Data lines|R/B# after RESET|READ ID|READ ID 20h",
+         "READ ID: FAULT, EC F0 00 94 40: read through a wrong data line"},
         {"MT29F1G08ABADA", "open:CLE", "R/B# after RESET|READ ID|READ ID 20h|WP#", "CLE (GPIO 2, chip pin 16)"},
         {"MT29F1G08ABADA", "open:ALE", "READ ID|READ ID 20h", "ALE (GPIO 3, chip pin 17) or RE# (GPIO 14, chip pin 8) is likely open"},
         {"MT29F1G08ABADA", "open:WE#", "R/B# after RESET|READ ID|READ ID 20h|WP#", "WE# (GPIO 15, chip pin 18)"},

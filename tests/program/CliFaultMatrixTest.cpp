@@ -155,6 +155,24 @@ TEST(CliFaultMatrix, EveryFaultOfTheAuditIsMendedAndKeepsTheFilesAndTheBusSafe) 
         EXPECT_FALSE(FileExists(dir + "/nowhere"));
     };
     const std::string interrupted = "kept in $D/old.bin.partial, the file asked for left as it was\n";
+    const Bytes erased(128 * 264, 0xFF);
+    auto imageKept = [erased](const std::string& dir, const Exited&) {
+        EXPECT_TRUE(ReadBytes(dir + "/chip.img") == erased) << "the chip was changed";
+    };
+    auto files = [erased](const std::string& dir) {
+        WriteBytes(dir + "/twice.bin", Bytes(2 * erased.size(), 0x00));
+        WriteBytes(dir + "/erased-twice.bin", Bytes(2 * erased.size(), 0xFF));
+        WriteBytes(dir + "/erased.bin", erased);
+        WriteBytes(dir + "/empty.bin", {});
+    };
+    const std::string seeCheck = "Nothing was done: ferrik-cli check looks at each line of the wiring\n";
+    auto nothingRead = [](const std::string& dir, const Exited&) { EXPECT_FALSE(FileExists(dir + "/r.bin")); };
+    // With the chip file detect finds: a chip with blocks 1 and 6 marked (an
+    // image would load over the marks).
+    const Env marked = {{"FERRIK_SIM_FAULTS", "marked:1,6"}, {"FERRIK_SIM_IMAGE", nullptr}};
+    auto noErase = [](const std::string&, const Exited& exited) {
+        EXPECT_EQ(exited.output.find("Start Erace NAND"), std::string::npos) << exited.output;
+    };
     const std::string outputLost = "ferrik-cli: standard output could not be written";
 
     const std::vector<Row> rows = {
@@ -240,6 +258,95 @@ TEST(CliFaultMatrix, EveryFaultOfTheAuditIsMendedAndKeepsTheFilesAndTheBusSafe) 
         {"8. scan --json to a full disk", nullptr, With({"scan", "--json"}, TINY), {}, 3, "", outputLost, true,
          nullptr, {}, 0, true},
         {"8. check to a full disk", nullptr, {"check"}, {}, 3, "", outputLost, true, nullptr, {}, 0, true},
+        // 6: a wrong data line or an ID no chip gives: refused before the
+        // first page command, pointing to check.
+        {"6. read with IO0 stuck low", nullptr, With({"read", "$D/r.bin"}, TINY), {{"FERRIK_SIM_FAULTS", "stuck:IO0=0"}},
+         4, "Error, a data line is wrong: IO0 (GPIO 26, chip pin 29) always reads low: stuck low, shorted to ground\n" +
+                seeCheck,
+         "", true, nothingRead},
+        {"6. erase with IO0 and IO1 shorted", nullptr, With({"erase"}, TINY), {{"FERRIK_SIM_FAULTS", "short:IO0,IO1"}},
+         4, "IO1 (GPIO 19, chip pin 30) always read alike: shorted together\n" + seeCheck, "", true, noErase},
+        {"6. blank with RE# open", nullptr, With({"blank"}, TINY), {{"FERRIK_SIM_FAULTS", "open:RE#"}}, 4,
+         "Error, the chip on CE0 gives the ID EC EC EC EC EC, five bytes alike: no chip answers that way\n" + seeCheck,
+         "", true},
+        {"6. read by a chip file of another chip",
+         [](const std::string& dir) {
+             WriteBytes(dir + "/other", Text("Name=K9F1G08U0B\nID=ECF1009540\nRow=127\nPage=256\nSpare=8\nBlock=8"));
+         },
+         {"read", "$D/r.bin", "--chip", "$D/other"}, {}, 4,
+         "Error, the chip on CE0 gives the ID EC100150, but the chip file $D/other is for ECF1009540\n" + seeCheck, "",
+         true, nothingRead},
+        {"6. scan finding every block marked", nullptr, With({"scan"}, TINY),
+         {{"FERRIK_SIM_FAULTS", "marked:0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15"}, {"FERRIK_SIM_IMAGE", nullptr}}, 1,
+         "16 bad blocks of 16\nError, every block of the range reads as factory-marked: that points to the wiring", "",
+         true},
+        // 7: every record of the file finds its page, or the run fails.
+        {"7. program from a file twice the chip", files, With({"program", "$D/twice.bin"}, TINY), {}, 1,
+         "Error, 128 records of the file, from record 128 on, have no page in the range: nothing erased\n", "", true,
+         imageKept},
+        {"7. write from a file twice the chip", files, With({"write", "$D/twice.bin"}, TINY), {}, 1,
+         "Error, 128 records of the file, from record 128 on, have no page in the range: nothing written\n", "", true,
+         imageKept},
+        {"7. verify against a file twice the chip", files, With({"verify", "$D/erased-twice.bin"}, TINY), {}, 1,
+         "Error, 128 records of the file, from record 128 on, were not compared", "", true},
+        {"7. verify --bad=skip with a block too few for the file", files,
+         With({"verify", "$D/erased.bin", "--bad=skip"}, TINY),
+         {{"FERRIK_SIM_FAULTS", "bad:3"}, {"FERRIK_SIM_IMAGE", nullptr}}, 1,
+         "Error, 8 records of the file, from record 120 on, were not compared", "", true},
+        {"7. verify --bad=skip against an empty file", files, With({"verify", "$D/empty.bin", "--bad=skip"}, TINY), {},
+         1, "Error, no record of the file was compared\n", "", true},
+        // 9: values given against the chip's own facts.
+        {"9. erase by a block size that is not the chip file's", chipFile,
+         {"erase", "--page", "256", "--spare", "8", "--row-max", "127", "--pages-per-block", "4"}, marked, 2, "",
+         "ferrik-cli: --pages-per-block 4, but 8 in the chip file ICs/Samsung/EC100150\nferrik-cli: erase refused",
+         true, noErase},
+        {"9. erase by a page size that is not the chip file's", chipFile, {"erase", "--page", "128"}, marked, 2,
+         "", "ferrik-cli: --page 128, but 256 in the chip file ICs/Samsung/EC100150\nferrik-cli: erase refused", true,
+         noErase},
+        {"9. erase by a block size that is not the parameter page's", nullptr, {"erase", "--pages-per-block", "4"},
+         {{"FERRIK_SIM_CHIPS", "SIM-TINY-2LUN"}, {"FERRIK_SIM_IMAGE", nullptr}}, 2, "",
+         "ferrik-cli: --pages-per-block 4, but 8 in the chip's ONFI parameter page\nferrik-cli: erase refused", true,
+         noErase},
+        {"9. scan by a block size that is not the chip file's", chipFile, {"scan", "--pages-per-block", "4"},
+         marked, 0, "Start scan bad blocks\n",
+         "ferrik-cli: warning: --pages-per-block 4, but 8 in the chip file ICs/Samsung/EC100150\n", true},
+        // 10: one page per block erases every block; beyond 65535 is refused.
+        {"10. erase with one page per block",
+         [](const std::string& dir) {
+             Bytes image(128 * 264, 0xFF);
+             image[127 * 264] = 0x00;  // in the last block
+             WriteBytes(dir + "/chip.img", image);
+         },
+         {"erase", "--page", "256", "--spare", "8", "--row-max", "127", "--pages-per-block", "1"}, {}, 0, "Erace Ok\n",
+         "", true, imageKept},
+        {"10. 65536 pages per block", nullptr,
+         {"erase", "--page", "256", "--spare", "8", "--row-max", "127", "--pages-per-block", "65536"}, {}, 2,
+         "Error, Pages per block > 0xFFFF\n", "", true, imageKept},
+        // 11: the map follows the range, not the geometry.
+        {"11. a map of one block of a chip of 2^31 blocks", nullptr,
+         {"scan", "--page", "256", "--spare", "8", "--row-max", "2147483647", "--pages-per-block", "1", "--first-block",
+          "0", "--blocks", "1", "--map", "$D/m.svg"},
+         {}, 0, "0 bad blocks of 1\n", "", true,
+         [](const std::string& dir, const Exited&) {
+             const std::string svg = ReadFile(dir + "/m.svg");
+             EXPECT_LT(svg.size(), 8192u);
+             EXPECT_NE(svg.find("<title>Block 0, pages 0 to 0: good</title>"), std::string::npos) << svg;
+             EXPECT_EQ(svg.find("<title>Block 1,"), std::string::npos);
+         }},
+        // 14: check blames the data line, not what it explains.
+        {"14. check with IO0 stuck low", nullptr, {"check"}, {{"FERRIK_SIM_FAULTS", "stuck:IO0=0"}}, 1,
+         "Data lines: FAULT, IO0 (GPIO 26, chip pin 29) always reads low", "", true,
+         [](const std::string&, const Exited& exited) {
+             EXPECT_EQ(exited.output.rfind("Data lines: FAULT", 0), 0u) << exited.output;
+             EXPECT_NE(exited.output.find("R/B# after RESET: FAULT, never went low: the chip took no RESET (FFh), as a "
+                                          "wrong data line changes the command"),
+                       std::string::npos)
+                 << exited.output;
+             EXPECT_NE(exited.output.find("READ ID: FAULT, EC 00 00 14 00: read through a wrong data line"),
+                       std::string::npos)
+                 << exited.output;
+             EXPECT_EQ(exited.output.find("R/B# is open"), std::string::npos) << exited.output;
+         }},
         // 15: the small ones.
         {"15. an empty FILE", nullptr, With({"read", ""}, TINY), {}, 2, "",
          "ferrik-cli: read needs FILE, and it is empty\nTry 'ferrik-cli read --help'.\n", false},

@@ -100,6 +100,7 @@ TEST_F(CliImage, ADataImageComesBackByteForByteThroughSpareProgramWornReadFixAnd
     EXPECT_TRUE(std::equal(mended.begin() + 10 * (kPage + 64), mended.begin() + 11 * (kPage + 64),
                            raw.begin() + 10 * (kPage + 64)));
 }
+
 TEST_F(CliImage, ReadAndVerifyWithEccCorrectWornCellsAndFailBeyondTheCodesStrength) {
     Bytes data;
     for (int k = 0; k < kPages; ++k) {
@@ -128,6 +129,8 @@ TEST_F(CliImage, ReadAndVerifyWithEccCorrectWornCellsAndFailBeyondTheCodesStreng
          {"ECC page [5]: 8 bits corrected\n", "ECC page [70]: 3 bits corrected\n",
           "128 pages checked, 2 with bits corrected (11 bits), 0 uncorrectable\n", "The dump holds those pages as read\n"},
          false},
+        {{"read", "out.bin", "--ecc=bch8", "--json"}, "bitflips:5=8,70=3", 0,
+         {"\"corrected_bits\":11,\"corrected_pages\":2,\"uncorrectable_pages\":{\"count\":0,"}, false},
         {{"read", "out.bin", "--ecc=bch8", "--ecc-fix"}, "bitflips:5=8,70=3", 0,
          {"The dump holds those pages as the ECC corrected them\n", "Read Dump OK"}, true},
         {{"read", "out.bin", "--ecc=bch8"}, "bitflips:5=8,10=60", 1,

@@ -105,6 +105,9 @@ TEST(CliJson, EveryChipCommandPrintsOneObjectOfTheSchemaWithItsExitStatus) {
     }
     WriteBytes(dir.File("data.bin"), data);
     const std::string file = dir.File("data.bin");
+    // Block 5 alone, for a write of that block: a longer file would not fit.
+    const size_t blockBytes = static_cast<size_t>(8) * kPageBytes;
+    WriteBytes(dir.File("block5.bin"), Bytes(data.begin() + 5 * blockBytes, data.begin() + 6 * blockBytes));
     const std::string out = dir.File("out.bin");
 
     struct Row {
@@ -154,7 +157,7 @@ TEST(CliJson, EveryChipCommandPrintsOneObjectOfTheSchemaWithItsExitStatus) {
              EXPECT_EQ(o.count("differences.first.99"), 1u);
              EXPECT_EQ(o.count("differences.first.100"), 0u) << "the first ones only";
          }},
-        {{"write", file, "--first-block", "5", "--blocks", "1"}, "program-fail:41", 1, "chip-failed",
+        {{"write", dir.File("block5.bin"), "--first-block", "5", "--blocks", "1"}, "program-fail:41", 1, "chip-failed",
          [](Object& o) {
              EXPECT_EQ(o["failed_pages.count"].Number(), 1);
              EXPECT_EQ(o["failed_pages.first.0"].Number(), 41);

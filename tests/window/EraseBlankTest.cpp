@@ -160,12 +160,16 @@ TEST_F(Erase, ReportsAFailingBlockZeroTwiceForItsTwoCommands) {
     ExpectNoViolations();
 }
 
-TEST_F(Erase, WithOnePagePerBlockSendsASingleCommandForRowZero) {
+// Erasing row 0 alone and saying "Erace Ok" would leave every other block
+// as it was.
+TEST_F(Erase, WithOnePagePerBlockSendsOneCommandForEveryRow) {
     sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset());
     SetGeometry(frame, "256", "8", "127", "1");
 
     EXPECT_EQ(RunErase(), "\nStart Erace NAND\nErace Ok\n");
-    EXPECT_EQ(RowsOf(chip, sim::ChipOp::Erase), std::vector<uint32_t>{0});
+    std::vector<uint32_t> everyRow(128);
+    for (uint32_t r = 0; r < 128; ++r) everyRow[r] = r;
+    EXPECT_EQ(RowsOf(chip, sim::ChipOp::Erase), everyRow);
     ExpectNoViolations();
 }
 
