@@ -14,6 +14,7 @@
 #include "cli/Commands.h"
 #include "cli/EccOption.h"
 #include "cli/ExitStatus.h"
+#include "cli/Report.h"
 #include "cli/Session.h"
 #include "cli/Stop.h"
 #include "jobs/BadBlocks.h"
@@ -152,21 +153,6 @@ struct Tally {
     }
 };
 
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (static_cast<unsigned char>(c) < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 std::string Where(const EccFlip& flip, const Geometry& g) {
     if (flip.offset < g.pageSize) return "data byte " + Count(flip.offset) + " bit " + Count(flip.bit);
     return "spare byte " + Count(flip.offset - g.pageSize) + " bit " + Count(flip.bit);
@@ -188,7 +174,7 @@ void TellStep(JobLog& log, int64_t page, size_t s, const EccStep& step, const Ge
 
 std::string JsonStep(int64_t page, size_t s, const EccStep& step) {
     std::string text = "{\"page\": " + Count(page) + ", \"step\": " + Count(static_cast<int64_t>(s)) +
-                       ", \"state\": " + JsonText(EccStepStateName(step.state)) + ", \"flips\": [";
+                       ", \"state\": " + JsonString(EccStepStateName(step.state)) + ", \"flips\": [";
     for (int i = 0; i < step.bits; ++i)
         text += std::string(i ? ", " : "") + "{\"offset\": " + Count(step.flips[i].offset) + ", \"bit\": " +
                 Count(step.flips[i].bit) + "}";
@@ -394,7 +380,7 @@ int RunEcc(Session& session) {
     if (json) {
         std::printf("{\n  \"file\": %s,\n  \"ecc\": %s,\n  \"page\": %d,\n  \"spare\": %d,\n  \"pages\": %" PRId64
                     ",\n  \"markedBlocks\": %" PRId64 ",\n  %s,\n  \"blocks\": [%s%s],\n  \"findings\": [%s%s]\n}\n",
-                    JsonText(path).c_str(), JsonText(ecc.Describe()).c_str(), g.pageSize, g.spareSize, pages, marked,
+                    JsonString(path).c_str(), JsonString(ecc.Describe()).c_str(), g.pageSize, g.spareSize, pages, marked,
                     total.Json().c_str(), blocksJson.c_str(), blocksJson.empty() ? "" : "\n  ",
                     findingsJson.c_str(), findingsJson.empty() ? "" : "\n  ");
     }
