@@ -124,7 +124,6 @@ private:
     void Unstable(int64_t k, const PageReads& result, int taken) {
         ++unstablePages;
         result_.unstablePages.Add(k);
-        if (!result.anyTwoAlike) ++result_.unsettledPages;
         log_.Page("Unstable page [", k, "]: ");
         log_.Number("%d", result.differingBytes);
         log_.Put(result.differingBytes == 1 ? " byte differed in " : " bytes differed in ");
@@ -134,7 +133,8 @@ private:
             return;
         }
         log_.Put(result.anyTwoAlike ? " reads\n" : " reads, no two alike\n");
-        if (!result.anyTwoAlike) ++unsettledPages;
+        // A page the ECC decided is settled, in the result as in the log.
+        if (!result.anyTwoAlike) ++unsettledPages, ++result_.unsettledPages;
     }
 
     // Of reads that differ, the one the ECC likes best, when it passes it,
