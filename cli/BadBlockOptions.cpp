@@ -77,7 +77,7 @@ int MapOutput::Finish(const Session& session, const ChipPlan& plan, const char* 
         file_.Abandon();
         return status;
     }
-    const std::string svg = ChipMapSvg(plan.chipName, run, plan.geometry, map_);
+    const std::string svg = ChipMapSvg(plan.chipName, run, plan.geometry, map_, plan.layout);
     const bool written = file_.Append(svg.data(), svg.size());
     if (written && file_.Commit()) return status;
     const int error = errno;

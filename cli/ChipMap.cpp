@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "cli/Report.h"
 
@@ -23,6 +25,7 @@ constexpr int MARGIN = 16;
 constexpr int LABEL_WIDTH = 56;  // the first block of each grid row, left of it
 constexpr int HEADING_HEIGHT = 70;
 constexpr int LEGEND_ROW = 22;
+constexpr int TARGET_BAND = 20;  // the line that names a target, above its blocks
 
 int ColumnsFor(int64_t blocks) {
     if (blocks <= 64) return 16;
@@ -56,6 +59,34 @@ std::string Format(const char* format, Args... args) {
     return text;
 }
 
+// The squares of one target (or of the whole range), laid out from a row of
+// their own under their label.
+struct Segment {
+    std::string label;  // "CE1: blocks 1024 to 2047"; empty for a range of one target
+    int64_t firstSquare;
+    int64_t squares;
+    int64_t y = 0;  // of its first row of squares
+};
+
+// One segment a target when the range covers several targets and each square
+// is one block; else the whole range in one.
+std::vector<Segment> SegmentsOf(const BlockMap& map, const ChipLayout& layout, int32_t pagesPerBlock) {
+    const int64_t firstBlock = map.FirstBlock();
+    const int64_t lastBlock = firstBlock + map.Blocks() - 1;
+    const int64_t perTarget = pagesPerBlock > 0 ? layout.pagesPerTarget / pagesPerBlock : 0;
+    if (layout.targets.size() < 2 || map.Group() != 1 || perTarget <= 0) return {{"", 0, map.Squares()}};
+    std::vector<Segment> segments;
+    for (size_t t = 0; t < layout.targets.size(); ++t) {
+        const int64_t first = std::max(firstBlock, static_cast<int64_t>(t) * perTarget);
+        const int64_t last = std::min(lastBlock, static_cast<int64_t>(t + 1) * perTarget - 1);
+        if (first > last) continue;
+        segments.push_back({"CE" + std::to_string(layout.targets[t]) + ": blocks " + std::to_string(first) + " to " +
+                                std::to_string(last),
+                            first - firstBlock, last - first + 1});
+    }
+    return segments;
+}
+
 }  // namespace
 
 const char* BlockStateClass(BlockState state) {
@@ -82,13 +113,16 @@ const char* BlockStateLegend(BlockState state) {
     return "";
 }
 
-std::string ChipMapSvg(const std::string& chipName, const char* run, const Geometry& geometry, const BlockMap& map) {
+std::string ChipMapSvg(const std::string& chipName, const char* run, const Geometry& geometry, const BlockMap& map,
+                       const ChipLayout& layout) {
     const int64_t squares = map.Squares();
     const int64_t firstBlock = map.FirstBlock();
     const int64_t lastBlock = firstBlock + map.Blocks() - 1;
     const int64_t group = map.Group();
     const int columns = ColumnsFor(squares);
-    const int64_t rows = std::max<int64_t>(1, (squares + columns - 1) / columns);
+    std::vector<Segment> segments = SegmentsOf(map, layout, geometry.pagesPerBlock);
+    int64_t rows = 0;
+    for (const Segment& segment : segments) rows += std::max<int64_t>(1, (segment.squares + columns - 1) / columns);
     const int cell = static_cast<int>(
         std::clamp<int64_t>(std::min<int64_t>(GRID_HEIGHT / rows, GRID_WIDTH / columns), SMALLEST_CELL, LARGEST_CELL));
     // A pixel between squares while they are large enough to spare it.
@@ -96,7 +130,12 @@ std::string ChipMapSvg(const std::string& chipName, const char* run, const Geome
     const int gridX = MARGIN + LABEL_WIDTH;
     const int gridY = HEADING_HEIGHT;
     const int gridWidth = columns * cell;
-    const int64_t gridHeight = rows * cell;
+    int64_t gridHeight = 0;
+    for (Segment& segment : segments) {
+        if (!segment.label.empty()) gridHeight += TARGET_BAND;
+        segment.y = gridY + gridHeight;
+        gridHeight += std::max<int64_t>(1, (segment.squares + columns - 1) / columns) * cell;
+    }
 
     int64_t counts[6] = {};
     for (int64_t s = 0; s < squares; ++s) ++counts[static_cast<int>(map.State(s))];
@@ -120,6 +159,7 @@ std::string ChipMapSvg(const std::string& chipName, const char* run, const Geome
            ".heading { font-size: 18px; font-weight: bold; }\n"
            ".geometry, .legend text { font-size: 13px; }\n"
            ".axis { font-size: 10px; fill: #666; }\n"
+           ".target { font-size: 13px; font-weight: bold; }\n"
            ".good { fill: #c8e6c9; }\n"
            ".marked { fill: #212121; }\n"
            ".failed { fill: #d32f2f; }\n"
@@ -145,25 +185,35 @@ std::string ChipMapSvg(const std::string& chipName, const char* run, const Geome
     for (int c = 8; c < columns && c < squares; c += 8)
         svg += Format("<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">+%d</text>\n", gridX + c * cell + square / 2,
                       gridY - 4, c);
-    for (int64_t r = 0; r < rows; r += labelEvery)
-        svg += Format("<text x=\"%d\" y=\"%" PRId64 "\" text-anchor=\"end\">%" PRId64 "</text>\n", gridX - 6,
-                      gridY + r * cell + square / 2 + 4, firstBlock + r * columns * group);
+    for (const Segment& segment : segments) {
+        const int64_t segmentRows = std::max<int64_t>(1, (segment.squares + columns - 1) / columns);
+        for (int64_t r = 0; r < segmentRows; r += labelEvery)
+            svg += Format("<text x=\"%d\" y=\"%" PRId64 "\" text-anchor=\"end\">%" PRId64 "</text>\n", gridX - 6,
+                          segment.y + r * cell + square / 2 + 4, firstBlock + (segment.firstSquare + r * columns) * group);
+    }
     svg += "</g>\n";
+    for (const Segment& segment : segments)
+        if (!segment.label.empty())
+            svg += Format("<text class=\"target\" x=\"%d\" y=\"%" PRId64 "\">%s</text>\n", gridX,
+                          segment.y - 6, segment.label.c_str());
 
     svg += "<g id=\"blocks\">\n";
+    size_t in = 0;  // the segment of square s
     for (int64_t s = 0; s < squares; ++s) {
+        while (in + 1 < segments.size() && s >= segments[in + 1].firstSquare) ++in;
+        const int64_t place = s - segments[in].firstSquare;
         const BlockState state = map.State(s);
         const int64_t b = firstBlock + s * group;
         const int64_t lastOfSquare = std::min(b + group - 1, lastBlock);
         const int64_t first = b * geometry.pagesPerBlock;
         const int64_t last = std::min<int64_t>((lastOfSquare + 1) * geometry.pagesPerBlock - 1, geometry.rowMax);
-        const std::string blocksText = lastOfSquare == b ? "Block " + std::to_string(b)
+        const std::string blocksText = lastOfSquare == b ? "Block " + std::to_string(b) + layout.BlockName(b)
                                                          : "Blocks " + std::to_string(b) + " to " +
                                                                std::to_string(lastOfSquare);
         svg += Format("<rect class=\"%s\" x=\"%" PRId64 "\" y=\"%" PRId64
                       "\" width=\"%d\" height=\"%d\"><title>%s, pages %" PRId64 " to %" PRId64
                       ": %s</title></rect>\n",
-                      BlockStateClass(state), gridX + (s % columns) * cell, gridY + (s / columns) * cell, square,
+                      BlockStateClass(state), gridX + (place % columns) * cell, segments[in].y + (place / columns) * cell, square,
                       square, blocksText.c_str(), first, last, BlockStateLegend(state));
     }
     svg += "</g>\n";

@@ -41,7 +41,9 @@ extern const Command WRITE_COMMAND = {
     "its offsets: a line tells how many bytes of the file that are not 0xFF were\n"
     "left out. With --bad=skip the block is jumped over and the file goes on in\n"
     "the next good block, as a dump read with --bad=skip lies; a chip with too\n"
-    "few good blocks for the file is refused before anything is programmed.\n",
+    "few good blocks for the file is refused before anything is programmed.\n"
+    "With --ce all or a list such as --ce 0,1, FILE holds the targets one after\n"
+    "another in CE order, as read writes it.\n",
     TAKES,
     Run,
 };

@@ -122,6 +122,14 @@ TEST_F(CliTargets, EveryRunOnTwoTargetsTellsWhatItCoversAndNamesEachBlocksChipEn
     // The warning is among the first lines, before the job's own.
     const Exited read = Cli(With({"read", "d.bin"}, kTinyGeometry), chips, ",", faults);
     EXPECT_LT(read.output.find(half), read.output.find("Save in File")) << read.output;
+
+    // The map draws each target's blocks under its chip enable.
+    ASSERT_EQ(Cli(With({"scan", "--ce", "all", "--map", "m.svg"}, kTinyGeometry), chips, ",", faults).status, 0);
+    const std::string svg = ReadFile(dir.File("m.svg"));
+    EXPECT_LT(svg.find(">CE0: blocks 0 to 15<"), svg.find(">CE1: blocks 16 to 31<")) << svg;
+    EXPECT_NE(svg.find("<title>Block 22 (CE1, block 6), pages 176 to 183: factory-marked bad</title>"),
+              std::string::npos)
+        << svg;
 }
 
 TEST_F(CliTargets, ARunOverLunsVisitsEveryBlockOnceAndNoRowInTheGap) {
