@@ -60,8 +60,7 @@ int CheckBusBeforeJob(Session& session, const GeometryFound& chipOption, uint8_t
     BusPort& bus = session.Bus();
     const std::string dataFaults = DataLineFaults(bus);
     const char* maker = dataFaults.empty() ? bus.ReadId(cePin, id) : nullptr;
-    bool alike = true;
-    for (int i = 1; i < 5; ++i) alike = alike && id[i] == id[0];
+    const bool alike = IdOfNoChip(id);
     if (!dataFaults.empty()) {
         log.RedThenBlue("Error, a data line is wrong: " + dataFaults + "\n");
     } else if (alike && id[0] == 0xFF) {

@@ -63,11 +63,15 @@ std::string ChipLayout::PageName(int64_t row) const {
     return name + ", page " + std::to_string(place.page) + ")";
 }
 
+bool IdOfNoChip(const uint8_t id[5]) {
+    for (int i = 1; i < 5; ++i)
+        if (id[i] != id[0]) return false;
+    return true;
+}
+
 std::vector<int> TargetsByRule(const uint8_t ids[4][5]) {
     std::vector<int> targets;
-    bool answers = false;
-    for (int i = 0; i < 5; ++i) answers = answers || ids[0][i] != 0xFF;
-    if (!answers) return targets;
+    if (IdOfNoChip(ids[0])) return targets;
     for (int ce = 0; ce < 4; ++ce)
         if (ids[ce][0] == ids[0][0] && ids[ce][1] == ids[0][1]) targets.push_back(ce);
     return targets;

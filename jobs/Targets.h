@@ -47,6 +47,10 @@ struct ChipLayout {
     std::string PageName(int64_t row) const;
 };
 
+// An ID of five bytes alike is no chip's: all 0xFF on data lines nothing
+// drives, all 0x00 on lines held low, one value on a stuck bus.
+bool IdOfNoChip(const uint8_t id[5]);
+
 // Linux's rule: chip enable k is a target of the CE0 chip when the first
 // two bytes of its ID equal CE0's; ids are the four probes' bytes, CE0 first.
 // Empty when nothing answers on CE0.

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "jobs/Targets.h"
 #include "support/DumpFiles.h"
 #include "support/Process.h"
 
@@ -63,6 +64,27 @@ std::vector<std::string> With(std::vector<std::string> args, const std::vector<s
 }
 
 }  // namespace
+
+TEST(TargetsRule, CountsTheChipEnablesThatAnswerAsCe0AndNoneWhereNoChipAnswers) {
+    const struct {
+        uint8_t ids[4][5];
+        std::vector<int> targets;
+    } cases[] = {
+        // Two dies of one part, an empty CE2 and another chip on CE3.
+        {{{0xEC, 0xD3, 0x51, 0x95, 0x58}, {0xEC, 0xD3, 0x51, 0x95, 0x58}, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+          {0x2C, 0xDC, 0x90, 0x95, 0x54}},
+         {0, 1}},
+        // No chip: lines nothing drives read high, lines held low read 0x00
+        // (a Pi with an empty socket), a stuck bus one value; every chip
+        // enable reads the same, and none is a target.
+        {{{0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
+          {0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+         {}},
+        {{{0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}}, {}},
+        {{{0x14, 0x14, 0x14, 0x14, 0x14}, {0x14, 0x14, 0x14, 0x14, 0x14}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}}, {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(TargetsByRule(c.ids), c.targets) << ChipEnableList(c.targets);
+}
 
 TEST_F(CliTargets, AFileOfTwoTargetsGoesOntoEachDieAndReadsBackJoinedAndPerChipEnable) {
     const Bytes joined = Pattern(0, 256);
