@@ -254,6 +254,28 @@ bool ParseWiring(const std::string& kind, const std::string& value, bool hasValu
     return false;
 }
 
+// The faults that name blocks or pages, KIND:N,N-M,...: each adds its numbers
+// to a set of its own in ChipFaults.
+struct NumberedFault {
+    const char* kind;
+    std::set<int> ChipFaults::*numbers;
+    bool ofPages;  // page numbers; else block numbers
+};
+
+const NumberedFault kNumberedFaults[] = {
+    {"erase-fail", &ChipFaults::eraseFailBlocks, false},
+    {"program-fail", &ChipFaults::programFailPages, true},
+    {"bad", &ChipFaults::badBlocks, false},
+    {"flaky", &ChipFaults::flakyPages, true},
+    {"marked", &ChipFaults::markedBlocks, false},
+};
+
+const NumberedFault* FindNumberedFault(const std::string& kind) {
+    for (const NumberedFault& fault : kNumberedFaults)
+        if (kind == fault.kind) return &fault;
+    return nullptr;
+}
+
 // Chip faults need a chip on CE slot (preset); wiring faults do not.
 ChipFaults ParseFaults(const char* text, const ChipPreset* preset, int slot, SimWiring& wiring) {
     ChipFaults faults;
@@ -265,24 +287,15 @@ ChipFaults ParseFaults(const char* text, const ChipPreset* preset, int slot, Sim
         const std::string value = colon == std::string::npos ? std::string() : word.substr(colon + 1);
         const bool hasValue = colon != std::string::npos;
         if (ParseWiring(kind, value, hasValue, word, wiring)) continue;
-        const bool chipFault = ((kind == "erase-fail" || kind == "program-fail" || kind == "bad" || kind == "marked" ||
-                                 kind == "flaky" || kind == "bitflips") &&
-                                hasValue) ||
+        const NumberedFault* numbered = hasValue ? FindNumberedFault(kind) : nullptr;
+        const bool chipFault = numbered != nullptr || (kind == "bitflips" && hasValue) ||
                                ((kind == "busy-stuck-low" || kind == "busy-never") && !hasValue);
         if (chipFault && preset == nullptr)
             Refuse("FERRIK_SIM_FAULTS: there is no chip on CE" + std::to_string(slot) + " to give faults to");
-        if (kind == "erase-fail" && hasValue) {
-            const std::set<int> n = Numbers(kind, value, blocks, "block");
-            faults.eraseFailBlocks.insert(n.begin(), n.end());
-        } else if (kind == "program-fail" && hasValue) {
-            const std::set<int> n = Numbers(kind, value, pages, "page");
-            faults.programFailPages.insert(n.begin(), n.end());
-        } else if (kind == "bad" && hasValue) {
-            const std::set<int> n = Numbers(kind, value, blocks, "block");
-            faults.badBlocks.insert(n.begin(), n.end());
-        } else if (kind == "flaky" && hasValue) {
-            const std::set<int> n = Numbers(kind, value, pages, "page");
-            faults.flakyPages.insert(n.begin(), n.end());
+        if (numbered != nullptr) {
+            const std::set<int> n = numbered->ofPages ? Numbers(kind, value, pages, "page")
+                                                      : Numbers(kind, value, blocks, "block");
+            (faults.*numbered->numbers).insert(n.begin(), n.end());
         } else if (kind == "bitflips" && hasValue) {
             for (const std::string& item : Split(value, ',')) {
                 const size_t equals = item.find('=');
@@ -296,9 +309,6 @@ ChipFaults ParseFaults(const char* text, const ChipPreset* preset, int slot, Sim
                     Refuse("FERRIK_SIM_FAULTS: bitflips: \"" + Shown(item) + "\" is not PAGE=BITS with 1 to 4096 bits");
                 faults.wornPages[*page.begin()] = static_cast<int>(bits);
             }
-        } else if (kind == "marked" && hasValue) {
-            const std::set<int> n = Numbers(kind, value, blocks, "block");
-            faults.markedBlocks.insert(n.begin(), n.end());
         } else if (kind == "busy-stuck-low" && !hasValue) {
             faults.busyStuckLow = true;
         } else if (kind == "busy-never" && !hasValue) {

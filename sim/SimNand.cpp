@@ -284,6 +284,16 @@ struct SimNandChip::State {
 
     bool Busy() const { return busyLeft != 0; }
 
+    // A confirm byte starts the array operation only after its setup byte and
+    // an address; without them a real chip ignores it and waits for a new
+    // command, which the simulated one records as a violation.
+    bool ConfirmAfterSetup(bool setupSeen, const char* violation) {
+        if (setupSeen) return true;
+        Violation("%s", violation);
+        mode = Idle;
+        return false;
+    }
+
     void Command(uint8_t c, uint32_t pins) {
         Record(CycleKind::Command, c);
         if (Busy() && c != 0x70 && c != 0xFF) {
@@ -296,11 +306,7 @@ struct SimNandChip::State {
                 addressCount = 0;
                 break;
             case 0x30:
-                if (mode != ReadAddress) {
-                    Violation("30h without 00h and an address");
-                    mode = Idle;
-                    break;
-                }
+                if (!ConfirmAfterSetup(mode == ReadAddress, "30h without 00h and an address")) break;
                 DecodeAddress(2);
                 if (const uint8_t* page = PageData(row, false))
                     std::memcpy(pageRegister.data(), page, static_cast<size_t>(pageBytes));
@@ -333,11 +339,8 @@ struct SimNandChip::State {
                 std::memset(pageRegister.data(), 0xFF, static_cast<size_t>(pageBytes));
                 break;
             case 0x10:
-                if (mode != ProgramAddress && mode != ProgramData) {
-                    Violation("10h without 80h and an address");
-                    mode = Idle;
+                if (!ConfirmAfterSetup(mode == ProgramAddress || mode == ProgramData, "10h without 80h and an address"))
                     break;
-                }
                 if (!addressTaken) DecodeAddress(2);
                 Program(pins);
                 break;
@@ -349,11 +352,7 @@ struct SimNandChip::State {
                 mode = parameterPage.empty() ? Ignoring : ParamAddress;
                 break;
             case 0xD0:
-                if (mode != EraseAddress) {
-                    Violation("D0h without 60h and an address");
-                    mode = Idle;
-                    break;
-                }
+                if (!ConfirmAfterSetup(mode == EraseAddress, "D0h without 60h and an address")) break;
                 DecodeAddress(0);
                 Erase(pins);
                 break;
@@ -431,6 +430,14 @@ struct SimNandChip::State {
         blocks[static_cast<size_t>(block)].reset();
     }
 
+    // READ ID and READ PARAMETER PAGE take their one address byte, then give
+    // their bytes from the first on.
+    void StartReadOut(Mode out, ChipOp::Kind kind, uint8_t a) {
+        mode = out;
+        pointer = 0;
+        StartOp(kind, 0, a, 0);
+    }
+
     void Address(uint8_t a) {
         Record(CycleKind::Address, a);
         if (Busy()) {
@@ -439,16 +446,12 @@ struct SimNandChip::State {
         }
         switch (mode) {
             case IdAddress:
-                mode = IdOut;
-                pointer = 0;
                 idAddress = a;
-                StartOp(ChipOp::ReadId, 0, a, 0);
+                StartReadOut(IdOut, ChipOp::ReadId, a);
                 break;
             case ParamAddress:
-                mode = ParamOut;
-                pointer = 0;
-                busyLeft = busyPolls;
-                StartOp(ChipOp::ParameterPage, 0, a, 0);
+                busyLeft = busyPolls;  // the page is read into the register first
+                StartReadOut(ParamOut, ChipOp::ParameterPage, a);
                 break;
             case Ignoring:
                 break;
