@@ -86,14 +86,6 @@ long PeakKibOf(const std::vector<std::string>& words, const std::string& image) 
     return usage.ru_maxrss;
 }
 
-void Print(const char* name, const CommandResult& r) {
-    std::printf("cli.%s.seconds = %.3f\n", name, r.seconds);
-    std::printf("cli.%s.own_seconds = %.3f\n", name, r.clock.OwnSeconds());
-    std::printf("cli.%s.own_cpu_seconds = %.3f\n", name, r.clock.OwnCpuSeconds());
-    std::printf("cli.%s.overhead_percent = %.2f\n", name, r.clock.OverheadPercent());
-    std::printf("cli.%s.file_percent = %.2f\n", name, r.clock.PercentOfBus(r.clock.file));
-}
-
 bool LogHas(const std::string& log, const std::string& piece) { return log.find(piece) != std::string::npos; }
 
 }  // namespace
@@ -175,9 +167,9 @@ int main() {
     rmdir(dirName);
 
     if (status == 0) {
-        Print("read_dump", read);
-        Print("write", write);
-        Print("verify", verify);
+        bench::PrintJobFigures("cli", "read_dump", read.seconds, read.clock, false);
+        bench::PrintJobFigures("cli", "write", write.seconds, write.clock, false);
+        bench::PrintJobFigures("cli", "verify", verify.seconds, verify.clock, false);
         std::printf("cli.rss_beyond_chip_mb = %.1f\n", static_cast<double>(peakKib) / 1024.0 - imageMib);
     }
     std::fflush(stdout);

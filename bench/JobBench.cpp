@@ -113,15 +113,6 @@ std::vector<std::vector<uint8_t>> Contents(int pageBytes, int pageSize) {
     return pages;
 }
 
-void PrintFigures(const char* name, const Pressed& job) {
-    std::printf("job.%s.seconds = %.3f\n", name, job.seconds);
-    std::printf("job.%s.overhead_percent = %.2f\n", name, job.clock.OverheadPercent());
-    std::printf("job.%s.own_seconds = %.3f\n", name, job.clock.OwnSeconds());
-    std::printf("job.%s.own_cpu_seconds = %.3f\n", name, job.clock.OwnCpuSeconds());
-    std::printf("job.%s.progress_percent = %.2f\n", name, job.clock.PercentOfBus(job.clock.progress));
-    std::printf("job.%s.file_percent = %.2f\n", name, job.clock.PercentOfBus(job.clock.file));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -181,9 +172,9 @@ int main(int argc, char** argv) {
     if (bench::WxAssertCount() != 0) status = 1;
 
     if (status == 0) {
-        PrintFigures("read_dump", read);
-        PrintFigures("write", write);
-        PrintFigures("verify", verify);
+        bench::PrintJobFigures("job", "read_dump", read.seconds, read.clock, true);
+        bench::PrintJobFigures("job", "write", write.seconds, write.clock, true);
+        bench::PrintJobFigures("job", "verify", verify.seconds, verify.clock, true);
         std::printf("job.erase.seconds = %.3f\n", erase.seconds);
         std::printf("job.blank.seconds = %.3f\n", blank.seconds);
         std::printf("job.peak_rss_mb = %.1f\n", static_cast<double>(usage.ru_maxrss) / 1024.0);

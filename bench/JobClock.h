@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 
 #include "jobs/Job.h"
 
@@ -65,6 +66,20 @@ struct JobClock {
         lastCpuNs = ThreadCpuNs();
     }
 };
+
+// One job's figures as `front.job.name = value` lines: its wall time, its own
+// time beside the bus's, and the shares of its display (where the front end
+// has one to time) and of its file.
+inline void PrintJobFigures(const char* front, const char* job, double seconds, const JobClock& clock,
+                            bool withProgress) {
+    std::printf("%s.%s.seconds = %.3f\n", front, job, seconds);
+    std::printf("%s.%s.own_seconds = %.3f\n", front, job, clock.OwnSeconds());
+    std::printf("%s.%s.own_cpu_seconds = %.3f\n", front, job, clock.OwnCpuSeconds());
+    std::printf("%s.%s.overhead_percent = %.2f\n", front, job, clock.OverheadPercent());
+    if (withProgress)
+        std::printf("%s.%s.progress_percent = %.2f\n", front, job, clock.PercentOfBus(clock.progress));
+    std::printf("%s.%s.file_percent = %.2f\n", front, job, clock.PercentOfBus(clock.file));
+}
 
 // The page commands of `chip`, timed into `clock`. The probe a job makes
 // before its file is chosen moves no data and is no page: it is passed
