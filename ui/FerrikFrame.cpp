@@ -13,6 +13,7 @@
 #include <string>
 
 #include "bus/BusLock.h"
+#include "chip/ChipFile.h"
 #include "ui/FieldParse.h"
 
 namespace {
@@ -93,6 +94,15 @@ const char kFieldStyle[] =
     " font-family: \"PT Sans Narrow\", \"Liberation Sans Narrow\", \"DejaVu Sans Condensed\", sans-serif;"
     " font-size: 9pt; }";
 
+// A one-line field of the box, centred, its max length set right after it is
+// made: the window and the chip files agree on how long each value may be.
+wxTextCtrl* NewField(wxWindow* parent, wxWindowID id, const wxString& text, const wxPoint& at, const wxSize& size,
+                     size_t maxLength, const wxString& name) {
+    wxTextCtrl* field = new wxTextCtrl(parent, id, text, at, size, wxTE_CENTRE, wxDefaultValidator, name);
+    field->SetMaxLength(static_cast<unsigned long>(maxLength));
+    return field;
+}
+
 void TightenFields(std::initializer_list<wxTextCtrl*> fields) {
     GtkCssProvider* style = gtk_css_provider_new();
     gtk_css_provider_load_from_data(style, kFieldStyle, -1, nullptr);
@@ -124,36 +134,30 @@ FerrikFrame::FerrikFrame(wxWindow* parent, wxWindowID id) {
                             wxDefaultValidator, _T("BTN_ERACE_"));
     BtnWrite = new wxButton(this, BTN_WRITE_, _("<Write>"), wxPoint(384, 96), wxSize(72, 24), 0,
                             wxDefaultValidator, _T("BTN_WRITE_"));
-    TxtPageSize = new wxTextCtrl(this, TXT_PAGE_SIZE_, _("2048"), wxPoint(104, 32), wxSize(40, 27), wxTE_CENTRE,
-                                 wxDefaultValidator, _T("TXT_PAGE_SIZE_"));
-    TxtPageSize->SetMaxLength(5);
-    TxtSpareSize = new wxTextCtrl(this, TXT_SPARE_SIZE_, _("64"), wxPoint(160, 32), wxSize(32, 27), wxTE_CENTRE,
-                                  wxDefaultValidator, _T("TXT_SPARE_SIZE_"));
-    TxtSpareSize->SetMaxLength(3);
+    TxtPageSize = NewField(this, TXT_PAGE_SIZE_, _("2048"), wxPoint(104, 32), wxSize(40, 27),
+                           CHIP_FIELD_LENGTHS[KEY_PAGE], _T("TXT_PAGE_SIZE_"));
+    TxtSpareSize = NewField(this, TXT_SPARE_SIZE_, _("64"), wxPoint(160, 32), wxSize(32, 27),
+                            CHIP_FIELD_LENGTHS[KEY_SPARE], _T("TXT_SPARE_SIZE_"));
     StaticText2 = new wxStaticText(this, ID_STATICTEXT2, _("Row Max Addr"), wxPoint(96, 64), wxDefaultSize, 0,
                                    _T("ID_STATICTEXT2"));
     StaticText1 = new wxStaticText(this, ID_STATICTEXT1, _("Page Size + Spare"), wxPoint(96, 16), wxDefaultSize,
                                    0, _T("ID_STATICTEXT1"));
-    TxtRowMaxAddr = new wxTextCtrl(this, TXT_ROW_MAX_ADDR_, _("65535"), wxPoint(104, 80), wxSize(56, 27),
-                                   wxTE_CENTRE, wxDefaultValidator, _T("TXT_ROW_MAX_ADDR_"));
-    TxtRowMaxAddr->SetMaxLength(8);
-    TxtNameChip = new wxTextCtrl(this, TXT_NAME_CHIP_, _("No Name"), wxPoint(216, 32), wxSize(104, 27),
-                                 wxTE_CENTRE, wxDefaultValidator, _T("TXT_NAME_CHIP_"));
-    TxtNameChip->SetMaxLength(16);
+    TxtRowMaxAddr = NewField(this, TXT_ROW_MAX_ADDR_, _("65535"), wxPoint(104, 80), wxSize(56, 27),
+                             CHIP_FIELD_LENGTHS[KEY_ROW], _T("TXT_ROW_MAX_ADDR_"));
+    TxtNameChip = NewField(this, TXT_NAME_CHIP_, _("No Name"), wxPoint(216, 32), wxSize(104, 27),
+                           CHIP_FIELD_LENGTHS[KEY_NAME], _T("TXT_NAME_CHIP_"));
     StaticText4 = new wxStaticText(this, ID_STATICTEXT4, _("Name Chip"), wxPoint(240, 16), wxDefaultSize, 0,
                                    _T("ID_STATICTEXT4"));
     StaticText5 = new wxStaticText(this, ID_STATICTEXT5, _("Nand ID"), wxPoint(232, 64), wxDefaultSize, 0,
                                    _T("ID_STATICTEXT5"));
-    TxtNandId = new wxTextCtrl(this, TXT_NAND_ID_, _("FFFFFFFFFF"), wxPoint(216, 80), wxSize(72, 24), wxTE_CENTRE,
-                               wxDefaultValidator, _T("TXT_NAND_ID_"));
-    TxtNandId->SetMaxLength(10);
+    TxtNandId = NewField(this, TXT_NAND_ID_, _("FFFFFFFFFF"), wxPoint(216, 80), wxSize(72, 24),
+                         CHIP_FIELD_LENGTHS[KEY_ID], _T("TXT_NAND_ID_"));
     BtnSave = new wxButton(this, BTN_SAVE_, _("Save"), wxPoint(328, 32), wxSize(40, 24), 0, wxDefaultValidator,
                            _T("BTN_SAVE_"));
     StaticText3 = new wxStaticText(this, ID_STATICTEXT3, _("0xFFFF"), wxPoint(160, 88), wxDefaultSize, 0,
                                    _T("ID_STATICTEXT3"));
-    TxtPages = new wxTextCtrl(this, TXT_PAGES_, _("64"), wxPoint(336, 80), wxSize(32, 24), wxTE_CENTRE,
-                              wxDefaultValidator, _T("TXT_PAGES_"));
-    TxtPages->SetMaxLength(3);
+    TxtPages = NewField(this, TXT_PAGES_, _("64"), wxPoint(336, 80), wxSize(32, 24),
+                        CHIP_FIELD_LENGTHS[KEY_BLOCK], _T("TXT_PAGES_"));
     StaticText6 = new wxStaticText(this, ID_STATICTEXT6, _("1 Block ="), wxPoint(320, 64), wxDefaultSize, 0,
                                    _T("ID_STATICTEXT6"));
     BtnVerify = new wxButton(this, BTN_VERIFY_, _("<Verify>"), wxPoint(8, 96), wxSize(72, 24), 0,
