@@ -241,10 +241,8 @@ TEST_F(BusCommands, ElapsedTimeSurvivesTheWrapOfTheMillisecondClock) {
 }
 
 TEST_F(BusCommands, ReadyStuckLowEndsAReadWithErrRbLAfterExactlyTheReadyBudgetDeselectingTheChip) {
-    sim::ChipFaults faults;
-    faults.busyStuckLow = true;
     std::vector<uint8_t> buf(16, 0x5A);
-    InsertFreshChip(sim::TinyPreset(), faults);
+    InsertFreshChip(sim::TinyPreset(), RbStuckLow());
     PollCounter counter(sim::Socket());
     sim::SimGpio::Instance().Plug(&counter);
     EXPECT_EQ(nandBus.NandReadPage(CE0, 1, 127, 16, buf.data()), ERR_RB_L);
@@ -288,11 +286,7 @@ TEST_F(BusCommands, EveryCommandLeavesTheBusIdleWhateverRbDoesSoThatTheNextChipA
         sim::ChipFaults faults;
         int afterWait;  // the result of a command that waits
     };
-    sim::ChipFaults stuckLow;
-    stuckLow.busyStuckLow = true;
-    sim::ChipFaults neverLow;
-    neverLow.busyNever = true;
-    const Fault faults[] = {{"R/B# stuck low", stuckLow, ERR_RB_L}, {"R/B# never low", neverLow, NAND_OK}};
+    const Fault faults[] = {{"R/B# stuck low", RbStuckLow(), ERR_RB_L}, {"R/B# never low", RbNeverLow(), NAND_OK}};
 
     // An erase's waits are 2^32 polls each: every wait here is cut to 4096.
     nandBus.CapWaitBudgets(4096);
@@ -326,9 +320,7 @@ TEST_F(BusCommands, EveryCommandLeavesTheBusIdleWhateverRbDoesSoThatTheNextChipA
 }
 
 TEST_F(BusCommands, ReadyThatNeverGoesLowSpendsTheBusyBudgetThenSucceeds) {
-    sim::ChipFaults faults;
-    faults.busyNever = true;
-    sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), faults);
+    sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), RbNeverLow());
     PollCounter counter(sim::Socket());
     sim::SimGpio::Instance().Plug(&counter);
     const std::vector<uint8_t> data = Pattern(264, 5);
@@ -346,9 +338,7 @@ TEST_F(BusCommands, ReadyThatNeverGoesLowSpendsTheBusyBudgetThenSucceeds) {
 
 // Erase waits up to 2^32 polls in each phase: minutes of polling.
 TEST_F(BusCommands, DISABLED_EraseWithReadyThatNeverGoesLowSpendsTwoToThe32Polls) {
-    sim::ChipFaults faults;
-    faults.busyNever = true;
-    InsertFreshChip(sim::TinyPreset(), faults);
+    InsertFreshChip(sim::TinyPreset(), RbNeverLow());
     PollCounter counter(sim::Socket());
     sim::SimGpio::Instance().Plug(&counter);
     EXPECT_EQ(nandBus.NandEraseBlock(CE0, 0, 127), NAND_OK);

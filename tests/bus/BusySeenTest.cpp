@@ -27,9 +27,7 @@ TEST(BusySeen, IsTrueAfterAReadOfAChipThatWentBusy) {
 }
 
 TEST(BusySeen, IsFalseWhenNothingPullsRbLowThroughTheWholeBusyBudget) {
-    sim::ChipFaults never;
-    never.busyNever = true;
-    InsertFreshChip(sim::TinyPreset(), never);
+    InsertFreshChip(sim::TinyPreset(), RbNeverLow());
     EXPECT_EQ(ProbeRead(), NAND_OK);  // the read itself "succeeds"
     EXPECT_FALSE(nandBus.LastWaitSawBusy());
 
@@ -40,9 +38,7 @@ TEST(BusySeen, IsFalseWhenNothingPullsRbLowThroughTheWholeBusyBudget) {
 }
 
 TEST(BusySeen, IsTrueForAChipStuckBusyWhoseReadTimesOut) {
-    sim::ChipFaults stuck;
-    stuck.busyStuckLow = true;
-    InsertFreshChip(sim::TinyPreset(), stuck);
+    InsertFreshChip(sim::TinyPreset(), RbStuckLow());
     EXPECT_EQ(ProbeRead(), ERR_RB_L);
     EXPECT_TRUE(nandBus.LastWaitSawBusy());
     ExpectNoViolations();

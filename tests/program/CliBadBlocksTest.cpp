@@ -39,13 +39,7 @@ protected:
         args.insert(args.begin(), FERRIK_CLI);
         for (const char* value : {"--page=256", "--spare=8", "--row-max=127", "--pages-per-block=8"})
             args.push_back(value);
-        const std::string image = Image();
-        return RunProgram(args,
-                          {{"FERRIK_SIM_CHIPS", "SIM-TINY"},
-                           {"FERRIK_SIM_IMAGE", image.c_str()},
-                           {"FERRIK_SIM_FAULTS", faults},
-                           {"NO_COLOR", "1"}},
-                          60, dir.Path());
+        return RunOnSimChips(args, "SIM-TINY", Image(), faults, 60, dir.Path());
     }
     std::string Image() const { return dir.File("chip.bin"); }
     std::string File(const char* name) const { return dir.File(name); }
@@ -333,9 +327,7 @@ TEST_F(CliBadBlocks, ANameWithControlCharactersIsShownEscapedInEveryOutput) {
         SCOPED_TRACE(c.args[0] + " " + c.args[1 % c.args.size()]);
         std::vector<std::string> args = c.args;
         args.insert(args.begin(), FERRIK_CLI);
-        const Exited run = RunProgram(
-            args, {{"FERRIK_SIM_CHIPS", "SIM-TINY"}, {"FERRIK_SIM_IMAGE", Image().c_str()}, {"NO_COLOR", "1"}}, 60,
-            dir.Path());
+        const Exited run = RunOnSimChips(args, "SIM-TINY", Image(), nullptr, 60, dir.Path());
         EXPECT_EQ(run.status, 0) << run.output;
         EXPECT_NE(run.output.find(c.shown), std::string::npos) << run.output;
         for (const char c : run.output)

@@ -30,13 +30,7 @@ protected:
     Exited Cli(std::vector<std::string> args, const char* faults = "") {
         args.insert(args.begin(), FERRIK_CLI);
         for (const char* value : {"--page=2048", "--spare=64", "--quiet"}) args.push_back(value);
-        const std::string image = dir.File("chip.bin");
-        return RunProgram(args,
-                          {{"FERRIK_SIM_CHIPS", "K9F1G08U0B"},
-                           {"FERRIK_SIM_IMAGE", image.c_str()},
-                           {"FERRIK_SIM_FAULTS", faults},
-                           {"NO_COLOR", "1"}},
-                          120, dir.Path());
+        return RunOnSimChips(args, "K9F1G08U0B", dir.File("chip.bin"), faults, 120, dir.Path());
     }
     TempDir dir;
 };

@@ -97,12 +97,7 @@ TEST(CliJson, EveryChipCommandPrintsOneObjectOfTheSchemaWithItsExitStatus) {
     Bytes image(static_cast<size_t>(kPages) * kPageBytes, 0xFF);
     image[static_cast<size_t>(kMarkedPage) * kPageBytes + 256] = 0x00;
     WriteBytes(dir.File("chip.bin"), image);
-    Bytes data;
-    for (int row = 0; row < kPages; ++row) {
-        Bytes page = PatternPage(row, kPageBytes);
-        page[256] = 0xFF;  // no mark of its own
-        data.insert(data.end(), page.begin(), page.end());
-    }
+    const Bytes data = PatternImage(kPages, kPageBytes, 256);  // no mark of its own
     WriteBytes(dir.File("data.bin"), data);
     const std::string file = dir.File("data.bin");
     // Block 5 alone, for a write of that block: a longer file would not fit.

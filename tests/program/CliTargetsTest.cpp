@@ -32,26 +32,12 @@ protected:
         args.insert(args.begin(), FERRIK_CLI);
         args.push_back("--quiet");
         const std::string protocol = dir.File("protocol.txt");
-        return RunProgram(args,
-                          {{"FERRIK_SIM_CHIPS", chips},
-                           {"FERRIK_SIM_IMAGE", images},
-                           {"FERRIK_SIM_FAULTS", faults},
-                           {"FERRIK_SIM_PROTOCOL", protocol.c_str()},
-                           {"NO_COLOR", "1"}},
-                          60, dir.Path());
+        return RunOnSimChips(args, chips, images, faults, 60, dir.Path(), {{"FERRIK_SIM_PROTOCOL", protocol.c_str()}});
     }
     std::string Protocol() const { return ReadFile(dir.File("protocol.txt")); }
     Bytes File(const char* name) const { return ReadBytes(dir.File(name)); }
     // pages records of the pattern, from record `first` of the pattern on.
-    static Bytes Pattern(int first, int pages) {
-        Bytes out;
-        for (int row = first; row < first + pages; ++row) {
-            Bytes page = PatternPage(row, kPageBytes);
-            page[kSpareByte] = 0xFF;  // no record looks like a factory mark
-            out.insert(out.end(), page.begin(), page.end());
-        }
-        return out;
-    }
+    static Bytes Pattern(int first, int pages) { return PatternImage(pages, kPageBytes, kSpareByte, first); }
 
     TempDir dir;
 };

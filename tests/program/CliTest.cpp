@@ -29,18 +29,6 @@ constexpr int kTinyPages = 128;
 
 using Env = std::vector<std::pair<std::string, const char*>>;
 
-// Pattern pages whose first spare byte is 0xFF: no block carries a factory
-// bad-block mark, which the commands would honour.
-Bytes PatternImage(int pages, int pageBytes) {
-    Bytes image;
-    for (int row = 0; row < pages; ++row) {
-        Bytes page = PatternPage(row, pageBytes);
-        page[256] = 0xFF;
-        image.insert(image.end(), page.begin(), page.end());
-    }
-    return image;
-}
-
 // No display, whatever the test runs under: ferrik-cli must not need one.
 Env Headless(Env env) {
     env.emplace_back("DISPLAY", nullptr);
@@ -94,7 +82,7 @@ TEST(CommandLine, EndsWithTheStatusOfTheTableAndSaysWhyWhereItBelongs) {
         args.insert(args.end(), more.begin(), more.end());
         return args;
     };
-    const Bytes image = PatternImage(kTinyPages, kTinyPageBytes);
+    const Bytes image = PatternImage(kTinyPages, kTinyPageBytes, 256);  // no factory mark at byte 256
     auto imageKept = [&](const std::string& dir) { EXPECT_TRUE(ReadBytes(dir + "/chip.img") == image); };
     const Env empty = {{"FERRIK_SIM_CHIPS", ""}, {"FERRIK_SIM_IMAGE", nullptr}};
     const std::vector<Case> cases = {
@@ -276,7 +264,7 @@ TEST(CommandLine, InterruptedDuringAWriteFinishesThePageInHandAndParksTheBus) {
 TEST(CommandLine, ReadWithPassesOutvotesTheWeakCellsOfFlakyPages) {
     const std::vector<std::string> g = {"--page", "256", "--spare", "8", "--row-max", "127"};
     TempDir dir;
-    const Bytes image = PatternImage(kTinyPages, kTinyPageBytes);
+    const Bytes image = PatternImage(kTinyPages, kTinyPageBytes, 256);  // no factory mark at byte 256
     const std::string chip = dir.File("chip.img");
     WriteBytes(chip, image);
     std::string flaky = "flaky:0";

@@ -11,24 +11,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 
 #include "sim/SimGpio.h"
 
 namespace ferrik_test {
-
-ScratchDir::ScratchDir() {
-    char name[] = "/tmp/ferrik-dumps-XXXXXX";
-    if (mkdtemp(name) != nullptr) path_ = name;
-}
-
-ScratchDir::~ScratchDir() {
-    if (path_.empty()) return;
-    const std::string command = "rm -rf '" + path_ + "'";
-    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", path_.c_str());
-}
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -103,6 +91,16 @@ Bytes ChipImage(const sim::SimNandChip& chip, int pages) {
     Bytes image;
     for (int row = 0; row < pages; ++row) {
         const Bytes page = chip.Page(row);
+        image.insert(image.end(), page.begin(), page.end());
+    }
+    return image;
+}
+
+Bytes PatternImage(int pages, int pageBytes, int markByte, int first) {
+    Bytes image;
+    for (int row = first; row < first + pages; ++row) {
+        Bytes page = PatternPage(row, pageBytes);
+        if (markByte >= 0) page[static_cast<size_t>(markByte)] = 0xFF;
         image.insert(image.end(), page.begin(), page.end());
     }
     return image;

@@ -15,20 +15,6 @@ namespace ferrik_test {
 
 using Bytes = std::vector<uint8_t>;
 
-// A fresh directory under /tmp, removed with everything in it at the end.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);
 bool FileExists(const std::string& path);
@@ -49,6 +35,10 @@ Bytes ChipImage(const sim::SimNandChip& chip, int pages);
 // Content for page `row` of pageBytes bytes that differs from page to page
 // and holds no 0xFF run long enough to look erased.
 Bytes PatternPage(int row, int pageBytes);
+// A dump of `pages` records of PatternPage content, from row `first` on. With
+// a `markByte` column, that byte of every record is 0xFF: no block then looks
+// factory-marked bad to a job that honours the marks.
+Bytes PatternImage(int pages, int pageBytes, int markByte = -1, int first = 0);
 
 // The operations of one kind the chip carried out, in order.
 std::vector<sim::ChipOp> OpsOfKind(const sim::SimNandChip& chip, sim::ChipOp::Kind kind);

@@ -1,5 +1,6 @@
 #include "support/FaultCases.h"
 
+#include <gtest/gtest.h>
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -92,6 +93,7 @@ std::string TimesMasked(std::string text) {
         const size_t begin = at + key.size();
         size_t end = begin;
         while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+        EXPECT_GT(end, begin) << "no time after End time";
         text.replace(begin, end - begin, "#");
     }
     return text;

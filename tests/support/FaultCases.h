@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/SimNand.h"
+#include "support/NoCopies.h"
 
 class wxWindow;
 
@@ -31,12 +32,10 @@ bool OnlyTheProbe(const sim::SimNandChip& chip);
 // While alive, the process works without CAP_DAC_OVERRIDE and
 // CAP_DAC_READ_SEARCH in its effective set, so that file modes stop root as
 // they stop a user. Put back as they were by the destructor.
-class FileModesEnforced {
+class FileModesEnforced : NoCopies {
 public:
     FileModesEnforced();
     ~FileModesEnforced();
-    FileModesEnforced(const FileModesEnforced&) = delete;
-    FileModesEnforced& operator=(const FileModesEnforced&) = delete;
 
 private:
     uint32_t effective_[2] = {};
@@ -46,12 +45,10 @@ private:
 // While alive, no file of the process may grow beyond `bytes`: a write past
 // it fails with EFBIG, as a write to a full disk fails with ENOSPC. SIGXFSZ,
 // which would end the process, is ignored meanwhile.
-class FileSizeLimit {
+class FileSizeLimit : NoCopies {
 public:
     explicit FileSizeLimit(rlim_t bytes);
     ~FileSizeLimit();
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
 
 private:
     rlimit old_{};
@@ -61,7 +58,8 @@ private:
 // Top-level windows alive (not being deleted) other than `frame`.
 std::vector<std::string> OtherTopLevelWindows(const wxWindow* frame);
 
-// The text with the number after every "End time = " replaced by "#".
+// The text with the number after every "End time = " replaced by "#"; fails
+// the test where no number follows.
 std::string TimesMasked(std::string text);
 
 }  // namespace ferrik_test

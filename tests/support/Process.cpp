@@ -175,6 +175,17 @@ Exited RunProgram(const std::vector<std::string>& argv, const std::vector<std::p
     return child.Wait(seconds);
 }
 
+Exited RunOnSimChips(const std::vector<std::string>& argv, const char* chips, const std::string& images,
+                     const char* faults, double seconds, const std::string& cwd,
+                     const std::vector<std::pair<std::string, const char*>>& more) {
+    std::vector<std::pair<std::string, const char*>> env = {{"FERRIK_SIM_CHIPS", chips},
+                                                            {"FERRIK_SIM_IMAGE", images.c_str()},
+                                                            {"FERRIK_SIM_FAULTS", faults},
+                                                            {"NO_COLOR", "1"}};
+    env.insert(env.end(), more.begin(), more.end());
+    return RunProgram(argv, env, seconds, cwd);
+}
+
 TempDir::TempDir() {
     char pattern[] = "/tmp/ferrik-test-XXXXXX";
     const char* made = mkdtemp(pattern);

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "support/NoCopies.h"
+
 namespace ferrik_test {
 
 struct Exited {
@@ -65,8 +67,15 @@ Exited RunProgram(const std::vector<std::string>& argv, const std::vector<std::p
            double seconds, const std::string& cwd = "", const ChildLimits& limits = {},
            Streams streams = Streams::Together);
 
+// Runs ferrik-cli (argv[0]) to its end in `cwd` on the simulated chips
+// `chips` (FERRIK_SIM_CHIPS), whose content lives in `images` and which carry
+// `faults`, with no colour in its log; `more` changes the environment further.
+Exited RunOnSimChips(const std::vector<std::string>& argv, const char* chips, const std::string& images,
+                     const char* faults, double seconds, const std::string& cwd,
+                     const std::vector<std::pair<std::string, const char*>>& more = {});
+
 // A fresh directory under /tmp, removed with its files by the destructor.
-class TempDir {
+class TempDir : NoCopies {
 public:
     TempDir();
     ~TempDir();

@@ -23,6 +23,18 @@ sim::SimNandChip& InsertFreshChip(const sim::ChipPreset& preset, sim::ChipFaults
     return chip;
 }
 
+sim::ChipFaults RbStuckLow() {
+    sim::ChipFaults faults;
+    faults.busyStuckLow = true;
+    return faults;
+}
+
+sim::ChipFaults RbNeverLow() {
+    sim::ChipFaults faults;
+    faults.busyNever = true;
+    return faults;
+}
+
 void ExpectNoViolations() {
     sim::SimNandSocket& socket = sim::Socket();
     const std::vector<std::string> violations = socket.AllViolations();

@@ -64,6 +64,12 @@ void Click(FerrikFrame* frame, long id) {
 
 std::string LogText(FerrikFrame* frame) { return std::string(frame->TxtLog->GetValue().utf8_str().data()); }
 
+std::string ClickForLog(FerrikFrame* frame, long id, size_t& from) {
+    from = LogText(frame).size();
+    Click(frame, id);
+    return LogText(frame).substr(from);
+}
+
 wxColour LogColourAt(FerrikFrame* frame, long pos) {
     wxTextAttr attr;
     if (!frame->TxtLog->GetStyle(pos, attr) || !attr.HasTextColour()) return wxColour();

@@ -27,6 +27,9 @@ void CloseFrame(FerrikFrame* frame);
 void Click(FerrikFrame* frame, long id);
 
 std::string LogText(FerrikFrame* frame);
+// Clicks the button and returns what its job added to the log; `from` gets
+// where that text begins in the whole log, for ColourOf.
+std::string ClickForLog(FerrikFrame* frame, long id, size_t& from);
 // Colour of the log character at pos (0-based), as the pane shows it.
 wxColour LogColourAt(FerrikFrame* frame, long pos);
 // Colour of the first character of the first occurrence of text in the log,

@@ -86,11 +86,7 @@ protected:
     }
 
     // Presses a button and returns what the job added to the log.
-    std::string Run(long button) {
-        mark = LogText(frame).size();
-        Click(frame, button);
-        return LogText(frame).substr(mark);
-    }
+    std::string Run(long button) { return ClickForLog(frame, button, mark); }
     std::string RunDetect() { return Run(FerrikFrame::BTN_READ_ID_); }
     std::string RunSave() { return Run(FerrikFrame::BTN_SAVE_); }
     wxColour Colour(const std::string& text) { return ColourOf(frame, text, mark); }

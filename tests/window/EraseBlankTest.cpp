@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// The bad-block list's entries that erase runs have written, in list order.
+std::vector<int32_t> BadBlockEntries() { return std::vector<int32_t>(badBlocks, badBlocks + badBlocksWritten); }
+
 int Occurrences(const std::string& text, const std::string& piece) {
     int n = 0;
     for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
@@ -39,14 +43,31 @@ protected:
     void TearDown() override { CloseFrame(frame); }
 
     // Presses a button and returns what the job added to the log.
-    std::string Run(long button) {
-        mark = LogText(frame).size();
-        Click(frame, button);
-        return LogText(frame).substr(mark);
-    }
+    std::string Run(long button) { return ClickForLog(frame, button, mark); }
     std::string RunErase() { return Run(FerrikFrame::BTN_ERACE_); }
     std::string RunBlank() { return Run(FerrikFrame::BTN_BLANK_); }
     wxColour Colour(const std::string& text) { return ColourOf(frame, text, mark); }
+
+    // A fresh SIM-TINY chip whose erase fails in `blocks`, the fields set to
+    // its geometry.
+    sim::SimNandChip& TinyChipFailingErase(std::set<int> blocks) {
+        sim::ChipFaults faults;
+        faults.eraseFailBlocks = std::move(blocks);
+        sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), faults);
+        SetGeometry(frame, sim::TinyPreset());
+        return chip;
+    }
+
+    // The job of `button` refuses the fields as given with the line `error`
+    // alone, in red, and leaves blue in force.
+    void ExpectRefused(long button, const char* page, const char* spare, const char* rows, const char* pages,
+                       const std::string& error) {
+        SCOPED_TRACE(std::string(page) + "+" + spare + ", rows " + rows + ", pages " + pages);
+        SetGeometry(frame, page, spare, rows, pages);
+        EXPECT_EQ(Run(button), error);
+        EXPECT_EQ(Colour("Error"), kRed);
+        EXPECT_EQ(ColourInForce(frame), kBlue);
+    }
 
     FerrikFrame* frame = nullptr;
     size_t mark = 0;
@@ -84,10 +105,7 @@ TEST_F(Erase, WholeChipGetsOneCommandPerBlockAndTwoForBlockZero) {
 }
 
 TEST_F(Erase, ReportsAndRecordsABlockWhoseEraseFails) {
-    sim::ChipFaults faults;
-    faults.eraseFailBlocks = {5};
-    sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), faults);
-    SetGeometry(frame, sim::TinyPreset());
+    sim::SimNandChip& chip = TinyChipFailingErase({5});
 
     const std::string log = RunErase();
 
@@ -96,8 +114,7 @@ TEST_F(Erase, ReportsAndRecordsABlockWhoseEraseFails) {
     EXPECT_EQ(Colour("Error Erace bad Block ["), kRed);
     EXPECT_EQ(Colour("5]\n"), kRed);
     EXPECT_EQ(Colour("Erace Ok"), kBlue);
-    EXPECT_EQ(badBlocks[0], 5);
-    EXPECT_EQ(badBlocksWritten, 1);
+    EXPECT_EQ(BadBlockEntries(), (std::vector<int32_t>{5}));
     EXPECT_EQ(ColourInForce(frame), kBlue);
     ExpectNoViolations();
 }
@@ -130,7 +147,7 @@ TEST_F(Erase, LeavesFactoryMarkedBlocksAloneAndTheNextBlankCheckSkipsThem) {
     EXPECT_EQ(chip.Page(48)[256], 0x00);
     EXPECT_EQ(chip.Page(73)[256], 0x00);
     EXPECT_EQ(chip.Page(24)[0], 0xFF);
-    EXPECT_EQ(std::vector<int32_t>(badBlocks, badBlocks + badBlocksWritten), (std::vector<int32_t>{0, 6, 9}));
+    EXPECT_EQ(BadBlockEntries(), (std::vector<int32_t>{0, 6, 9}));
 
     chip.ClearOps();
     const std::string blank = RunBlank();
@@ -143,20 +160,14 @@ TEST_F(Erase, LeavesFactoryMarkedBlocksAloneAndTheNextBlankCheckSkipsThem) {
 }
 
 TEST_F(Erase, ReportsAFailingBlockZeroTwiceForItsTwoCommands) {
-    sim::ChipFaults faults;
-    faults.eraseFailBlocks = {0, 3};
-    InsertFreshChip(sim::TinyPreset(), faults);
-    SetGeometry(frame, sim::TinyPreset());
+    TinyChipFailingErase({0, 3});
 
     const std::string log = RunErase();
 
     EXPECT_EQ(log,
               "\nStart Erace NAND\nError Erace bad Block [0]\nError Erace bad Block [0]\n"
               "Error Erace bad Block [3]\nErace Ok\n");
-    EXPECT_EQ(badBlocks[0], 0);
-    EXPECT_EQ(badBlocks[1], 0);
-    EXPECT_EQ(badBlocks[2], 3);
-    EXPECT_EQ(badBlocksWritten, 3);
+    EXPECT_EQ(BadBlockEntries(), (std::vector<int32_t>{0, 0, 3}));
     ExpectNoViolations();
 }
 
@@ -190,10 +201,7 @@ TEST_F(Erase, ErasesNoBlockWhoseSecondPageLiesBeyondRowMax) {
 }
 
 TEST_F(Erase, SecondRunWithFewerBadBlocksLeavesTheFirstRunsLaterEntries) {
-    sim::ChipFaults faults;
-    faults.eraseFailBlocks = {2, 5, 9};
-    sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), faults);
-    SetGeometry(frame, sim::TinyPreset());
+    sim::SimNandChip& chip = TinyChipFailingErase({2, 5, 9});
     RunErase();
     ASSERT_EQ(badBlocksWritten, 3);
 
@@ -201,10 +209,7 @@ TEST_F(Erase, SecondRunWithFewerBadBlocksLeavesTheFirstRunsLaterEntries) {
     const std::string log = RunErase();
 
     EXPECT_EQ(log, "\nStart Erace NAND\nError Erace bad Block [7]\nErace Ok\n");
-    EXPECT_EQ(badBlocks[0], 7);
-    EXPECT_EQ(badBlocks[1], 5);
-    EXPECT_EQ(badBlocks[2], 9);
-    EXPECT_EQ(badBlocksWritten, 3);
+    EXPECT_EQ(BadBlockEntries(), (std::vector<int32_t>{7, 5, 9}));
     ExpectNoViolations();
 }
 
@@ -231,13 +236,8 @@ TEST_F(Erase, WholeChipRunWithMoreThan2048BadBlocksWrapsOntoItsOwnFirstEntries) 
 
 TEST_F(Erase, RowMaxZeroEmptyOrNotANumberIsRefusedBeforeAnyChipAccess) {
     sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset());
-    for (const char* text : {"0", "", "rows"}) {
-        SCOPED_TRACE(text);
-        SetGeometry(frame, "256", "8", text, "8");
-        EXPECT_EQ(RunErase(), "Error, Page size = 0 or row max size = 0\n");
-        EXPECT_EQ(Colour("Error"), kRed);
-        EXPECT_EQ(ColourInForce(frame), kBlue);
-    }
+    for (const char* text : {"0", "", "rows"})
+        ExpectRefused(FerrikFrame::BTN_ERACE_, "256", "8", text, "8", "Error, Page size = 0 or row max size = 0\n");
     EXPECT_TRUE(chip.Ops().empty());
     ExpectNoViolations();
 }
@@ -247,13 +247,8 @@ TEST_F(Erase, PagesPerBlockZeroOrNegativeIsRefusedBeforeAnyChipAccess) {
     // 65536 needs more than the field's three characters: lift the limit, as
     // a field filled by other means might hold it; it truncates to 0.
     frame->TxtPages->SetMaxLength(0);
-    for (const char* text : {"0", "", "abc", "-8", "65536"}) {
-        SCOPED_TRACE(text);
-        SetGeometry(frame, "256", "8", "127", text);
-        EXPECT_EQ(RunErase(), "Error, Pages per block <= 0\n");
-        EXPECT_EQ(Colour("Error"), kRed);
-        EXPECT_EQ(ColourInForce(frame), kBlue);
-    }
+    for (const char* text : {"0", "", "abc", "-8", "65536"})
+        ExpectRefused(FerrikFrame::BTN_ERACE_, "256", "8", "127", text, "Error, Pages per block <= 0\n");
     EXPECT_EQ(pagesPerBlock, 0);  // kept, truncated to 16 bits, for the blank check
     EXPECT_TRUE(chip.Ops().empty());
     ExpectNoViolations();
@@ -261,10 +256,7 @@ TEST_F(Erase, PagesPerBlockZeroOrNegativeIsRefusedBeforeAnyChipAccess) {
 
 TEST_F(Erase, NegativeRowMaxIsRefusedInsteadOfEndingOkWithNothingErased) {
     sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset());
-    SetGeometry(frame, "256", "8", "-1", "8");
-    EXPECT_EQ(RunErase(), "Error, row max size < 0\n");
-    EXPECT_EQ(Colour("Error, row max size"), kRed);
-    EXPECT_EQ(ColourInForce(frame), kBlue);
+    ExpectRefused(FerrikFrame::BTN_ERACE_, "256", "8", "-1", "8", "Error, row max size < 0\n");
     EXPECT_TRUE(chip.Ops().empty());
     ExpectNoViolations();
 }
@@ -289,10 +281,7 @@ TEST_F(Erase, StopsWhenTheChipDoesNotAnswerTwoCommandsInARow) {
 }
 
 TEST_F(Erase, GoesOnAfterSeparateTimeoutsAndEndsWithTheirNumberInsteadOfOk) {
-    sim::ChipFaults faults;
-    faults.eraseFailBlocks = {4};
-    sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), faults);
-    SetGeometry(frame, sim::TinyPreset());
+    sim::SimNandChip& chip = TinyChipFailingErase({4});
     EraseStandIn standIn(frame);
     standIn.timeoutRows = {17, 41, 57};  // blocks 2, 5 and 7; a good block comes between each
 
@@ -307,16 +296,12 @@ TEST_F(Erase, GoesOnAfterSeparateTimeoutsAndEndsWithTheirNumberInsteadOfOk) {
     EXPECT_EQ(Colour("Error, erase commands timed out: "), kRed);
     EXPECT_EQ(Colour("3\n"), kRed);
     EXPECT_EQ(ColourInForce(frame), kBlue);
-    EXPECT_EQ(badBlocks[0], 4);
-    EXPECT_EQ(badBlocksWritten, 1);
+    EXPECT_EQ(BadBlockEntries(), (std::vector<int32_t>{4}));
     ExpectNoViolations();
 }
 
 TEST_F(BlankCheck, AfterAnEraseSkipsTheRecordedBadBlockWithoutReadingIt) {
-    sim::ChipFaults faults;
-    faults.eraseFailBlocks = {5};
-    sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), faults);
-    SetGeometry(frame, sim::TinyPreset());
+    sim::SimNandChip& chip = TinyChipFailingErase({5});
     RunErase();
     chip.ClearOps();
 
@@ -341,10 +326,7 @@ TEST_F(BlankCheck, AfterAnEraseSkipsTheRecordedBadBlockWithoutReadingIt) {
 }
 
 TEST_F(BlankCheck, SkipsTwoAdjacentBadBlocksAndABadLastBlock) {
-    sim::ChipFaults faults;
-    faults.eraseFailBlocks = {6, 7, 15};
-    sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), faults);
-    SetGeometry(frame, sim::TinyPreset());
+    sim::SimNandChip& chip = TinyChipFailingErase({6, 7, 15});
     RunErase();
     chip.ClearOps();
 
@@ -396,9 +378,7 @@ TEST_F(BlankCheck, ReportsOnePageWithOneNonErasedByteInItsSpareArea) {
 }
 
 TEST_F(BlankCheck, StopsAtAnRbTimeoutOnTheFirstPage) {
-    sim::ChipFaults faults;
-    faults.busyStuckLow = true;
-    sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), faults);
+    sim::SimNandChip& chip = InsertFreshChip(sim::TinyPreset(), RbStuckLow());
     SetGeometry(frame, "256", "8", "127", "8");
 
     const std::string log = RunBlank();
@@ -438,13 +418,7 @@ TEST_F(BlankCheck, RefusesBadGeometryBeforeAnyChipAccess) {
         {"-300", "8", "127", "Error, Page size < 0 or row max size < 0\n"},
         {"256", "8", "-1", "Error, Page size < 0 or row max size < 0\n"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.page) + "+" + c.spare + ", " + c.rows);
-        SetGeometry(frame, c.page, c.spare, c.rows, "8");
-        EXPECT_EQ(RunBlank(), c.message);
-        EXPECT_EQ(Colour("Error"), kRed);
-        EXPECT_EQ(ColourInForce(frame), kBlue);
-    }
+    for (const Case& c : cases) ExpectRefused(FerrikFrame::BTN_BLANK_, c.page, c.spare, c.rows, "8", c.message);
     EXPECT_TRUE(chip.Ops().empty());
     ExpectNoViolations();
 }

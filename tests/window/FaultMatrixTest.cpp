@@ -21,6 +21,7 @@
 #include "support/DumpFiles.h"
 #include "support/EraseJobs.h"
 #include "support/FaultCases.h"
+#include "support/Process.h"
 #include "support/SimChip.h"
 #include "support/WxTest.h"
 #include "ui/FerrikFrame.h"
@@ -110,25 +111,6 @@ const std::string kNoBlocks = "Error, Pages per block <= 0\n";
 const std::string kRb = "R/B, break low, ERR_RB_L\n";
 const std::string kNoBlockSize = "No block size from an erase run, no bad block skipped\n";
 
-Bytes PatternImage(int pages) {
-    Bytes image;
-    for (int row = 0; row < pages; ++row) {
-        const Bytes page = PatternPage(row, kPageBytes);
-        image.insert(image.end(), page.begin(), page.end());
-    }
-    return image;
-}
-
-sim::ChipFaults StuckLow() {
-    sim::ChipFaults f;
-    f.busyStuckLow = true;
-    return f;
-}
-sim::ChipFaults NeverLow() {
-    sim::ChipFaults f;
-    f.busyNever = true;
-    return f;
-}
 sim::ChipFaults BadBlock3() {
     sim::ChipFaults f;
     f.badBlocks = {3};
@@ -173,7 +155,7 @@ void DevFull(Scene& s) { s.answers = {s.path = "/dev/full"}; }
 // A named pipe where the file belongs: no writer or reader ever comes, so a
 // job that waited on it would hang the window for good.
 void Pipe(Scene& s) { mkfifo(s.path.c_str(), 0644); }
-void DumpFile(Scene& s) { WriteBytes(s.path, PatternImage(kPages)); }
+void DumpFile(Scene& s) { WriteBytes(s.path, PatternImage(kPages, kPageBytes)); }
 void ErasedDump(Scene& s) { WriteBytes(s.path, Bytes(kPages * kPageBytes, 0xFF)); }
 
 std::string DumpPrologue(Job job) {
@@ -243,9 +225,9 @@ std::vector<Case> CasesOf(Job job) {
         case Job::Detect:
             cases = {
                 {job, "no fault", ChipFile, kDetected + kFound, true, 0, false},
-                {job, "R/B# stuck low", [](Scene& s) { s.Faults(StuckLow()); ChipFile(s); }, kDetected + kFound, true, 0,
+                {job, "R/B# stuck low", [](Scene& s) { s.Faults(RbStuckLow()); ChipFile(s); }, kDetected + kFound, true, 0,
                  false},
-                {job, "R/B# never low", [](Scene& s) { s.Faults(NeverLow()); ChipFile(s); }, kDetected + kFound, true, 0,
+                {job, "R/B# never low", [](Scene& s) { s.Faults(RbNeverLow()); ChipFile(s); }, kDetected + kFound, true, 0,
                  false},
                 {job, "empty socket", empty, kNothingDetected + kNoFile, false, 0, false},
                 {job, "chip file missing", [](Scene&) {}, kDetected + kNoFile, false, 0, false},
@@ -307,9 +289,9 @@ std::vector<Case> CasesOf(Job job) {
             cases = {
                 {job, "no fault, over an old file", Old, start + "End time = # ms\nRead Dump OK \n", true, 1, true,
                  [](Scene& s) { EXPECT_TRUE(ReadBytes(s.path) == ChipImage(*s.chip, kPages)); }},
-                {job, "R/B# stuck low", faults(StuckLow()), start + kRb, false, 1, true,
+                {job, "R/B# stuck low", faults(RbStuckLow()), start + kRb, false, 1, true,
                  [](Scene& s) { EXPECT_FALSE(FileExists(s.path)); }},
-                {job, "R/B# never low", faults(NeverLow()), kNoChip, false, 0, false},
+                {job, "R/B# never low", faults(RbNeverLow()), kNoChip, false, 0, false},
                 {job, "empty socket", empty, kNoChip, false, 0, false},
                 {job, "factory bad block", faults(BadBlock3()), start + "End time = # ms\nRead Dump OK \n", true, 1, true,
                  [](Scene& s) {
@@ -344,10 +326,10 @@ std::vector<Case> CasesOf(Job job) {
             badBlock += "End time = # ms\nError, 8 pages failed to program\n";
             cases = {
                 {job, "no fault", DumpFile, start + "End time = # ms\nProgramm Page OK\n", true, 1, false,
-                 [](Scene& s) { EXPECT_TRUE(ChipImage(*s.chip, kPages) == PatternImage(kPages)); }},
-                {job, "R/B# stuck low", [faults](Scene& s) { faults(StuckLow())(s); DumpFile(s); }, stuck, false, 1,
+                 [](Scene& s) { EXPECT_TRUE(ChipImage(*s.chip, kPages) == PatternImage(kPages, kPageBytes)); }},
+                {job, "R/B# stuck low", [faults](Scene& s) { faults(RbStuckLow())(s); DumpFile(s); }, stuck, false, 1,
                  false},
-                {job, "R/B# never low", [faults](Scene& s) { faults(NeverLow())(s); DumpFile(s); }, kNoChip, false, 0,
+                {job, "R/B# never low", [faults](Scene& s) { faults(RbNeverLow())(s); DumpFile(s); }, kNoChip, false, 0,
                  false},
                 {job, "empty socket", [empty](Scene& s) { empty(s); DumpFile(s); }, kNoChip, false, 0, false},
                 {job, "program failure",
@@ -366,7 +348,7 @@ std::vector<Case> CasesOf(Job job) {
                 {job, "a named pipe", Pipe, OpenFailure(job), false, 1, false},
                 {job, "file short",
                  [](Scene& s) {
-                     Bytes image = PatternImage(10);
+                     Bytes image = PatternImage(10, kPageBytes);
                      image.resize(image.size() + kPageBytes / 2, 0x00);
                      WriteBytes(s.path, image);
                  },
@@ -379,9 +361,9 @@ std::vector<Case> CasesOf(Job job) {
             const std::string start = DumpPrologue(job);
             cases = {
                 {job, "no fault", ErasedDump, start + "End time = # ms\nVerify end\n", true, 1, false},
-                {job, "R/B# stuck low", [faults](Scene& s) { faults(StuckLow())(s); ErasedDump(s); }, start + kRb, false,
+                {job, "R/B# stuck low", [faults](Scene& s) { faults(RbStuckLow())(s); ErasedDump(s); }, start + kRb, false,
                  1, false},
-                {job, "R/B# never low", [faults](Scene& s) { faults(NeverLow())(s); ErasedDump(s); }, kNoChip, false, 0,
+                {job, "R/B# never low", [faults](Scene& s) { faults(RbNeverLow())(s); ErasedDump(s); }, kNoChip, false, 0,
                  false},
                 {job, "empty socket", [empty](Scene& s) { empty(s); ErasedDump(s); }, kNoChip, false, 0, false},
                 // The compare ran through: the difference is the result.
@@ -408,11 +390,11 @@ std::vector<Case> CasesOf(Job job) {
                 // for every erase command as the chip would after it.
                 {job, "R/B# stuck low",
                  [faults](Scene& s) {
-                     faults(StuckLow())(s);
+                     faults(RbStuckLow())(s);
                      s.eraseNeverReady = true;
                  },
                  "\nStart Erace NAND\n" + kRb + kRb + "Error, chip does not answer, erase stopped\n", false, 0, false},
-                {job, "R/B# never low", faults(NeverLow()), kNoChip, false, 0, false},
+                {job, "R/B# never low", faults(RbNeverLow()), kNoChip, false, 0, false},
                 {job, "empty socket", empty, kNoChip, false, 0, false},
                 // Bad blocks are the erase's result: the run itself is done.
                 {job, "erase failure", faults(EraseFails5()), "\nStart Erace NAND\nError Erace bad Block [5]\nErace Ok\n",
@@ -426,8 +408,8 @@ std::vector<Case> CasesOf(Job job) {
             const std::string end = "End time = # ms\nCheck blank end\n";
             cases = {
                 {job, "no fault", [](Scene&) {}, "Start check blank\n" + kNoBlockSize + end, true, 0, false},
-                {job, "R/B# stuck low", faults(StuckLow()), "Start check blank\n" + kNoBlockSize + kRb, false, 0, false},
-                {job, "R/B# never low", faults(NeverLow()), kNoChip, false, 0, false},
+                {job, "R/B# stuck low", faults(RbStuckLow()), "Start check blank\n" + kNoBlockSize + kRb, false, 0, false},
+                {job, "R/B# never low", faults(RbNeverLow()), kNoChip, false, 0, false},
                 {job, "empty socket", empty, kNoChip, false, 0, false},
                 {job, "erase failure, after the erase",
                  [](Scene& s) {
@@ -615,7 +597,7 @@ protected:
     }
 
     fs::path home;
-    ScratchDir dir;
+    TempDir dir;
     FerrikFrame* frame = nullptr;
 };
 

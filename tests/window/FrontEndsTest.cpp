@@ -2,12 +2,12 @@
 // same log text, piece for piece, from both front ends of the job core.
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "support/DumpFiles.h"
+#include "support/FaultCases.h"
 #include "support/Process.h"
 #include "support/SimChip.h"
 #include "support/WxTest.h"
@@ -23,18 +23,6 @@ namespace {
 constexpr int kPageBytes = 264;
 constexpr int kPages = 128;
 
-// The log with the number after every "End time = " replaced by "#".
-std::string MaskTimes(std::string log) {
-    const std::string key = "End time = ";
-    for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1)) {
-        const size_t from = at + key.size();
-        size_t to = from;
-        while (to < log.size() && std::isdigit(static_cast<unsigned char>(log[to]))) ++to;
-        log.replace(from, to - from, "#");
-    }
-    return log;
-}
-
 // What the window's log gains while `id` is clicked and its file dialog
 // answered with `path`.
 std::string Press(FerrikFrame* frame, long id, const std::string& path) {
@@ -48,13 +36,9 @@ std::string Press(FerrikFrame* frame, long id, const std::string& path) {
 }  // namespace
 
 TEST(FrontEnds, TheWindowAndTheCommandLineDumpAndVerifyOneChipImageAlike) {
-    ScratchDir dir;
+    TempDir dir;
     const std::string image = dir.File("chip.img");
-    Bytes content;
-    for (int row = 0; row < kPages; ++row) {
-        const Bytes page = PatternPage(row, kPageBytes);
-        content.insert(content.end(), page.begin(), page.end());
-    }
+    const Bytes content = PatternImage(kPages, kPageBytes);
     WriteBytes(image, content);
     // A dump that differs from the chip in three bytes, one in a spare area.
     Bytes other = content;
@@ -95,8 +79,8 @@ TEST(FrontEnds, TheWindowAndTheCommandLineDumpAndVerifyOneChipImageAlike) {
 
     EXPECT_TRUE(cliDump == content);
     EXPECT_TRUE(ReadBytes(dump) == cliDump);
-    EXPECT_EQ(MaskTimes(cliRead.output), MaskTimes(windowRead));
-    EXPECT_EQ(MaskTimes(cliVerify.output), MaskTimes(windowVerify));
+    EXPECT_EQ(TimesMasked(cliRead.output), TimesMasked(windowRead));
+    EXPECT_EQ(TimesMasked(cliVerify.output), TimesMasked(windowVerify));
     EXPECT_NE(windowVerify.find("Error, verify in page [17], address = 0x128C, nand["), std::string::npos)
         << windowVerify;
 }

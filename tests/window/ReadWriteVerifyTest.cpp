@@ -5,7 +5,6 @@
 #include <unistd.h>
 #include <wx/filedlg.h>
 
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,7 @@
 
 #include "support/DumpFiles.h"
 #include "support/FaultCases.h"
+#include "support/Process.h"
 #include "support/SimChip.h"
 #include "support/WxTest.h"
 #include "ui/FerrikFrame.h"
@@ -44,29 +44,6 @@ struct JobRun {
     std::vector<std::string> wildcards;
     std::vector<long> styles;
 };
-
-// The log with the number after every "End time = " replaced by "#".
-std::string MaskTimes(std::string log) {
-    const std::string key = "End time = ";
-    for (size_t at = log.find(key); at != std::string::npos; at = log.find(key, at + 1)) {
-        size_t end = at + key.size();
-        size_t digits = end;
-        while (digits < log.size() && std::isdigit(static_cast<unsigned char>(log[digits]))) ++digits;
-        EXPECT_GT(digits, end) << "no time after End time";
-        log.replace(end, digits - end, "#");
-    }
-    return log;
-}
-
-// A dump of `pages` records of PatternPage content.
-Bytes PatternImage(int pages, int pageBytes) {
-    Bytes image;
-    for (int row = 0; row < pages; ++row) {
-        const Bytes page = PatternPage(row, pageBytes);
-        image.insert(image.end(), page.begin(), page.end());
-    }
-    return image;
-}
 
 size_t CountOf(const std::string& text, const std::string& piece) {
     size_t count = 0;
@@ -127,13 +104,20 @@ protected:
         return LogColourAt(frame, static_cast<long>(frame->TxtLog->GetValue().size()) - 1);
     }
 
+    // A dump of zeros as long as the chip, named `name` in the scratch folder.
+    std::string ZerosFile(const char* name) {
+        const std::string path = dir.File(name);
+        WriteBytes(path, Bytes(kPages * kPageBytes, 0x00));
+        return path;
+    }
+
     void FillChip() {
         for (int row = 0; row < kPages; ++row) chip->SetPage(row, PatternPage(row, kPageBytes));
     }
 
     FerrikFrame* frame = nullptr;
     sim::SimNandChip* chip = nullptr;
-    ScratchDir dir;
+    TempDir dir;
 };
 
 using ReadDump = DumpJob;
@@ -154,7 +138,7 @@ TEST_F(ReadDump, WritesEveryPageWithItsSpareArea) {
     const Bytes dump = ReadBytes(path);
     EXPECT_EQ(dump.size(), static_cast<size_t>(kPages) * kPageBytes);
     EXPECT_TRUE(dump == ChipImage(*chip, kPages)) << "the dump differs from the chip";
-    EXPECT_EQ(MaskTimes(run.log), "\nSave in File = " + path + "\nStart Read Pages\nEnd time = # ms\nRead Dump OK \n");
+    EXPECT_EQ(TimesMasked(run.log), "\nSave in File = " + path + "\nStart Read Pages\nEnd time = # ms\nRead Dump OK \n");
 
     ASSERT_EQ(run.dialogs, 1);
     EXPECT_EQ(run.messages[0], "Save bin file");
@@ -217,9 +201,7 @@ TEST_F(ReadDump, KeepsTheOldDumpWhenTheNewOneCannotBeWrittenWhole) {
 }
 
 TEST_F(ReadDump, EndsAtOnceWhenRbStaysLowLeavingNoFile) {
-    sim::ChipFaults faults;
-    faults.busyStuckLow = true;
-    Reinsert(faults);
+    Reinsert(RbStuckLow());
     const std::string path = dir.File("stuck.bin");
 
     const JobRun run = Run(FerrikFrame::BTN_READ_, path);
@@ -320,8 +302,7 @@ TEST_F(DumpJob, AcceptsPageTotal65534AndACancelLeavesTheLogAsItWas) {
 }
 
 TEST_F(DumpJob, ReportsAFileThatCannotBeOpened) {
-    const std::string path = dir.File("vanishing.bin");
-    WriteBytes(path, Bytes(kPages * kPageBytes, 0x00));
+    const std::string path = ZerosFile("vanishing.bin");
     auto removeIt = [&] { std::remove(path.c_str()); };
     frame->LogBlue();
 
@@ -329,7 +310,7 @@ TEST_F(DumpJob, ReportsAFileThatCannotBeOpened) {
     EXPECT_EQ(write.log, "\nOpen file for write = " + path + "\nError open file\n");
     EXPECT_EQ(ColourIn(write, "Error open file"), kBlue);
 
-    WriteBytes(path, Bytes(kPages * kPageBytes, 0x00));
+    ZerosFile("vanishing.bin");
     const JobRun verify = Run(FerrikFrame::BTN_VERIFY_, path, removeIt);
     EXPECT_EQ(verify.log, "\nOpen File for verify = " + path + "\nError open file\n");
     EXPECT_EQ(ColourIn(verify, "\nOpen File"), kBlue);
@@ -355,7 +336,7 @@ TEST_F(Write, ProgramsADumpIntoAnErasedChipThatThenVerifiesClean) {
     Reinsert({});
     const JobRun write = Run(FerrikFrame::BTN_WRITE_, path);
 
-    EXPECT_EQ(MaskTimes(write.log),
+    EXPECT_EQ(TimesMasked(write.log),
               "\nOpen file for write = " + path + "\n\nStart Write Page \nEnd time = # ms\nProgramm Page OK\n");
     EXPECT_EQ(ColourIn(write, "\nOpen file"), kBlue);
     EXPECT_EQ(ColourIn(write, "\nStart Write"), kBlue);
@@ -375,7 +356,7 @@ TEST_F(Write, ProgramsADumpIntoAnErasedChipThatThenVerifiesClean) {
     }
 
     const JobRun verify = Run(FerrikFrame::BTN_VERIFY_, path);
-    EXPECT_EQ(MaskTimes(verify.log),
+    EXPECT_EQ(TimesMasked(verify.log),
               "\nOpen File for verify = " + path + "\nStart verify\nEnd time = # ms\nVerify end\n");
     EXPECT_EQ(ColourIn(verify, "Start verify"), kBlue);
     EXPECT_EQ(ColourIn(verify, "End time"), kBlue);
@@ -388,7 +369,7 @@ TEST_F(Write, ProgramsNothingFromAnAllErasedDump) {
 
     const JobRun run = Run(FerrikFrame::BTN_WRITE_, path);
 
-    EXPECT_EQ(MaskTimes(run.log),
+    EXPECT_EQ(TimesMasked(run.log),
               "\nOpen file for write = " + path + "\n\nStart Write Page \nEnd time = # ms\nProgramm Page OK\n");
     EXPECT_TRUE(OnlyTheProbe(*chip));
 }
@@ -402,7 +383,7 @@ TEST_F(Write, LogsAFailedProgramByItsPageAndGoesOn) {
 
     const JobRun run = Run(FerrikFrame::BTN_WRITE_, path);
 
-    EXPECT_EQ(MaskTimes(run.log), "\nOpen file for write = " + path +
+    EXPECT_EQ(TimesMasked(run.log), "\nOpen file for write = " + path +
                                       "\n\nStart Write Page \n"
                                       "Error programm page [63] \nError programm page [64] \nError programm page [100] \n"
                                       "End time = # ms\nError, 3 pages failed to program\n");
@@ -424,7 +405,7 @@ TEST_F(Write, GoesOnAfterTimeOutsWhileFewerThanEightComeInARow) {
     std::string expected = "\nOpen file for write = " + path + "\n\nStart Write Page \n";
     for (int i = 0; i < 8; ++i) expected += "R/B, break low, ERR_RB_L \n";
     expected += "End time = # ms\nError, 8 pages failed to program\n";
-    EXPECT_EQ(MaskTimes(run.log), expected);
+    EXPECT_EQ(TimesMasked(run.log), expected);
     EXPECT_EQ(ColourIn(run, "R/B, break low"), kRed);
     EXPECT_EQ(ColourIn(run, "Error, 8 pages"), kRed);
     EXPECT_EQ(ColourInForce(), kBlue);
@@ -434,11 +415,7 @@ TEST_F(Write, GoesOnAfterTimeOutsWhileFewerThanEightComeInARow) {
 
 TEST_F(Write, StopsAtTheFirstRecordTheFileDoesNotHoldWhole) {
     const std::string path = dir.File("short.bin");
-    Bytes image;
-    for (int row = 0; row < 10; ++row) {
-        const Bytes page = PatternPage(row, kPageBytes);
-        image.insert(image.end(), page.begin(), page.end());
-    }
+    Bytes image = PatternImage(10, kPageBytes);
     image.resize(image.size() + kPageBytes / 2, 0x00);  // half a record more
     WriteBytes(path, image);
 
@@ -457,12 +434,7 @@ TEST_F(Write, StopsAtTheFirstRecordTheFileDoesNotHoldWhole) {
 TEST_F(Write, TakesRecordsOfTheSpareSizeAloneWhenThePageSizeIsZero) {
     SetGeometry("0", "64", "127");
     const std::string path = dir.File("spare.bin");
-    Bytes image;
-    for (int row = 0; row < kPages; ++row) {
-        const Bytes record = PatternPage(row, 64);
-        image.insert(image.end(), record.begin(), record.end());
-    }
-    WriteBytes(path, image);
+    WriteBytes(path, PatternImage(kPages, 64));
 
     const JobRun write = Run(FerrikFrame::BTN_WRITE_, path);
     EXPECT_NE(write.log.find("Programm Page OK\n"), std::string::npos);
@@ -478,11 +450,8 @@ TEST_F(Write, TakesRecordsOfTheSpareSizeAloneWhenThePageSizeIsZero) {
 }
 
 TEST_F(Write, StopsAfterEightTimeOutsInARowWhenRbStaysLow) {
-    sim::ChipFaults faults;
-    faults.busyStuckLow = true;
-    Reinsert(faults);
-    const std::string path = dir.File("full.bin");
-    WriteBytes(path, Bytes(kPages * kPageBytes, 0x00));
+    Reinsert(RbStuckLow());
+    const std::string path = ZerosFile("full.bin");
 
     const JobRun run = Run(FerrikFrame::BTN_WRITE_, path);
 
@@ -518,7 +487,7 @@ TEST_F(Verify, ReportsEachPlantedDifferenceInAddressOrder) {
 
     const JobRun run = Run(FerrikFrame::BTN_VERIFY_, path);
 
-    EXPECT_EQ(MaskTimes(run.log), "\nOpen File for verify = " + path +
+    EXPECT_EQ(TimesMasked(run.log), "\nOpen File for verify = " + path +
                                       "\nStart verify\n"
                                       "Error, verify in page [0], address = 0x0, nand[0x00], file[0x01]\n"
                                       "Error, verify in page [12], address = 0xC61, nand[0x05], file[0xA0]\n"
@@ -535,8 +504,7 @@ TEST_F(Verify, ReportsEachPlantedDifferenceInAddressOrder) {
 
 TEST_F(Verify, ListsAThousandDifferencesThenCountsTheRest) {
     // Erased chip against a dump of zeros: every byte differs.
-    const std::string path = dir.File("zeros.bin");
-    WriteBytes(path, Bytes(kPages * kPageBytes, 0x00));
+    const std::string path = ZerosFile("zeros.bin");
 
     const JobRun run = Run(FerrikFrame::BTN_VERIFY_, path);
 
@@ -545,7 +513,7 @@ TEST_F(Verify, ListsAThousandDifferencesThenCountsTheRest) {
     const std::string total = "Error, 33792 bytes differ in all\n";
     // The 1000th is byte 207 of page 3 (3 x 264 + 207 = 999).
     const std::string last = "Error, verify in page [3], address = 0x3E7, nand[0xFF], file[0x00]\n";
-    EXPECT_NE(MaskTimes(run.log).find(last + capped + total + "End time = # ms\nVerify end\n"), std::string::npos)
+    EXPECT_NE(TimesMasked(run.log).find(last + capped + total + "End time = # ms\nVerify end\n"), std::string::npos)
         << run.log.substr(run.log.size() > 600 ? run.log.size() - 600 : 0);
     EXPECT_EQ(ColourIn(run, capped), kRed);
     EXPECT_EQ(ColourIn(run, total), kRed);
@@ -564,7 +532,7 @@ TEST_F(Verify, ListsExactlyAThousandDifferencesWithoutACount) {
     EXPECT_EQ(CountOf(run.log, "Error, verify in page ["), 1000u);
     EXPECT_EQ(run.log.find("Error, more than"), std::string::npos);
     EXPECT_EQ(run.log.find("bytes differ in all"), std::string::npos);
-    EXPECT_NE(MaskTimes(run.log).find("file[0x00]\nEnd time = # ms\nVerify end\n"), std::string::npos);
+    EXPECT_NE(TimesMasked(run.log).find("file[0x00]\nEnd time = # ms\nVerify end\n"), std::string::npos);
 }
 
 TEST_F(Verify, StopsAtTheFirstRecordTheFileDoesNotHoldWhole) {
@@ -587,11 +555,8 @@ TEST_F(Verify, StopsAtTheFirstRecordTheFileDoesNotHoldWhole) {
 }
 
 TEST_F(Verify, EndsInBlueWhenRbStaysLow) {
-    sim::ChipFaults faults;
-    faults.busyStuckLow = true;
-    Reinsert(faults);
-    const std::string path = dir.File("zeros.bin");
-    WriteBytes(path, Bytes(kPages * kPageBytes, 0x00));
+    Reinsert(RbStuckLow());
+    const std::string path = ZerosFile("zeros.bin");
 
     const JobRun run = Run(FerrikFrame::BTN_VERIFY_, path);
 
@@ -608,7 +573,7 @@ TEST(DumpJobWholeChip, ReadsWritesAndVerifiesTheWholeDefaultChip) {
     const int pages = chip->Pages();
     const int pageBytes = chip->PageBytes();
     for (int row = 0; row < pages; row += 97) chip->SetPage(row, PatternPage(row, pageBytes));
-    ScratchDir dir;
+    TempDir dir;
     const std::string path = dir.File("whole.bin");
     {
         FileDialogAnswers answers({path});
@@ -635,7 +600,7 @@ TEST(DumpJobWholeChip, ReadsWritesAndVerifiesTheWholeDefaultChip) {
         Click(frame, FerrikFrame::BTN_VERIFY_);
     }
     EXPECT_EQ(OpsOfKind(*chip, sim::ChipOp::Program).size(), static_cast<size_t>((pages + 96) / 97));
-    const std::string log = MaskTimes(LogText(frame));
+    const std::string log = TimesMasked(LogText(frame));
     EXPECT_NE(log.find("End time = # ms\nRead Dump OK \n"), std::string::npos);
     EXPECT_NE(log.find("End time = # ms\nProgramm Page OK\n"), std::string::npos);
     EXPECT_NE(log.find("Start verify\nEnd time = # ms\nVerify end\n"), std::string::npos);
