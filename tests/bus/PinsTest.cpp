@@ -18,6 +18,13 @@ protected:
         gpio.PowerOn();
         nandBus.BusInit();
     }
+    // The register accesses that `step` makes.
+    template <typename Step>
+    std::vector<SimAccess> AccessesOf(Step step) {
+        gpio.StartRecording();
+        step();
+        return gpio.StopRecording();
+    }
     SimGpio& gpio = SimGpio::Instance();
 };
 
@@ -73,9 +80,7 @@ TEST_F(Pins, BusInitLeavesEveryPinInItsIdleState) {
 
 TEST_F(Pins, BusInitMakesExactlyTheRequiredAccessesInOrder) {
     gpio.PowerOn();
-    gpio.StartRecording();
-    nandBus.BusInit();
-    const std::vector<SimAccess> a = gpio.StopRecording();
+    const std::vector<SimAccess> a = AccessesOf([] { nandBus.BusInit(); });
     size_t i = 0;
     for (unsigned ce : {9u, 11u, 8u, 7u}) {
         ExpectMakeOutput(a, i, ce);
@@ -102,9 +107,7 @@ TEST_F(Pins, BusInitMakesExactlyTheRequiredAccessesInOrder) {
 
 TEST_F(Pins, BusReleaseParksEveryBusPinAsALowOutputAndLeavesGpio0And1Alone) {
     nandBus.DataPinsToInput();
-    gpio.StartRecording();
-    nandBus.BusRelease();
-    const std::vector<SimAccess> a = gpio.StopRecording();
+    const std::vector<SimAccess> a = AccessesOf([] { nandBus.BusRelease(); });
     size_t i = 0;
     for (unsigned pin : {9u, 11u, 8u, 7u, 2u, 3u, 14u, 15u, 4u, 10u}) {
         ExpectMakeOutput(a, i, pin);
@@ -150,9 +153,7 @@ TEST_F(Pins, DirectionSwitchesTouchOnlyTheDataPinsFunctionFields) {
 TEST_F(Pins, DataPinsResumeTheirLastLevelWhenTheyTurnBackToOutputs) {
     nandBus.BusWriteByte(0xA5);
     nandBus.DataPinsToInput();
-    gpio.StartRecording();
-    nandBus.DataPinsToOutput();
-    const std::vector<SimAccess> a = gpio.StopRecording();
+    const std::vector<SimAccess> a = AccessesOf([] { nandBus.DataPinsToOutput(); });
     for (const SimAccess& access : a) EXPECT_TRUE(access.reg == GPFSEL0 || access.reg == GPFSEL1 || access.reg == GPFSEL2);
     EXPECT_EQ(a.size(), 8u * 4);
     const uint32_t levels = gpio.PeekLevels();
@@ -161,9 +162,7 @@ TEST_F(Pins, DataPinsResumeTheirLastLevelWhenTheyTurnBackToOutputs) {
 
 TEST_F(Pins, AByteWithOnlyBit7SetDrivesGpio17HighAndTheOtherDataPinsLow) {
     nandBus.BusWriteByte(0xFF);
-    gpio.StartRecording();
-    nandBus.BusWriteByte(0x80);
-    const std::vector<SimAccess> a = gpio.StopRecording();
+    const std::vector<SimAccess> a = AccessesOf([] { nandBus.BusWriteByte(0x80); });
     ASSERT_EQ(a.size(), 8u);
     const unsigned pins[8] = {17, 27, 22, 5, 6, 13, 19, 26};
     for (int i = 0; i < 8; ++i) EXPECT_EQ(a[i], (SimAccess{true, i == 0 ? unsigned(GPSET0) : unsigned(GPCLR0), 1u << pins[i]}));
