@@ -48,7 +48,7 @@ pi_stage() {
     # lintian and desktop-file-validate judge the packages as Debian would.
     pi_install lintian desktop-file-utils crossbuild-essential-armhf libwxgtk3.2-dev:armhf \
         crossbuild-essential-arm64 libwxgtk3.2-dev:arm64
-    pi_side_by_side armhf pi_build armhf -- arm64 pi_build arm64
+    side_by_side armhf pi_build armhf -- arm64 pi_build arm64
     pi_took "Pi builds, packages and loop checks" "$started" "$cpu_started"
 }
 
