@@ -186,13 +186,10 @@ private:
 Outcome RunReadDump(JobContext& job, const JobPlan& plan, PathChooser& chooser, const ReadOptions& options) {
     JobLog log(job.log, plan.layout);
     const Geometry& geometry = plan.geometry;
-    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     DumpFile file;
-    const JobStatus opened = OpenDumpFile(log, chooser, FileUse::SaveDump, file);
+    const JobStatus opened = StartFileJob(log, job, plan, chooser, FileUse::SaveDump, file);
     if (opened != JobStatus::Done) return {opened};
-
-    ProgressScope progress(job.progress, "<<Begin Read Dump>>", "Reading...", geometry.rowMax,
-                           plan.rows.last - plan.rows.first + 1, geometry.PageTotal());
+    ProgressScope progress(job.progress, "<<Begin Read Dump>>", "Reading...", plan);
     log.Put("\nStart Read Pages\n");
     log.Red();
     WalkRules rules;

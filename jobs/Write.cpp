@@ -83,9 +83,8 @@ Outcome RunWrite(JobContext& job, const JobPlan& plan, PathChooser& chooser, con
     JobLog log(job.log, plan.layout);
     const Geometry& geometry = plan.geometry;
     const RowRange& rows = plan.rows;
-    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     DumpFile file;
-    const JobStatus opened = OpenDumpFile(log, chooser, FileUse::WriteFrom, file);
+    const JobStatus opened = StartFileJob(log, job, plan, chooser, FileUse::WriteFrom, file);
     if (opened != JobStatus::Done) return {opened};
 
     WalkRules rules;
@@ -115,8 +114,7 @@ Outcome RunWrite(JobContext& job, const JobPlan& plan, PathChooser& chooser, con
 
     log.Put("\nStart Write Page \n");
     log.Red();
-    ProgressScope progress(job.progress, "<<Begin Write NAND>>", "Writing...", geometry.rowMax,
-                           rows.last - rows.first + 1, pageTotal);
+    ProgressScope progress(job.progress, "<<Begin Write NAND>>", "Writing...", plan);
     rules.updateEvery = 2 * PAGES_PER_UPDATE;
     // A chip that has timed out this many programs in a row does not answer;
     // going on would only spend the full ready budget on every page left.
