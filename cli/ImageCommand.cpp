@@ -137,6 +137,13 @@ struct Tally {
         for (int i = 0; i < 5; ++i) counts[i] += other.counts[i];
         bits += other.bits;
     }
+    // The steps of one page.
+    void Add(const std::vector<EccStep>& steps) {
+        for (const EccStep& step : steps) {
+            ++counts[static_cast<int>(step.state)];
+            if (step.state == EccStepState::Corrected) bits += step.bits;
+        }
+    }
     int64_t Of(EccStepState s) const { return counts[static_cast<int>(s)]; }
     std::string Text() const {
         return Count(Steps()) + " steps: " + Count(Of(EccStepState::Clean)) + " clean, " +
@@ -227,10 +234,7 @@ int Guess(Session& session, const Geometry& g, DumpFile& file, int64_t pages) {
         for (size_t i = 0; i < taken; ++i) {
             std::memcpy(copy.data(), sample.data() + i * record, record);
             ecc.Check(copy.data(), false, steps);
-            for (const EccStep& step : steps) {
-                ++trial.tally.counts[static_cast<int>(step.state)];
-                if (step.state == EccStepState::Corrected) trial.tally.bits += step.bits;
-            }
+            trial.tally.Add(steps);
         }
         trials.push_back(trial);
     }
@@ -268,12 +272,82 @@ int Guess(Session& session, const Geometry& g, DumpFile& file, int64_t pages) {
     return EXIT_CHIP_FAILED;
 }
 
+// What image ecc tells of the pages and blocks it checks: lines in the log,
+// or the members of its JSON object.
+class EccReport {
+public:
+    EccReport(Session& session, const Geometry& g) : log_(session.log), json_(session.args.Has("--json")), g_(g) {}
+
+    // A page's steps, each that is neither clean nor erased.
+    void Page(int64_t k, const std::vector<EccStep>& steps, int64_t lost) {
+        const auto told = [](const EccStep& step) {
+            return step.state != EccStepState::Clean && step.state != EccStepState::Erased;
+        };
+        if (json_) {
+            for (size_t s = 0; s < steps.size(); ++s)
+                if (told(steps[s]))
+                    findingsJson_ += (findingsJson_.empty() ? "\n    " : ",\n    ") + JsonStep(k, s, steps[s]);
+        } else if (lost == static_cast<int64_t>(steps.size()) && lost > 1) {
+            log_.RedThenBlue("Page " + Count(k) + ": all " + Count(lost) + " steps uncorrectable\n");
+        } else {
+            for (size_t s = 0; s < steps.size(); ++s)
+                if (told(steps[s])) TellStep(log_, k, s, steps[s], g_);
+        }
+    }
+
+    // A block, when the pages per block are known: in JSON every one, in
+    // the log one marked or with a step neither clean nor erased.
+    void Block(int64_t b, bool isMarked, const Tally& tally) {
+        if (json_) {
+            blocksJson_ += std::string(blocksJson_.empty() ? "\n    " : ",\n    ") + "{\"block\": " + Count(b) +
+                           ", \"marked\": " + (isMarked ? "true" : "false") + ", " + tally.Json() + "}";
+        } else if (isMarked) {
+            log_.Put("Block " + Count(b) + ": factory-marked, not checked\n");
+        } else if (tally.Of(EccStepState::Clean) + tally.Of(EccStepState::Erased) != tally.Steps()) {
+            log_.Put("Block " + Count(b) + ": " + tally.Text() + "\n");
+        }
+    }
+
+    // The dump's line, the corrected file's, and the JSON object.
+    void Dump(const std::string& path, const PageEcc& ecc, int64_t pages, int64_t marked, const Tally& total,
+              const std::string* fixed) {
+        const bool lost = total.Of(EccStepState::Uncorrectable) > 0;
+        std::string line = "Dump: " + Count(pages) + " pages, " + total.Text();
+        if (marked > 0) line += "; " + Count(marked) + " factory-marked blocks not checked";
+        if (lost) {
+            log_.RedThenBlue(line + "\n");
+        } else {
+            log_.Green();
+            log_.Put(line + "\n");
+            log_.Blue();
+        }
+        if (fixed != nullptr)
+            log_.Put("Wrote " + *fixed + (lost ? ", every correctable step corrected; the uncorrectable as read\n"
+                                                : ", every step corrected\n"));
+        if (!json_) return;
+        std::printf("{\n  \"file\": %s,\n  \"ecc\": %s,\n  \"page\": %d,\n  \"spare\": %d,\n  \"pages\": %" PRId64
+                    ",\n  \"markedBlocks\": %" PRId64 ",\n  %s,\n  \"blocks\": [%s%s],\n  \"findings\": [%s%s]\n}\n",
+                    JsonString(path).c_str(), JsonString(ecc.Describe()).c_str(), g_.pageSize, g_.spareSize, pages,
+                    marked, total.Json().c_str(), blocksJson_.c_str(), blocksJson_.empty() ? "" : "\n  ",
+                    findingsJson_.c_str(), findingsJson_.empty() ? "" : "\n  ");
+    }
+
+    JobLog& Log() { return log_; }
+
+private:
+    JobLog log_;
+    const bool json_;
+    const Geometry& g_;
+    std::string blocksJson_;
+    std::string findingsJson_;
+};
+
 int RunEcc(Session& session) {
     const Args& args = session.args;
-    const bool json = args.Has("--json");
     Geometry g;
     if (const int status = TakeGeometry(session, g)) return status;
     const std::string& path = args.Operand();
+    const bool json = args.Has("--json");
     if (args.Has("--guess") && (args.Has("--ecc") || args.Has("--ecc-layout") || args.Has("--fix") || json))
         return session.UsageError("--guess tries every built-in scheme: it takes no --ecc, --ecc-layout, --fix or --json");
     DumpFile file;
@@ -293,9 +367,9 @@ int RunEcc(Session& session) {
     if (fix)
         if (const int status = OpenOutput(session, args.Text("--fix"), out)) return status;
 
-    JobLog log(session.log);
-    log.Put("ECC " + ecc.Describe() + " over " + path + ": " + Count(pages) + " pages of " + Count(g.pageSize) +
-            " + " + Count(g.spareSize) + " bytes\n");
+    EccReport report(session, g);
+    report.Log().Put("ECC " + ecc.Describe() + " over " + path + ": " + Count(pages) + " pages of " +
+                     Count(g.pageSize) + " + " + Count(g.spareSize) + " bytes\n");
     // Blocks only when their size is known; their factory marks only where
     // no ECC byte sits on the mark.
     const int perBlock = g.pagesPerBlock > 0 ? g.pagesPerBlock : 0;
@@ -306,8 +380,6 @@ int RunEcc(Session& session) {
     std::vector<EccStep> steps;
     Tally total;
     int64_t marked = 0;
-    std::string blocksJson;
-    std::string findingsJson;
     session.progress.Begin("image ecc", "Checking the ECC", 100, pages, g.PageTotal());
     for (int64_t first = 0, b = 0; first < pages; first += chunk, ++b) {
         const int n = static_cast<int>(std::min<int64_t>(chunk, pages - first));
@@ -323,25 +395,10 @@ int RunEcc(Session& session) {
         const bool isMarked = marks && BlockMarked(block, n, g);
         Tally tally;
         for (int i = 0; i < n && !isMarked; ++i) {
-            const int64_t k = first + i;
             ecc.Check(block.data() + static_cast<size_t>(i) * record, fix, steps);
-            int lost = 0;
-            for (const EccStep& step : steps) {
-                ++tally.counts[static_cast<int>(step.state)];
-                if (step.state == EccStepState::Corrected) tally.bits += step.bits;
-                lost += step.state == EccStepState::Uncorrectable;
-            }
-            if (json) {
-                for (size_t s = 0; s < steps.size(); ++s)
-                    if (steps[s].state != EccStepState::Clean && steps[s].state != EccStepState::Erased)
-                        findingsJson += std::string(findingsJson.empty() ? "\n    " : ",\n    ") + JsonStep(k, s, steps[s]);
-            } else if (lost == static_cast<int>(steps.size()) && lost > 1) {
-                log.RedThenBlue("Page " + Count(k) + ": all " + Count(lost) + " steps uncorrectable\n");
-            } else {
-                for (size_t s = 0; s < steps.size(); ++s)
-                    if (steps[s].state != EccStepState::Clean && steps[s].state != EccStepState::Erased)
-                        TellStep(log, k, s, steps[s], g);
-            }
+            const int64_t lostBefore = tally.Of(EccStepState::Uncorrectable);
+            tally.Add(steps);
+            report.Page(first + i, steps, tally.Of(EccStepState::Uncorrectable) - lostBefore);
         }
         if (fix && !out.Append(block.data(), static_cast<size_t>(n) * record)) {
             session.progress.End();
@@ -350,41 +407,13 @@ int RunEcc(Session& session) {
         session.progress.Tick(first + n);
         total.Add(tally);
         marked += isMarked;
-        if (perBlock == 0) continue;
-        if (json) {
-            blocksJson += std::string(blocksJson.empty() ? "\n    " : ",\n    ") + "{\"block\": " + Count(b) +
-                          ", \"marked\": " + (isMarked ? "true" : "false") + ", " + tally.Json() + "}";
-        } else if (isMarked) {
-            log.Put("Block " + Count(b) + ": factory-marked, not checked\n");
-        } else if (tally.Of(EccStepState::Clean) + tally.Of(EccStepState::Erased) != tally.Steps()) {
-            log.Put("Block " + Count(b) + ": " + tally.Text() + "\n");
-        }
+        if (perBlock != 0) report.Block(b, isMarked, tally);
     }
     session.progress.End();
     if (fix)
         if (const int status = CommitOutput(session, args.Text("--fix"), out, true)) return status;
-
-    const bool lost = total.Of(EccStepState::Uncorrectable) > 0;
-    std::string line = "Dump: " + Count(pages) + " pages, " + total.Text();
-    if (marked > 0) line += "; " + Count(marked) + " factory-marked blocks not checked";
-    if (lost) {
-        log.RedThenBlue(line + "\n");
-    } else {
-        log.Green();
-        log.Put(line + "\n");
-        log.Blue();
-    }
-    if (fix)
-        log.Put("Wrote " + args.Text("--fix") + (lost ? ", every correctable step corrected; the uncorrectable as read\n"
-                                                      : ", every step corrected\n"));
-    if (json) {
-        std::printf("{\n  \"file\": %s,\n  \"ecc\": %s,\n  \"page\": %d,\n  \"spare\": %d,\n  \"pages\": %" PRId64
-                    ",\n  \"markedBlocks\": %" PRId64 ",\n  %s,\n  \"blocks\": [%s%s],\n  \"findings\": [%s%s]\n}\n",
-                    JsonString(path).c_str(), JsonString(ecc.Describe()).c_str(), g.pageSize, g.spareSize, pages, marked,
-                    total.Json().c_str(), blocksJson.c_str(), blocksJson.empty() ? "" : "\n  ",
-                    findingsJson.c_str(), findingsJson.empty() ? "" : "\n  ");
-    }
-    return lost ? EXIT_CHIP_FAILED : EXIT_DONE;
+    report.Dump(path, ecc, pages, marked, total, fix ? &args.Text("--fix") : nullptr);
+    return total.Of(EccStepState::Uncorrectable) > 0 ? EXIT_CHIP_FAILED : EXIT_DONE;
 }
 
 // ---- image strip --------------------------------------------------------
