@@ -121,6 +121,65 @@ bool BlockMarked(const std::vector<uint8_t>& block, int pages, const Geometry& g
     return false;
 }
 
+// A dump read a block at a time (64 pages when the block size is not
+// known), under the progress bar, with a stop asked for honoured between
+// blocks. `output`, the file being written, is abandoned when the run
+// stops there or the dump cannot be read.
+class DumpBlocks {
+public:
+    DumpBlocks(Session& session, DumpFile& file, const std::string& path, const Geometry& g, int64_t pages,
+               DumpFile* output, const char* title, const char* message)
+        : session_(session), file_(file), path_(path), output_(output), pages_(pages),
+          chunk_(g.pagesPerBlock > 0 ? g.pagesPerBlock : 64), record_(static_cast<size_t>(g.PageTotal())),
+          bytes_(static_cast<size_t>(chunk_) * record_) {
+        session.progress.Begin(title, message, 100, pages, g.PageTotal());
+    }
+
+    // The next block read. False at the dump's end, with status 0; or, the
+    // progress ended, with the status of a stop or of a dump that could not
+    // be read, after saying so.
+    bool Next(int& status) {
+        status = 0;
+        if (n_ != 0) {
+            first_ += n_;
+            ++block_;
+        }
+        if (first_ >= pages_) return false;
+        n_ = static_cast<int>(std::min<int64_t>(chunk_, pages_ - first_));
+        if (StopAsked(session_)) {
+            session_.progress.End();
+            status = Interrupted(session_, first_, output_);
+            return false;
+        }
+        for (int i = 0; i < n_; ++i)
+            if (!ReadRecord(file_, Page(i), record_)) {
+                session_.progress.End();
+                status = ReadFailed(session_, path_, output_);
+                return false;
+            }
+        return true;
+    }
+
+    int64_t Block() const { return block_; }
+    int64_t First() const { return first_; }
+    int Pages() const { return n_; }
+    uint8_t* Page(int i) { return bytes_.data() + static_cast<size_t>(i) * record_; }
+    const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+private:
+    Session& session_;
+    DumpFile& file_;
+    const std::string& path_;
+    DumpFile* output_;
+    const int64_t pages_;
+    const int chunk_;
+    const size_t record_;
+    std::vector<uint8_t> bytes_;
+    int64_t first_ = 0;
+    int64_t block_ = 0;
+    int n_ = 0;
+};
+
 bool AllOnes(const uint8_t* bytes, size_t n) {
     for (size_t i = 0; i < n; ++i)
         if (bytes[i] != 0xFF) return false;
@@ -374,41 +433,33 @@ int RunEcc(Session& session) {
     // no ECC byte sits on the mark.
     const int perBlock = g.pagesPerBlock > 0 ? g.pagesPerBlock : 0;
     const bool marks = perBlock > 0 && !ecc.HoldsEcc(0);
-    const int chunk = perBlock > 0 ? perBlock : 64;
     const size_t record = static_cast<size_t>(g.PageTotal());
-    std::vector<uint8_t> block(static_cast<size_t>(chunk) * record);
     std::vector<EccStep> steps;
     Tally total;
     int64_t marked = 0;
-    session.progress.Begin("image ecc", "Checking the ECC", 100, pages, g.PageTotal());
-    for (int64_t first = 0, b = 0; first < pages; first += chunk, ++b) {
-        const int n = static_cast<int>(std::min<int64_t>(chunk, pages - first));
-        if (StopAsked(session)) {
-            session.progress.End();
-            return Interrupted(session, first, fix ? &out : nullptr);
-        }
-        for (int i = 0; i < n; ++i)
-            if (!ReadRecord(file, block.data() + static_cast<size_t>(i) * record, record)) {
-                session.progress.End();
-                return ReadFailed(session, path, fix ? &out : nullptr);
-            }
-        const bool isMarked = marks && BlockMarked(block, n, g);
+    DumpBlocks blocks(session, file, path, g, pages, fix ? &out : nullptr, "image ecc", "Checking the ECC");
+    int stopped = 0;
+    while (blocks.Next(stopped)) {
+        const int n = blocks.Pages();
+        const int64_t first = blocks.First();
+        const bool isMarked = marks && BlockMarked(blocks.Bytes(), n, g);
         Tally tally;
         for (int i = 0; i < n && !isMarked; ++i) {
-            ecc.Check(block.data() + static_cast<size_t>(i) * record, fix, steps);
+            ecc.Check(blocks.Page(i), fix, steps);
             const int64_t lostBefore = tally.Of(EccStepState::Uncorrectable);
             tally.Add(steps);
             report.Page(first + i, steps, tally.Of(EccStepState::Uncorrectable) - lostBefore);
         }
-        if (fix && !out.Append(block.data(), static_cast<size_t>(n) * record)) {
+        if (fix && !out.Append(blocks.Page(0), static_cast<size_t>(n) * record)) {
             session.progress.End();
             return CommitOutput(session, args.Text("--fix"), out, false);
         }
         session.progress.Tick(first + n);
         total.Add(tally);
         marked += isMarked;
-        if (perBlock != 0) report.Block(b, isMarked, tally);
+        if (perBlock != 0) report.Block(blocks.Block(), isMarked, tally);
     }
+    if (stopped != 0) return stopped;
     session.progress.End();
     if (fix)
         if (const int status = CommitOutput(session, args.Text("--fix"), out, true)) return status;
@@ -437,38 +488,27 @@ int RunStrip(Session& session) {
     DumpFile out;
     if (const int status = OpenOutput(session, outPath, out)) return status;
 
-    const int chunk = g.pagesPerBlock > 0 ? g.pagesPerBlock : 64;
-    const size_t record = static_cast<size_t>(g.PageTotal());
-    std::vector<uint8_t> block(static_cast<size_t>(chunk) * record);
     const std::vector<uint8_t> erased(static_cast<size_t>(g.pageSize), 0xFF);
     std::string markedList;
     int64_t written = 0;
-    session.progress.Begin("image strip", "Stripping the spare areas", 100, pages, g.PageTotal());
-    for (int64_t first = 0, b = 0; first < pages; first += chunk, ++b) {
-        const int n = static_cast<int>(std::min<int64_t>(chunk, pages - first));
-        if (StopAsked(session)) {
-            session.progress.End();
-            return Interrupted(session, first, &out);
-        }
-        for (int i = 0; i < n; ++i)
-            if (!ReadRecord(file, block.data() + static_cast<size_t>(i) * record, record)) {
-                session.progress.End();
-                return ReadFailed(session, path, &out);
-            }
-        const bool marked = mode != BadBlockMode::Raw && BlockMarked(block, n, g);
-        if (marked) markedList += (markedList.empty() ? "" : ", ") + Count(b);
+    DumpBlocks blocks(session, file, path, g, pages, &out, "image strip", "Stripping the spare areas");
+    int stopped = 0;
+    while (blocks.Next(stopped)) {
+        const int n = blocks.Pages();
+        const bool marked = mode != BadBlockMode::Raw && BlockMarked(blocks.Bytes(), n, g);
+        if (marked) markedList += (markedList.empty() ? "" : ", ") + Count(blocks.Block());
         if (marked && mode == BadBlockMode::Skip) continue;
         bool ok = true;
         for (int i = 0; i < n && ok; ++i)
-            ok = out.Append(marked ? erased.data() : block.data() + static_cast<size_t>(i) * record,
-                            static_cast<size_t>(g.pageSize));
+            ok = out.Append(marked ? erased.data() : blocks.Page(i), static_cast<size_t>(g.pageSize));
         if (!ok) {
             session.progress.End();
             return CommitOutput(session, outPath, out, false);
         }
         written += n;
-        session.progress.Tick(first + n);
+        session.progress.Tick(blocks.First() + n);
     }
+    if (stopped != 0) return stopped;
     session.progress.End();
     if (const int status = CommitOutput(session, outPath, out, true)) return status;
     JobLog log(session.log);
