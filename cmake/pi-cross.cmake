@@ -9,8 +9,10 @@ set(CMAKE_C_COMPILER ${FERRIK_PI_TRIPLET}-gcc)
 set(CMAKE_CXX_COMPILER ${FERRIK_PI_TRIPLET}-g++)
 set(CMAKE_LIBRARY_ARCHITECTURE ${FERRIK_PI_TRIPLET})
 
-set(CMAKE_C_FLAGS_INIT "${FERRIK_PI_FLAGS}")
-set(CMAKE_CXX_FLAGS_INIT "${FERRIK_PI_FLAGS}")
+# -Wno-psabi: GCC notes on every std::vector of a small struct that GCC 7.1
+# changed how armhf passes it; nothing here mixes code from before GCC 7.1.
+set(CMAKE_C_FLAGS_INIT "${FERRIK_PI_FLAGS} -Wno-psabi")
+set(CMAKE_CXX_FLAGS_INIT "${FERRIK_PI_FLAGS} -Wno-psabi")
 
 # Multiarch: the target's libraries and headers live beside the native ones
 # under /, in directories of their own triplet.

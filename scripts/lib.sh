@@ -56,6 +56,35 @@ jobs_count() { nproc 2>/dev/null || echo 2; }
 # stages whose flags agree with it.
 FERRIK_TEST_BUILD=$FERRIK_ROOT/build-test
 
+# Tests that run one page loop over and over: a whole default-size chip
+# (every name with WholeChip), a thousand differences, eight whole ready
+# budgets one after another. Natively they take seconds; under the
+# sanitizers or an emulator minutes, for code that every other test there
+# runs too. Those runs leave them to the native one. A word without a dot
+# stands for every test whose name holds it.
+FERRIK_NATIVE_ONLY_TESTS=(WholeChip
+    Verify.ListsAThousandDifferencesThenCountsTheRest
+    Verify.ListsExactlyAThousandDifferencesWithoutACount
+    Write.GoesOnAfterTimeOutsWhileFewerThanEightComeInARow
+    Write.StopsAfterEightTimeOutsInARowWhenRbStaysLow)
+
+# native_only_filter gtest|ctest: those tests as GoogleTest's filter
+# patterns (joined by ':') or as one regular expression for ctest -E.
+native_only_filter() {
+    local name out=()
+    for name in "${FERRIK_NATIVE_ONLY_TESTS[@]}"; do
+        case $1:$name in
+            gtest:*.*) out+=("$name") ;;
+            gtest:*) out+=("*$name*") ;;
+            ctest:*.*) out+=("^${name//./\\.}\$") ;;
+            ctest:*) out+=("$name") ;;
+        esac
+    done
+    local IFS=':'
+    [ "$1" = ctest ] && IFS='|'
+    echo "${out[*]}"
+}
+
 # run_ctest DIR [CTEST ARGS...] : the tests of a build tree, on the display in
 # force, else on a virtual one of their own.
 run_ctest() {

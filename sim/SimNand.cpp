@@ -726,12 +726,12 @@ struct SimNandSocket::State {
         }
     }
 
-    [[gnu::noinline, gnu::cold]] void TwoSelected(uint32_t pins) {
+    [[gnu::noinline, gnu::cold]] void TwoSelected(uint32_t latched) {
         std::string line = "WE# cycle latched with more than one chip selected (";
         for (unsigned slot = 0; slot < 4; ++slot)
             if ((selected >> slot) & 1u) line += (line.back() == '(' ? "CE" : ", CE") + std::to_string(slot);
         char byte[48];
-        std::snprintf(byte, sizeof byte, "), byte %02Xh", static_cast<unsigned>(ByteFromLevels(pins)));
+        std::snprintf(byte, sizeof byte, "), byte %02Xh", static_cast<unsigned>(ByteFromLevels(latched)));
         violations.Add(line + byte);
     }
 

@@ -9,10 +9,11 @@
 #   cmake --build build-asan --target bus_tests && build-asan/tests/bus_tests
 #
 # Line tables (-g1) are all a report's stack needs, and a third quicker to
-# build than full debug information. Tests over a whole default-size chip
-# (WholeChip in the name) run the same page loop 65,536 times over: they are
-# left to the native run, where they take seconds, not minutes; every other
-# test covers the same code here, to the last row of its own chip.
+# build than full debug information. The tests that run one page loop over
+# and over (FERRIK_NATIVE_ONLY_TESTS in scripts/lib.sh: a whole default-size
+# chip, a thousand differences, eight whole ready budgets in a row) are left
+# to the native run, where they take seconds, not minutes; every other test
+# covers the same code here, to the last row of its own chip.
 asan_build="${FERRIK_ASAN_BUILD:-$FERRIK_ROOT/build-asan}"
 cmake -S "$FERRIK_ROOT" -B "$asan_build" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1 -fno-sanitize-recover=all -D_GLIBCXX_ASSERTIONS" \
@@ -26,5 +27,5 @@ cmake --build "$asan_build" --target bus_tests window_tests program_tests ferrik
     # connection and its buffers until exit; a virtual display has no
     # accessibility bus to talk to, so the bridge is left out here.
     export NO_AT_BRIDGE=1
-    run_ctest "$asan_build" -E WholeChip
+    run_ctest "$asan_build" -E "$(native_only_filter ctest)"
 )

@@ -1,7 +1,7 @@
 # The chip file reader and the fields' parse rule under libFuzzer: every saved
-# crash once, then a minute per target from a copy of the corpus, so that the
-# repository's corpus stays as committed, the two targets side by side. Any
-# crash, leak or UB fails the run.
+# crash once, then half a minute per target from a copy of the corpus, so
+# that the repository's corpus stays as committed, the two targets side by
+# side. Any crash, leak or UB fails the run.
 install_missing "${FUZZ_PACKAGES[@]}"
 fuzz_build="$FERRIK_ROOT/build-fuzz"
 cmake -S "$FERRIK_ROOT/tests/fuzz" -B "$fuzz_build" -DCMAKE_CXX_COMPILER=clang++-14 \
@@ -20,7 +20,9 @@ run_fuzz() {
         exit 1
     fi
 }
-# fuzz_target TARGET : its saved crashes, then its minute from the corpus.
+# fuzz_target TARGET : its saved crashes, then its half minute from the
+# corpus: a quick look around what the corpus reaches. The long search for
+# new faults is bench/fuzz's, ten minutes a target.
 fuzz_target() {
     local target=$1
     mkdir -p "$fuzz_work/$target/corpus"
@@ -30,7 +32,7 @@ fuzz_target() {
         run_fuzz "$target" "$fuzz_work/$target/regressions.log" -timeout=10 "${regressions[@]}"
     fi
     cp "$FERRIK_ROOT/tests/fuzz/corpus/$target"/* "$fuzz_work/$target/corpus/"
-    run_fuzz "$target" "$fuzz_work/$target/fuzz.log" -max_total_time=60 -timeout=10 "$fuzz_work/$target/corpus"
+    run_fuzz "$target" "$fuzz_work/$target/fuzz.log" -max_total_time=30 -timeout=10 "$fuzz_work/$target/corpus"
     echo "fuzz_$target: ${#regressions[@]} saved crashes passed; $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$fuzz_work/$target/fuzz.log")"
 }
 # Each target is one process on one core: the two run side by side.

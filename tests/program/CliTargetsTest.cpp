@@ -190,7 +190,9 @@ TEST_F(CliTargets, ARunOverLunsVisitsEveryBlockOnceAndNoRowInTheGap) {
         ASSERT_EQ(read.status, 0) << read.output;
         EXPECT_NE(read.output.find(run.told), std::string::npos) << read.output;
         EXPECT_EQ(Protocol().find("which addresses no page") != std::string::npos, run.touchesGap) << Protocol();
-        if (!run.touchesGap) EXPECT_TRUE(File("lun.dump") == image);
+        if (!run.touchesGap) {
+            EXPECT_TRUE(File("lun.dump") == image);
+        }
     }
     std::filesystem::remove_all(dir.File("ICs"));
     // Both dies' LUNs in one file, and a scan that names each block's place.
