@@ -27,6 +27,16 @@ JobStatus OpenDumpFile(JobLog& log, PathChooser& chooser, FileUse use, DumpFile&
 JobStatus StartFileJob(JobLog& log, JobContext& job, const JobPlan& plan, PathChooser& chooser, FileUse use,
                        DumpFile& file);
 
+// The walk of a job over a dump file: the plan's blocks, each block's mark
+// read where the bad-block mode or the chip map needs it.
+inline WalkRules DumpWalkRules(const Geometry& geometry, BadBlockMode bad, const BlockMap* map) {
+    WalkRules rules;
+    rules.blockPages = geometry.pagesPerBlock;
+    rules.bad = bad;
+    rules.readMarks = bad != BadBlockMode::Raw || map != nullptr;
+    return rules;
+}
+
 // Reads record k (pageTotal bytes) into buf. When the file does not hold it
 // whole, logs in red how many whole records it held, sets blue and returns
 // false: no byte that did not come from the file is ever used.

@@ -192,14 +192,12 @@ Outcome RunReadDump(JobContext& job, const JobPlan& plan, PathChooser& chooser, 
     ProgressScope progress(job.progress, "<<Begin Read Dump>>", "Reading...", plan);
     log.Put("\nStart Read Pages\n");
     log.Red();
-    WalkRules rules;
-    rules.blockPages = geometry.pagesPerBlock;
-    rules.bad = options.bad;
+    WalkRules rules = DumpWalkRules(geometry, options.bad, options.map);
     // The ECC leaves factory-marked blocks unchecked, where their marks can
     // be read and hold no ECC byte.
     const bool eccMarks = options.ecc != nullptr && MarkGeometryRefusal(geometry) == nullptr &&
                           !options.ecc->ecc->HoldsEcc(0);
-    rules.readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr || eccMarks;
+    rules.readMarks = rules.readMarks || eccMarks;
     // An R/B# failure leaves the log red; an interrupt's line is red too.
     rules.timeOuts.blueOnStop = false;
     rules.blueOnInterrupt = false;

@@ -124,10 +124,7 @@ Outcome RunVerify(JobContext& job, const JobPlan& plan, PathChooser& chooser, co
     log.Put("Start verify\n");
     log.Red();
 
-    WalkRules rules;
-    rules.blockPages = geometry.pagesPerBlock;
-    rules.bad = options.bad;
-    rules.readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
+    const WalkRules rules = DumpWalkRules(geometry, options.bad, options.map);
     PageComparer comparer(job, log, plan, options, file);
     const int32_t startMs = NandBus::NowMs();
     const Outcome walked = ChipWalk(job, log, geometry, plan.rows, rules, options.map).Run(comparer);

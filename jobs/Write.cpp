@@ -87,14 +87,12 @@ Outcome RunWrite(JobContext& job, const JobPlan& plan, PathChooser& chooser, con
     const JobStatus opened = StartFileJob(log, job, plan, chooser, FileUse::WriteFrom, file);
     if (opened != JobStatus::Done) return {opened};
 
-    WalkRules rules;
-    rules.blockPages = geometry.pagesPerBlock;
-    rules.bad = options.bad;
-    // The marks of the range, read before the first page is programmed: in
-    // skip mode a chip with too few good blocks for the file is refused
-    // while it is still as it was.
+    WalkRules rules = DumpWalkRules(geometry, options.bad, options.map);
+    // The marks of the range, read before the first page is programmed (the
+    // walk takes them as known): in skip mode a chip with too few good
+    // blocks for the file is refused while it is still as it was.
     std::vector<bool> marked;
-    if (options.bad != BadBlockMode::Raw || options.map != nullptr) {
+    if (rules.readMarks) {
         if (ReadMarks(job.chip, geometry, rows, marked) == MarkCheck::NoAnswer) {
             log.RedThenBlue("R/B, break low, ERR_RB_L \n");
             return {JobStatus::NoAnswer, rows.first};
