@@ -3,10 +3,11 @@
 # on the Pi 2's Cortex-A7 (qemu-arm), and the bus tier on the Pi 3's
 # Cortex-A53 (qemu-aarch64). The window and program tiers run the same job
 # code through the same bus; what 64-bit ARM changes (the byte loops, the
-# bus's cycles and waits) is the bus tier's, and both tiers emulated twice
-# would cost about 350 CPU-seconds more. The tests that run one page loop
-# over and over (FERRIK_NATIVE_ONLY_TESTS in scripts/lib.sh) are left to the
-# native run: emulated, the whole-chip ones alone would take most of an hour.
+# bus's cycles and waits) is the bus tier's, and those two tiers emulated
+# for arm64 too would cost about as much again as the armhf ones, their
+# build included. The tests that run one page loop over and over
+# (FERRIK_NATIVE_ONLY_TESTS in scripts/lib.sh) are left to the native run:
+# emulated, the whole-chip ones alone would take most of an hour.
 # Set FERRIK_SKIP_PI=1 to leave the stage out.
 source "$FERRIK_ROOT/scripts/pi-lib.sh"
 
