@@ -85,6 +85,77 @@ native_only_filter() {
     echo "${out[*]}"
 }
 
+# side_by_side NAME COMMAND... [-- NAME COMMAND...]...: runs the commands
+# side by side (alone, each would leave a core idle at times: configure,
+# link, a test program's last long test), prints what each printed, in
+# order, and fails if any failed.
+side_by_side() {
+    local logs
+    logs=$(mktemp -d)
+    local names=() pids=() command=() n=0
+    while [ $# -gt 0 ]; do
+        command=()
+        while [ $# -gt 0 ] && [ "$1" != -- ]; do
+            command+=("$1")
+            shift
+        done
+        [ $# -gt 0 ] && shift
+        names+=("${command[0]}")
+        "${command[@]:1}" >"$logs/$n" 2>&1 &
+        pids+=($!)
+        n=$((n + 1))
+    done
+    local failed=() i
+    for i in "${!pids[@]}"; do
+        wait "${pids[$i]}" || failed+=("${names[$i]}")
+    done
+    for i in "${!pids[@]}"; do cat "$logs/$i"; done
+    rm -rf "$logs"
+    if [ "${#failed[@]}" -gt 0 ]; then
+        echo "-- failed: ${failed[*]}"
+        return 1
+    fi
+}
+
+# gtest_part INDEX COUNT COMMAND...: runs COMMAND on its share of the tests
+# (GoogleTest's shards: every COUNT-th test from the INDEX-th).
+gtest_part() {
+    export GTEST_SHARD_INDEX=$1 GTEST_TOTAL_SHARDS=$2
+    shift 2
+    "$@"
+}
+
+# with_own_display COMMAND...: COMMAND (a program or a function) with DISPLAY
+# set to a virtual X display of its own, stopped when COMMAND ends. A test
+# program that looks for its windows among every window of a display wants
+# one no other program closes windows on. Xvfb picks the number itself:
+# two started at once never take the same one, as xvfb-run -a's can.
+with_own_display() {
+    local dir pid status=0
+    dir=$(mktemp -d)
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.out" 2>&1 &
+    pid=$!
+    for _ in $(seq 100); do
+        [ -s "$dir/display" ] && break
+        sleep 0.1
+    done
+    if ! [ -s "$dir/display" ]; then
+        cat "$dir/xvfb.out"
+        echo "a virtual display of its own did not start for: $*"
+        kill "$pid" 2>/dev/null || true
+        rm -rf "$dir"
+        return 1
+    fi
+    (
+        export DISPLAY=":$(head -n 1 "$dir/display")"
+        "$@"
+    ) || status=$?
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    rm -rf "$dir"
+    return "$status"
+}
+
 # run_ctest DIR [CTEST ARGS...] : the tests of a build tree, on the display in
 # force, else on a virtual one of their own.
 run_ctest() {

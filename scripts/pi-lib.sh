@@ -1,6 +1,6 @@
 # What the two Pi stages share (sourced by scripts/test.d/50-pi.sh and
-# 52-pi-emulated.sh): the target architectures and their packages, running
-# commands side by side, and their CPU time.
+# 52-pi-emulated.sh): the target architectures and their packages, and the
+# CPU time their steps take.
 
 # pi_install PACKAGE...: the armhf and arm64 architectures added to dpkg's
 # (once), then the packages, installed when missing.
@@ -13,38 +13,6 @@ pi_install() {
         fi
     done
     install_missing "$@"
-}
-
-# pi_side_by_side NAME COMMAND... [-- NAME COMMAND...]...: runs the commands
-# side by side (alone, each would leave a core idle at times: configure,
-# link, a test program's last long test), prints what each printed, in
-# order, and fails if any failed.
-pi_side_by_side() {
-    local logs
-    logs=$(mktemp -d)
-    local names=() pids=() command=() n=0
-    while [ $# -gt 0 ]; do
-        command=()
-        while [ $# -gt 0 ] && [ "$1" != -- ]; do
-            command+=("$1")
-            shift
-        done
-        [ $# -gt 0 ] && shift
-        names+=("${command[0]}")
-        "${command[@]:1}" >"$logs/$n" 2>&1 &
-        pids+=($!)
-        n=$((n + 1))
-    done
-    local failed=() i
-    for i in "${!pids[@]}"; do
-        wait "${pids[$i]}" || failed+=("${names[$i]}")
-    done
-    for i in "${!pids[@]}"; do cat "$logs/$i"; done
-    rm -rf "$logs"
-    if [ "${#failed[@]}" -gt 0 ]; then
-        echo "-- failed: ${failed[*]}"
-        return 1
-    fi
 }
 
 # pi_took WHAT SINCE CPU_SINCE: prints "-- WHAT took N s, M CPU-s" since then.

@@ -2,8 +2,9 @@
 # tier starts, under AddressSanitizer, UBSan and LeakSanitizer: no test may
 # touch memory that is not its own, reach undefined behaviour or leave a leak
 # of ours behind. A report ends its process with status 1, which fails the
-# test; a started ferrik or ferrik-cli inherits the settings, and its report
-# fails the test that started it (tests/support/Process.cpp).
+# tier, and the report is printed; a started ferrik or ferrik-cli inherits
+# the settings, and its report fails the test that started it
+# (tests/support/Process.cpp).
 #
 # The fast tier alone, for a quick look once build-asan exists:
 #   cmake --build build-asan --target bus_tests && build-asan/tests/bus_tests
@@ -19,6 +20,28 @@ cmake -S "$FERRIK_ROOT" -B "$asan_build" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1 -fno-sanitize-recover=all -D_GLIBCXX_ASSERTIONS" \
     -DFERRIK_SANITIZE=ON -DFERRIK_TESTS=ON >/dev/null
 cmake --build "$asan_build" --target bus_tests window_tests program_tests ferrik ferrik-cli -j "$(jobs_count)" >/dev/null
+
+# asan_program NAME PROGRAM: one test program of the build in one process
+# (its share of the tests when GTEST_SHARD_INDEX is set), then its summary
+# line, or all it printed when it fails. Started once per test, as ctest
+# does, the sanitizers' start, the toolkit's and the leak check at exit would
+# cost about half a CPU-second a test.
+asan_program() {
+    local name=$1 program=$2 out
+    if out=$(cd "$asan_build/tests" && "./$program" --gtest_brief=1 \
+        --gtest_filter="-$(native_only_filter gtest)" 2>&1); then
+        echo "$name${GTEST_SHARD_INDEX:+, part $((GTEST_SHARD_INDEX + 1)) of $GTEST_TOTAL_SHARDS}:" \
+            "$(grep -E '^\[  PASSED  \]' <<<"$out")"
+        return 0
+    fi
+    echo "$name${GTEST_SHARD_INDEX:+, part $((GTEST_SHARD_INDEX + 1)) of $GTEST_TOTAL_SHARDS} FAILED:"
+    echo "$out"
+    return 1
+}
+
+# The window tier, the longest, in two parts; each part and the program tier
+# on a display of its own (the program tier looks for ferrik's window among
+# every window of its display).
 (
     export ASAN_OPTIONS="detect_leaks=1:halt_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1"
     export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
@@ -27,5 +50,8 @@ cmake --build "$asan_build" --target bus_tests window_tests program_tests ferrik
     # connection and its buffers until exit; a virtual display has no
     # accessibility bus to talk to, so the bridge is left out here.
     export NO_AT_BRIDGE=1
-    run_ctest "$asan_build" -E "$(native_only_filter ctest)"
+    side_by_side "bus tier" asan_program "bus tier" bus_tests \
+        -- "window tier 1" with_own_display gtest_part 0 2 asan_program "window tier" window_tests \
+        -- "window tier 2" with_own_display gtest_part 1 2 asan_program "window tier" window_tests \
+        -- "program tier" with_own_display asan_program "program tier" program_tests
 )

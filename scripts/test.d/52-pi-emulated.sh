@@ -69,35 +69,20 @@ pi_window_and_bus_tiers() {
         case $program in
             program_tests) ;;
             window_tests)
-                runs+=("armhf $program 1" pi_part 0 2 pi_emulated armhf cortex-a7 "$program" --)
-                runs+=("armhf $program 2" pi_part 1 2 pi_emulated armhf cortex-a7 "$program" --) ;;
+                runs+=("armhf $program 1" gtest_part 0 2 pi_emulated armhf cortex-a7 "$program" --)
+                runs+=("armhf $program 2" gtest_part 1 2 pi_emulated armhf cortex-a7 "$program" --) ;;
             *) runs+=("armhf $program" pi_emulated armhf cortex-a7 "$program" --) ;;
         esac
     done
-    pi_side_by_side "${runs[@]}" "arm64 bus_tests" pi_emulated arm64 cortex-a53 bus_tests
+    side_by_side "${runs[@]}" "arm64 bus_tests" pi_emulated arm64 cortex-a53 bus_tests
 }
 
 # pi_program_tier: the armhf program tier. It looks for ferrik's window
 # among every window of the display, which fails when another program's
-# window closes in the middle of the search: so it gets a display of its own.
+# window closes in the middle of the search: so it gets a display of its own,
+# and so do the others.
 pi_program_tier() {
     pi_emulated armhf cortex-a7 program_tests
-}
-
-# pi_on_display FUNCTION [DELAY]: runs one of the functions above on a
-# virtual X display of its own, after DELAY seconds.
-pi_on_display() {
-    sleep "${2:-0}"
-    xvfb-run -a -s "-screen 0 1280x1024x24" env FERRIK_ROOT="$FERRIK_ROOT" bash -c \
-        "set -euo pipefail; $(declare -p pi_native_only); $(declare -f pi_emulated pi_part pi_side_by_side "$1"); $1"
-}
-
-# pi_part INDEX COUNT COMMAND...: runs COMMAND on its share of the tests
-# (GoogleTest's shards: every COUNT-th test from the INDEX-th).
-pi_part() {
-    export GTEST_SHARD_INDEX=$1 GTEST_TOTAL_SHARDS=$2
-    shift 2
-    "$@"
 }
 
 pi_emulated_stage() {
@@ -113,10 +98,8 @@ pi_emulated_stage() {
 
     local t=$SECONDS c=$pi_cpu
     echo "-- every test under qemu-arm (Cortex-A7); the bus tier under qemu-aarch64 (Cortex-A53)"
-    # The second display starts a moment later: xvfb-run -a takes the first
-    # free display number, and two starting at once can take the same one.
-    pi_side_by_side "window and bus tiers" pi_on_display pi_window_and_bus_tiers \
-        -- "program tier" pi_on_display pi_program_tier 2
+    side_by_side "window and bus tiers" with_own_display pi_window_and_bus_tiers \
+        -- "program tier" with_own_display pi_program_tier
     pi_took "emulated tests" "$t" "$c"
     pi_took "emulated stage" "$started" "$cpu_started"
 }
