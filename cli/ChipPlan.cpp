@@ -215,16 +215,13 @@ void SayOtherTargets(LogSink& sink, const std::vector<int>& found) {
                     (found.size() == 2 ? std::string("both") : "all " + std::to_string(found.size())) + "\n");
 }
 
-int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan, bool readsMarks) {
-    const Args& args = session.args;
-    ChipEnablesAsked chipEnables;
-    if (const int status = TakeChipEnables(session, chipEnables)) return status;
-    if (args.Has("--luns") != args.Has("--blocks-per-lun"))
-        return session.UsageError("--luns and --blocks-per-lun go together");
-    BlocksAsked asked;
+namespace {
+
+// --first-block and --blocks; --page, --spare, --row-max and
+// --pages-per-block.
+void TakeGeometryOptions(const Args& args, BlocksAsked& asked, GeometryGiven& given) {
     if (args.Has("--first-block")) asked.firstBlock = args.Number("--first-block");
     if (args.Has("--blocks")) asked.blocks = args.Number("--blocks");
-    GeometryGiven given;
     auto take = [&](std::optional<int32_t>& value, const char* name) {
         if (args.Has(name)) value = static_cast<int32_t>(args.Number(name));
     };
@@ -232,23 +229,67 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     take(given.spareSize, "--spare");
     take(given.rowMax, "--row-max");
     take(given.pagesPerBlock, "--pages-per-block");
-    // The LUNs say how many rows there are, unless --row-max says so too.
-    auto rowsOfLuns = [&](int32_t pagesPerBlock) {
-        if (!args.Has("--luns") || given.rowMax || pagesPerBlock <= 0) return;
-        const int64_t rows = args.Number("--luns") * args.Number("--blocks-per-lun") * pagesPerBlock;
-        if (rows - 1 <= INT32_MAX) given.rowMax = static_cast<int32_t>(rows - 1);
-    };
-    rowsOfLuns(given.pagesPerBlock.value_or(0));
-    // Erase finds each block's factory mark in the spare area, after the
-    // page's data; the other jobs need the spare's size.
-    bool needSpare = false;
-    bool needBlock = asked.Given() || readsMarks;
+}
+
+// The LUNs say how many rows there are, unless --row-max says so too.
+void TakeRowsOfLuns(const Args& args, int32_t pagesPerBlock, GeometryGiven& given) {
+    if (!args.Has("--luns") || given.rowMax || pagesPerBlock <= 0) return;
+    const int64_t rows = args.Number("--luns") * args.Number("--blocks-per-lun") * pagesPerBlock;
+    if (rows - 1 <= INT32_MAX) given.rowMax = static_cast<int32_t>(rows - 1);
+}
+
+// What the jobs need beyond the page size and the row max. Erase finds each
+// block's factory mark in the spare area, after the page's data; the other
+// jobs need the spare's size.
+struct ValuesNeeded {
+    bool spare = false;
+    bool block = false;
+};
+
+ValuesNeeded NeededBy(std::initializer_list<GeometryUse> uses, bool byBlocks) {
+    ValuesNeeded need;
+    need.block = byBlocks;
     for (const GeometryUse use : uses) {
-        needSpare = needSpare || use != GeometryUse::Erase;
-        needBlock = needBlock || use == GeometryUse::Erase;
+        need.spare = need.spare || use != GeometryUse::Erase;
+        need.block = need.block || use == GeometryUse::Erase;
     }
-    const bool givenSuffice = given.rowMax && given.pageSize && (!needSpare || given.spareSize) &&
-                              (!needBlock || given.pagesPerBlock);
+    return need;
+}
+
+// No chip file and no parameter page to use: the values the job needs and
+// that were not given, in a usage error.
+int RefuseMissingValues(const Session& session, const ValuesNeeded& need, const GeometryFound& found,
+                        const std::string& chipOn) {
+    std::string missing;
+    for (const char* option : {"--page", "--spare", "--row-max", "--pages-per-block"}) {
+        const std::string name = option;
+        if (session.args.Has(option) || (name == "--spare" && !need.spare) ||
+            (name == "--pages-per-block" && !need.block))
+            continue;
+        missing += (missing.empty() ? "" : ", ") + name;
+    }
+    const std::string pageState = found.pageTimedOut   ? ", and R/B# stayed low while it loaded its parameter page"
+                                  : found.pageUnusable ? ", and its parameter page cannot be used (see detect)"
+                                                       : "";
+    return session.UsageError("missing " + missing + ": no chip file " + found.lookedFor + " for " + chipOn +
+                              pageState + " (give the values, or --chip FILE)");
+}
+
+}  // namespace
+
+int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipPlan& plan, bool readsMarks) {
+    const Args& args = session.args;
+    ChipEnablesAsked chipEnables;
+    if (const int status = TakeChipEnables(session, chipEnables)) return status;
+    if (args.Has("--luns") != args.Has("--blocks-per-lun"))
+        return session.UsageError("--luns and --blocks-per-lun go together");
+    BlocksAsked asked;
+    GeometryGiven given;
+    TakeGeometryOptions(args, asked, given);
+    TakeRowsOfLuns(args, given.pagesPerBlock.value_or(0), given);
+    const ValuesNeeded need = NeededBy(uses, asked.Given() || readsMarks);
+    const bool givenSuffice = given.rowMax && given.pageSize && (!need.spare || given.spareSize) &&
+                              (!need.block || given.pagesPerBlock);
 
     GeometryFound found;
     if (args.Has("--chip")) {
@@ -274,22 +315,8 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
         GeometryFromChip(givenSuffice ? static_cast<LogSink&>(quiet) : session.log, session.Bus(), database.c_str(),
                          found, firstPin);
         if (found.from == GeometryFound::From::NoChip) return EXIT_NO_CHIP;
-        if (found.from == GeometryFound::From::Nothing && !givenSuffice) {
-            std::string missing;
-            for (const char* option : {"--page", "--spare", "--row-max", "--pages-per-block"}) {
-                const std::string name = option;
-                if (args.Has(option) || (name == "--spare" && !needSpare) ||
-                    (name == "--pages-per-block" && !needBlock))
-                    continue;
-                missing += (missing.empty() ? "" : ", ") + name;
-            }
-            const std::string pageState =
-                found.pageTimedOut   ? ", and R/B# stayed low while it loaded its parameter page"
-                : found.pageUnusable ? ", and its parameter page cannot be used (see detect)"
-                                     : "";
-            return session.UsageError("missing " + missing + ": no chip file " + found.lookedFor + " for " +
-                                      chipOn + pageState + " (give the values, or --chip FILE)");
-        }
+        if (found.from == GeometryFound::From::Nothing && !givenSuffice)
+            return RefuseMissingValues(session, need, found, chipOn);
     }
     if (const int status = CheckGivenAgainstChip(session, given, found, id)) return status;
     JobLog log(session.log);
@@ -299,7 +326,7 @@ int PlanChipJob(Session& session, std::initializer_list<GeometryUse> uses, ChipP
     dies.targets = targets;
     if (args.Has("--luns")) {
         found.luns = {static_cast<int32_t>(args.Number("--luns")), args.Number("--blocks-per-lun")};
-        rowsOfLuns(found.geometry.pagesPerBlock);
+        TakeRowsOfLuns(args, found.geometry.pagesPerBlock, given);
     }
     dies.luns = found.luns.luns;
     dies.blocksPerLun = found.luns.blocksPerLun;

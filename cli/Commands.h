@@ -1,6 +1,8 @@
-// The commands of ferrik-cli, one table. A command is one entry here and one
-// file of its own (cli/<Name>Command.cpp) that defines it; the options it
-// takes are named from the one option table (cli/Options.cpp).
+// The commands of ferrik-cli, one table. A command is one entry here and
+// its definition: the chip commands that go through a plan all in
+// cli/ChipCommands.cpp, the others in a file of their own
+// (cli/<Name>Command.cpp); the options it takes are named from the one
+// option table (cli/Options.cpp).
 #pragma once
 
 #include <cstddef>

@@ -121,6 +121,65 @@ bool BlockMarked(const std::vector<uint8_t>& block, int pages, const Geometry& g
     return false;
 }
 
+// A dump read a block at a time (64 pages when the block size is not
+// known), under the progress bar, with a stop asked for honoured between
+// blocks. `output`, the file being written, is abandoned when the run
+// stops there or the dump cannot be read.
+class DumpBlocks {
+public:
+    DumpBlocks(Session& session, DumpFile& file, const std::string& path, const Geometry& g, int64_t pages,
+               DumpFile* output, const char* title, const char* message)
+        : session_(session), file_(file), path_(path), output_(output), pages_(pages),
+          chunk_(g.pagesPerBlock > 0 ? g.pagesPerBlock : 64), record_(static_cast<size_t>(g.PageTotal())),
+          bytes_(static_cast<size_t>(chunk_) * record_) {
+        session.progress.Begin(title, message, 100, pages, g.PageTotal());
+    }
+
+    // The next block read. False at the dump's end, with status 0; or, the
+    // progress ended, with the status of a stop or of a dump that could not
+    // be read, after saying so.
+    bool Next(int& status) {
+        status = 0;
+        if (n_ != 0) {
+            first_ += n_;
+            ++block_;
+        }
+        if (first_ >= pages_) return false;
+        n_ = static_cast<int>(std::min<int64_t>(chunk_, pages_ - first_));
+        if (StopAsked(session_)) {
+            session_.progress.End();
+            status = Interrupted(session_, first_, output_);
+            return false;
+        }
+        for (int i = 0; i < n_; ++i)
+            if (!ReadRecord(file_, Page(i), record_)) {
+                session_.progress.End();
+                status = ReadFailed(session_, path_, output_);
+                return false;
+            }
+        return true;
+    }
+
+    int64_t Block() const { return block_; }
+    int64_t First() const { return first_; }
+    int Pages() const { return n_; }
+    uint8_t* Page(int i) { return bytes_.data() + static_cast<size_t>(i) * record_; }
+    const std::vector<uint8_t>& Bytes() const { return bytes_; }
+
+private:
+    Session& session_;
+    DumpFile& file_;
+    const std::string& path_;
+    DumpFile* output_;
+    const int64_t pages_;
+    const int chunk_;
+    const size_t record_;
+    std::vector<uint8_t> bytes_;
+    int64_t first_ = 0;
+    int64_t block_ = 0;
+    int n_ = 0;
+};
+
 bool AllOnes(const uint8_t* bytes, size_t n) {
     for (size_t i = 0; i < n; ++i)
         if (bytes[i] != 0xFF) return false;
@@ -136,6 +195,13 @@ struct Tally {
     void Add(const Tally& other) {
         for (int i = 0; i < 5; ++i) counts[i] += other.counts[i];
         bits += other.bits;
+    }
+    // The steps of one page.
+    void Add(const std::vector<EccStep>& steps) {
+        for (const EccStep& step : steps) {
+            ++counts[static_cast<int>(step.state)];
+            if (step.state == EccStepState::Corrected) bits += step.bits;
+        }
     }
     int64_t Of(EccStepState s) const { return counts[static_cast<int>(s)]; }
     std::string Text() const {
@@ -227,10 +293,7 @@ int Guess(Session& session, const Geometry& g, DumpFile& file, int64_t pages) {
         for (size_t i = 0; i < taken; ++i) {
             std::memcpy(copy.data(), sample.data() + i * record, record);
             ecc.Check(copy.data(), false, steps);
-            for (const EccStep& step : steps) {
-                ++trial.tally.counts[static_cast<int>(step.state)];
-                if (step.state == EccStepState::Corrected) trial.tally.bits += step.bits;
-            }
+            trial.tally.Add(steps);
         }
         trials.push_back(trial);
     }
@@ -268,12 +331,82 @@ int Guess(Session& session, const Geometry& g, DumpFile& file, int64_t pages) {
     return EXIT_CHIP_FAILED;
 }
 
+// What image ecc tells of the pages and blocks it checks: lines in the log,
+// or the members of its JSON object.
+class EccReport {
+public:
+    EccReport(Session& session, const Geometry& g) : log_(session.log), json_(session.args.Has("--json")), g_(g) {}
+
+    // A page's steps, each that is neither clean nor erased.
+    void Page(int64_t k, const std::vector<EccStep>& steps, int64_t lost) {
+        const auto told = [](const EccStep& step) {
+            return step.state != EccStepState::Clean && step.state != EccStepState::Erased;
+        };
+        if (json_) {
+            for (size_t s = 0; s < steps.size(); ++s)
+                if (told(steps[s]))
+                    findingsJson_ += (findingsJson_.empty() ? "\n    " : ",\n    ") + JsonStep(k, s, steps[s]);
+        } else if (lost == static_cast<int64_t>(steps.size()) && lost > 1) {
+            log_.RedThenBlue("Page " + Count(k) + ": all " + Count(lost) + " steps uncorrectable\n");
+        } else {
+            for (size_t s = 0; s < steps.size(); ++s)
+                if (told(steps[s])) TellStep(log_, k, s, steps[s], g_);
+        }
+    }
+
+    // A block, when the pages per block are known: in JSON every one, in
+    // the log one marked or with a step neither clean nor erased.
+    void Block(int64_t b, bool isMarked, const Tally& tally) {
+        if (json_) {
+            blocksJson_ += std::string(blocksJson_.empty() ? "\n    " : ",\n    ") + "{\"block\": " + Count(b) +
+                           ", \"marked\": " + (isMarked ? "true" : "false") + ", " + tally.Json() + "}";
+        } else if (isMarked) {
+            log_.Put("Block " + Count(b) + ": factory-marked, not checked\n");
+        } else if (tally.Of(EccStepState::Clean) + tally.Of(EccStepState::Erased) != tally.Steps()) {
+            log_.Put("Block " + Count(b) + ": " + tally.Text() + "\n");
+        }
+    }
+
+    // The dump's line, the corrected file's, and the JSON object.
+    void Dump(const std::string& path, const PageEcc& ecc, int64_t pages, int64_t marked, const Tally& total,
+              const std::string* fixed) {
+        const bool lost = total.Of(EccStepState::Uncorrectable) > 0;
+        std::string line = "Dump: " + Count(pages) + " pages, " + total.Text();
+        if (marked > 0) line += "; " + Count(marked) + " factory-marked blocks not checked";
+        if (lost) {
+            log_.RedThenBlue(line + "\n");
+        } else {
+            log_.Green();
+            log_.Put(line + "\n");
+            log_.Blue();
+        }
+        if (fixed != nullptr)
+            log_.Put("Wrote " + *fixed + (lost ? ", every correctable step corrected; the uncorrectable as read\n"
+                                                : ", every step corrected\n"));
+        if (!json_) return;
+        std::printf("{\n  \"file\": %s,\n  \"ecc\": %s,\n  \"page\": %d,\n  \"spare\": %d,\n  \"pages\": %" PRId64
+                    ",\n  \"markedBlocks\": %" PRId64 ",\n  %s,\n  \"blocks\": [%s%s],\n  \"findings\": [%s%s]\n}\n",
+                    JsonString(path).c_str(), JsonString(ecc.Describe()).c_str(), g_.pageSize, g_.spareSize, pages,
+                    marked, total.Json().c_str(), blocksJson_.c_str(), blocksJson_.empty() ? "" : "\n  ",
+                    findingsJson_.c_str(), findingsJson_.empty() ? "" : "\n  ");
+    }
+
+    JobLog& Log() { return log_; }
+
+private:
+    JobLog log_;
+    const bool json_;
+    const Geometry& g_;
+    std::string blocksJson_;
+    std::string findingsJson_;
+};
+
 int RunEcc(Session& session) {
     const Args& args = session.args;
-    const bool json = args.Has("--json");
     Geometry g;
     if (const int status = TakeGeometry(session, g)) return status;
     const std::string& path = args.Operand();
+    const bool json = args.Has("--json");
     if (args.Has("--guess") && (args.Has("--ecc") || args.Has("--ecc-layout") || args.Has("--fix") || json))
         return session.UsageError("--guess tries every built-in scheme: it takes no --ecc, --ecc-layout, --fix or --json");
     DumpFile file;
@@ -293,98 +426,45 @@ int RunEcc(Session& session) {
     if (fix)
         if (const int status = OpenOutput(session, args.Text("--fix"), out)) return status;
 
-    JobLog log(session.log);
-    log.Put("ECC " + ecc.Describe() + " over " + path + ": " + Count(pages) + " pages of " + Count(g.pageSize) +
-            " + " + Count(g.spareSize) + " bytes\n");
+    EccReport report(session, g);
+    report.Log().Put("ECC " + ecc.Describe() + " over " + path + ": " + Count(pages) + " pages of " +
+                     Count(g.pageSize) + " + " + Count(g.spareSize) + " bytes\n");
     // Blocks only when their size is known; their factory marks only where
     // no ECC byte sits on the mark.
     const int perBlock = g.pagesPerBlock > 0 ? g.pagesPerBlock : 0;
     const bool marks = perBlock > 0 && !ecc.HoldsEcc(0);
-    const int chunk = perBlock > 0 ? perBlock : 64;
     const size_t record = static_cast<size_t>(g.PageTotal());
-    std::vector<uint8_t> block(static_cast<size_t>(chunk) * record);
     std::vector<EccStep> steps;
     Tally total;
     int64_t marked = 0;
-    std::string blocksJson;
-    std::string findingsJson;
-    session.progress.Begin("image ecc", "Checking the ECC", 100, pages, g.PageTotal());
-    for (int64_t first = 0, b = 0; first < pages; first += chunk, ++b) {
-        const int n = static_cast<int>(std::min<int64_t>(chunk, pages - first));
-        if (StopAsked(session)) {
-            session.progress.End();
-            return Interrupted(session, first, fix ? &out : nullptr);
-        }
-        for (int i = 0; i < n; ++i)
-            if (!ReadRecord(file, block.data() + static_cast<size_t>(i) * record, record)) {
-                session.progress.End();
-                return ReadFailed(session, path, fix ? &out : nullptr);
-            }
-        const bool isMarked = marks && BlockMarked(block, n, g);
+    DumpBlocks blocks(session, file, path, g, pages, fix ? &out : nullptr, "image ecc", "Checking the ECC");
+    int stopped = 0;
+    while (blocks.Next(stopped)) {
+        const int n = blocks.Pages();
+        const int64_t first = blocks.First();
+        const bool isMarked = marks && BlockMarked(blocks.Bytes(), n, g);
         Tally tally;
         for (int i = 0; i < n && !isMarked; ++i) {
-            const int64_t k = first + i;
-            ecc.Check(block.data() + static_cast<size_t>(i) * record, fix, steps);
-            int lost = 0;
-            for (const EccStep& step : steps) {
-                ++tally.counts[static_cast<int>(step.state)];
-                if (step.state == EccStepState::Corrected) tally.bits += step.bits;
-                lost += step.state == EccStepState::Uncorrectable;
-            }
-            if (json) {
-                for (size_t s = 0; s < steps.size(); ++s)
-                    if (steps[s].state != EccStepState::Clean && steps[s].state != EccStepState::Erased)
-                        findingsJson += std::string(findingsJson.empty() ? "\n    " : ",\n    ") + JsonStep(k, s, steps[s]);
-            } else if (lost == static_cast<int>(steps.size()) && lost > 1) {
-                log.RedThenBlue("Page " + Count(k) + ": all " + Count(lost) + " steps uncorrectable\n");
-            } else {
-                for (size_t s = 0; s < steps.size(); ++s)
-                    if (steps[s].state != EccStepState::Clean && steps[s].state != EccStepState::Erased)
-                        TellStep(log, k, s, steps[s], g);
-            }
+            ecc.Check(blocks.Page(i), fix, steps);
+            const int64_t lostBefore = tally.Of(EccStepState::Uncorrectable);
+            tally.Add(steps);
+            report.Page(first + i, steps, tally.Of(EccStepState::Uncorrectable) - lostBefore);
         }
-        if (fix && !out.Append(block.data(), static_cast<size_t>(n) * record)) {
+        if (fix && !out.Append(blocks.Page(0), static_cast<size_t>(n) * record)) {
             session.progress.End();
             return CommitOutput(session, args.Text("--fix"), out, false);
         }
         session.progress.Tick(first + n);
         total.Add(tally);
         marked += isMarked;
-        if (perBlock == 0) continue;
-        if (json) {
-            blocksJson += std::string(blocksJson.empty() ? "\n    " : ",\n    ") + "{\"block\": " + Count(b) +
-                          ", \"marked\": " + (isMarked ? "true" : "false") + ", " + tally.Json() + "}";
-        } else if (isMarked) {
-            log.Put("Block " + Count(b) + ": factory-marked, not checked\n");
-        } else if (tally.Of(EccStepState::Clean) + tally.Of(EccStepState::Erased) != tally.Steps()) {
-            log.Put("Block " + Count(b) + ": " + tally.Text() + "\n");
-        }
+        if (perBlock != 0) report.Block(blocks.Block(), isMarked, tally);
     }
+    if (stopped != 0) return stopped;
     session.progress.End();
     if (fix)
         if (const int status = CommitOutput(session, args.Text("--fix"), out, true)) return status;
-
-    const bool lost = total.Of(EccStepState::Uncorrectable) > 0;
-    std::string line = "Dump: " + Count(pages) + " pages, " + total.Text();
-    if (marked > 0) line += "; " + Count(marked) + " factory-marked blocks not checked";
-    if (lost) {
-        log.RedThenBlue(line + "\n");
-    } else {
-        log.Green();
-        log.Put(line + "\n");
-        log.Blue();
-    }
-    if (fix)
-        log.Put("Wrote " + args.Text("--fix") + (lost ? ", every correctable step corrected; the uncorrectable as read\n"
-                                                      : ", every step corrected\n"));
-    if (json) {
-        std::printf("{\n  \"file\": %s,\n  \"ecc\": %s,\n  \"page\": %d,\n  \"spare\": %d,\n  \"pages\": %" PRId64
-                    ",\n  \"markedBlocks\": %" PRId64 ",\n  %s,\n  \"blocks\": [%s%s],\n  \"findings\": [%s%s]\n}\n",
-                    JsonString(path).c_str(), JsonString(ecc.Describe()).c_str(), g.pageSize, g.spareSize, pages, marked,
-                    total.Json().c_str(), blocksJson.c_str(), blocksJson.empty() ? "" : "\n  ",
-                    findingsJson.c_str(), findingsJson.empty() ? "" : "\n  ");
-    }
-    return lost ? EXIT_CHIP_FAILED : EXIT_DONE;
+    report.Dump(path, ecc, pages, marked, total, fix ? &args.Text("--fix") : nullptr);
+    return total.Of(EccStepState::Uncorrectable) > 0 ? EXIT_CHIP_FAILED : EXIT_DONE;
 }
 
 // ---- image strip --------------------------------------------------------
@@ -408,38 +488,27 @@ int RunStrip(Session& session) {
     DumpFile out;
     if (const int status = OpenOutput(session, outPath, out)) return status;
 
-    const int chunk = g.pagesPerBlock > 0 ? g.pagesPerBlock : 64;
-    const size_t record = static_cast<size_t>(g.PageTotal());
-    std::vector<uint8_t> block(static_cast<size_t>(chunk) * record);
     const std::vector<uint8_t> erased(static_cast<size_t>(g.pageSize), 0xFF);
     std::string markedList;
     int64_t written = 0;
-    session.progress.Begin("image strip", "Stripping the spare areas", 100, pages, g.PageTotal());
-    for (int64_t first = 0, b = 0; first < pages; first += chunk, ++b) {
-        const int n = static_cast<int>(std::min<int64_t>(chunk, pages - first));
-        if (StopAsked(session)) {
-            session.progress.End();
-            return Interrupted(session, first, &out);
-        }
-        for (int i = 0; i < n; ++i)
-            if (!ReadRecord(file, block.data() + static_cast<size_t>(i) * record, record)) {
-                session.progress.End();
-                return ReadFailed(session, path, &out);
-            }
-        const bool marked = mode != BadBlockMode::Raw && BlockMarked(block, n, g);
-        if (marked) markedList += (markedList.empty() ? "" : ", ") + Count(b);
+    DumpBlocks blocks(session, file, path, g, pages, &out, "image strip", "Stripping the spare areas");
+    int stopped = 0;
+    while (blocks.Next(stopped)) {
+        const int n = blocks.Pages();
+        const bool marked = mode != BadBlockMode::Raw && BlockMarked(blocks.Bytes(), n, g);
+        if (marked) markedList += (markedList.empty() ? "" : ", ") + Count(blocks.Block());
         if (marked && mode == BadBlockMode::Skip) continue;
         bool ok = true;
         for (int i = 0; i < n && ok; ++i)
-            ok = out.Append(marked ? erased.data() : block.data() + static_cast<size_t>(i) * record,
-                            static_cast<size_t>(g.pageSize));
+            ok = out.Append(marked ? erased.data() : blocks.Page(i), static_cast<size_t>(g.pageSize));
         if (!ok) {
             session.progress.End();
             return CommitOutput(session, outPath, out, false);
         }
         written += n;
-        session.progress.Tick(first + n);
+        session.progress.Tick(blocks.First() + n);
     }
+    if (stopped != 0) return stopped;
     session.progress.End();
     if (const int status = CommitOutput(session, outPath, out, true)) return status;
     JobLog log(session.log);

@@ -86,6 +86,10 @@ public:
         return Raw(key, text);
     }
     JsonObject& String(const char* key, const std::string& value) { return Raw(key, JsonString(value)); }
+    // A page's sizes and its block's, as detect words every geometry.
+    JsonObject& Sizes(int64_t page, int64_t spare, int64_t pagesPerBlock) {
+        return Number("page", page).Number("spare", spare).Number("pages_per_block", pagesPerBlock);
+    }
     // Members already written as JSON text, after these.
     JsonObject& Members(const std::string& members) {
         if (!members.empty()) text_ += (text_.empty() ? "{" : ",") + members;
@@ -219,9 +223,7 @@ std::string IdentityMembers(const DetectResult& detect, const ChipIdentity& iden
                        .String("path", detect.chipFilePath)
                        .String("name", identity.chipFileName)
                        .Number("row_max", g.rowMax)
-                       .Number("page", g.pageSize)
-                       .Number("spare", g.spareSize)
-                       .Number("pages_per_block", g.pagesPerBlock)
+                       .Sizes(g.pageSize, g.spareSize, g.pagesPerBlock)
                        .Text();
     }
 
@@ -236,9 +238,7 @@ std::string IdentityMembers(const DetectResult& detect, const ChipIdentity& iden
                        .Number("copy", page.copy)
                        .String("maker", page.maker)
                        .String("model", page.model)
-                       .Number("page", page.pageSize)
-                       .Number("spare", page.spareSize)
-                       .Number("pages_per_block", page.pagesPerBlock)
+                       .Sizes(page.pageSize, page.spareSize, page.pagesPerBlock)
                        .Raw("blocks", std::to_string(page.blocks))
                        .Number("luns", page.luns)
                        .Raw("row_max", std::to_string(page.rowMax))
@@ -250,9 +250,7 @@ std::string IdentityMembers(const DetectResult& detect, const ChipIdentity& iden
     const IdGeometry& id = identity.idGeometry;
     if (id.decoded) {
         idJson = JsonObject()
-                     .Number("page", id.pageSize)
-                     .Number("spare", id.spareSize)
-                     .Number("pages_per_block", id.pagesPerBlock)
+                     .Sizes(id.pageSize, id.spareSize, id.pagesPerBlock)
                      .Number("blocks", id.blocks)
                      .Number("row_max", id.rowMax)
                      .Raw("guess", "true")
@@ -262,9 +260,8 @@ std::string IdentityMembers(const DetectResult& detect, const ChipIdentity& iden
     const GeometryChoice& choice = identity.choice;
     const std::string geometry = JsonObject()
                                      .String("source", GeometrySourceName(choice.source))
-                                     .Number("page", choice.geometry.pageSize)
-                                     .Number("spare", choice.geometry.spareSize)
-                                     .Number("pages_per_block", choice.geometry.pagesPerBlock)
+                                     .Sizes(choice.geometry.pageSize, choice.geometry.spareSize,
+                                            choice.geometry.pagesPerBlock)
                                      .Number("row_max", choice.geometry.rowMax)
                                      .Text();
     std::string disagreements = "[";

@@ -88,8 +88,7 @@ Outcome RunBlankCheck(JobContext& job, const JobPlan& plan, const EraseRecord& r
     rules.blockPages = options.skipMarked ? geometry.pagesPerBlock : record.pagesPerBlock;
     rules.bad = BadBlockMode::Skip;
     rules.noteGood = false;  // a block is good once its pages read blank
-    ProgressScope progress(job.progress, "<<Begin Check BLANK>>", "Blanking...", geometry.rowMax,
-                           plan.rows.last - plan.rows.first + 1, geometry.PageTotal());
+    ProgressScope progress(job.progress, "<<Begin Check BLANK>>", "Blanking...", plan);
     log.Put("Start check blank\n");
     log.Red();
     if (record.pagesPerBlock <= 0 && !options.skipMarked) log.Put("No block size from an erase run, no bad block skipped\n");

@@ -55,6 +55,12 @@ JobStatus OpenDumpFile(JobLog& log, PathChooser& chooser, FileUse use, DumpFile&
     return JobStatus::FileError;
 }
 
+JobStatus StartFileJob(JobLog& log, JobContext& job, const JobPlan& plan, PathChooser& chooser, FileUse use,
+                       DumpFile& file) {
+    if (!ChipAnswers(log, job.chip, plan.geometry.rowMax)) return JobStatus::NoAnswer;
+    return OpenDumpFile(log, chooser, use, file);
+}
+
 bool ReadDumpRecord(JobLog& log, DumpFile& file, int32_t pageTotal, uint8_t* buf, int64_t k) {
     const size_t wanted = static_cast<size_t>(pageTotal);
     if (std::fread(buf, 1, wanted, file.Get()) == wanted) return true;

@@ -22,6 +22,21 @@ bool ChipAnswers(JobLog& log, ChipPort& chip, int32_t rowMax);
 // (logged), Done when it is open.
 JobStatus OpenDumpFile(JobLog& log, PathChooser& chooser, FileUse use, DumpFile& file);
 
+// The opening of a job over a dump file: the chip must answer before the
+// file is asked for. NoAnswer, or what OpenDumpFile returns.
+JobStatus StartFileJob(JobLog& log, JobContext& job, const JobPlan& plan, PathChooser& chooser, FileUse use,
+                       DumpFile& file);
+
+// The walk of a job over a dump file: the plan's blocks, each block's mark
+// read where the bad-block mode or the chip map needs it.
+inline WalkRules DumpWalkRules(const Geometry& geometry, BadBlockMode bad, const BlockMap* map) {
+    WalkRules rules;
+    rules.blockPages = geometry.pagesPerBlock;
+    rules.bad = bad;
+    rules.readMarks = bad != BadBlockMode::Raw || map != nullptr;
+    return rules;
+}
+
 // Reads record k (pageTotal bytes) into buf. When the file does not hold it
 // whole, logs in red how many whole records it held, sets blue and returns
 // false: no byte that did not come from the file is ever used.
@@ -86,6 +101,11 @@ public:
         : sink_(sink) {
         sink_.Begin(title, message, maximum, units, unitBytes);
     }
+    // A page job's: one unit a page of the plan's range, of page and spare
+    // bytes.
+    ProgressScope(ProgressSink& sink, const char* title, const char* message, const JobPlan& plan)
+        : ProgressScope(sink, title, message, plan.geometry.rowMax, plan.rows.last - plan.rows.first + 1,
+                        plan.geometry.PageTotal()) {}
     ~ProgressScope() { sink_.End(); }
     ProgressScope(const ProgressScope&) = delete;
     ProgressScope& operator=(const ProgressScope&) = delete;

@@ -19,27 +19,20 @@ const char* GeometryRefusal(const Geometry& g, GeometryUse use) {
             // Block numbers are rows divided by the pages per block.
             if (g.pagesPerBlock <= 0) return "Error, Pages per block <= 0\n";
             return nullptr;
-        case GeometryUse::BlankCheck:
-            if (total == 0 || g.rowMax == 0) return "Error, Page size = 0 or row max size = 0\n";
-            if (total > LARGEST_PAGE_TOTAL) return "Error, Page size > 0xFFFF\n";
-            // A negative page or spare size makes a total that covers only
-            // part of each page: the check would call pages blank that it
-            // never read in full. A negative row max would be the progress
-            // dialog's maximum, on which it asserts.
-            if (g.pageSize < 0 || g.spareSize < 0 || total < 0 || g.rowMax < 0)
-                return "Error, Page size < 0 or row max size < 0\n";
-            return nullptr;
         case GeometryUse::ReadDump:
             if (g.pageSize == 0) return "Error, Page size = 0\n";
             [[fallthrough]];
+        case GeometryUse::BlankCheck:
         case GeometryUse::WriteOrVerify:
             if (total == 0 || g.rowMax == 0) return "Error, Page size = 0 or row max size = 0\n";
             if (total > LARGEST_PAGE_TOTAL) return "Error, Page size > 0xFFFF\n";
             // A negative length would reach the bus and the file calls as a
-            // huge count, and a negative row max the progress dialog as its
-            // maximum.
+            // huge count (a blank check would call pages blank that it never
+            // read in full), and a negative row max the progress dialog as
+            // its maximum, on which it asserts.
             if (g.pageSize < 0 || g.spareSize < 0 || total < 0 || g.rowMax < 0)
-                return "Error, Page size, spare size or row max size < 0\n";
+                return use == GeometryUse::BlankCheck ? "Error, Page size < 0 or row max size < 0\n"
+                                                      : "Error, Page size, spare size or row max size < 0\n";
             return nullptr;
     }
     return nullptr;

@@ -108,15 +108,21 @@ GeometryChoice ChooseGeometry(const Geometry* chipFile, const ParameterPage* pag
     return choice;
 }
 
+Geometry GeometryOf(const ChipFields& fields) {
+    Geometry g;
+    g.pageSize = ParseNumber(fields.Get(KEY_PAGE).c_str());
+    g.spareSize = ParseNumber(fields.Get(KEY_SPARE).c_str());
+    g.rowMax = ParseNumber(fields.Get(KEY_ROW).c_str());
+    g.pagesPerBlock = ParseNumber(fields.Get(KEY_BLOCK).c_str());
+    return g;
+}
+
 ChipIdentity IdentifyChip(BusPort& bus, const DetectResult& detect, const ChipFields& fields, int pageCe) {
     ChipIdentity identity;
     identity.chipFileFound = detect.chipFileFound;
     if (detect.chipFileFound) {
         identity.chipFileName = fields.Get(KEY_NAME);
-        identity.chipFile.rowMax = ParseNumber(fields.Get(KEY_ROW).c_str());
-        identity.chipFile.pageSize = ParseNumber(fields.Get(KEY_PAGE).c_str());
-        identity.chipFile.spareSize = ParseNumber(fields.Get(KEY_SPARE).c_str());
-        identity.chipFile.pagesPerBlock = ParseNumber(fields.Get(KEY_BLOCK).c_str());
+        identity.chipFile = GeometryOf(fields);
     }
     identity.pageCe = pageCe;
     identity.reading = ReadParameterPage(bus, ChipEnablePin(pageCe));

@@ -62,6 +62,9 @@ struct ChipIdentity {
 // Reads the parameter page of the chip on chip enable pageCe (0-3) and
 // decodes the CE0 chip's ID bytes, and finds the targets; detect is what
 // RunDetect found and fields what it loaded.
+// The geometry a chip file's fields give, by the one parse rule.
+Geometry GeometryOf(const ChipFields& fields);
+
 ChipIdentity IdentifyChip(BusPort& bus, const DetectResult& detect, const ChipFields& fields, int pageCe = 0);
 
 // The lines after Detect's: the chip file, the parameter page, the ID bytes

@@ -28,10 +28,7 @@ void TakeValues(const ChipFields& values, const std::string& path, GeometryFound
     found.from = GeometryFound::From::ChipFile;
     found.source = "the chip file " + path;
     found.chipId = values.Get(KEY_ID);
-    found.geometry.pageSize = ParseNumber(values.Get(KEY_PAGE).c_str());
-    found.geometry.spareSize = ParseNumber(values.Get(KEY_SPARE).c_str());
-    found.geometry.rowMax = ParseNumber(values.Get(KEY_ROW).c_str());
-    found.geometry.pagesPerBlock = ParseNumber(values.Get(KEY_BLOCK).c_str());
+    found.geometry = GeometryOf(values);
     found.pagesPerBlockKnown = true;
     found.chipName = values.Get(KEY_NAME);
 }

@@ -186,23 +186,18 @@ private:
 Outcome RunReadDump(JobContext& job, const JobPlan& plan, PathChooser& chooser, const ReadOptions& options) {
     JobLog log(job.log, plan.layout);
     const Geometry& geometry = plan.geometry;
-    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     DumpFile file;
-    const JobStatus opened = OpenDumpFile(log, chooser, FileUse::SaveDump, file);
+    const JobStatus opened = StartFileJob(log, job, plan, chooser, FileUse::SaveDump, file);
     if (opened != JobStatus::Done) return {opened};
-
-    ProgressScope progress(job.progress, "<<Begin Read Dump>>", "Reading...", geometry.rowMax,
-                           plan.rows.last - plan.rows.first + 1, geometry.PageTotal());
+    ProgressScope progress(job.progress, "<<Begin Read Dump>>", "Reading...", plan);
     log.Put("\nStart Read Pages\n");
     log.Red();
-    WalkRules rules;
-    rules.blockPages = geometry.pagesPerBlock;
-    rules.bad = options.bad;
+    WalkRules rules = DumpWalkRules(geometry, options.bad, options.map);
     // The ECC leaves factory-marked blocks unchecked, where their marks can
     // be read and hold no ECC byte.
     const bool eccMarks = options.ecc != nullptr && MarkGeometryRefusal(geometry) == nullptr &&
                           !options.ecc->ecc->HoldsEcc(0);
-    rules.readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr || eccMarks;
+    rules.readMarks = rules.readMarks || eccMarks;
     // An R/B# failure leaves the log red; an interrupt's line is red too.
     rules.timeOuts.blueOnStop = false;
     rules.blueOnInterrupt = false;

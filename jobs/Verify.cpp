@@ -117,19 +117,14 @@ private:
 Outcome RunVerify(JobContext& job, const JobPlan& plan, PathChooser& chooser, const VerifyOptions& options) {
     JobLog log(job.log, plan.layout);
     const Geometry& geometry = plan.geometry;
-    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     DumpFile file;
-    const JobStatus opened = OpenDumpFile(log, chooser, FileUse::VerifyAgainst, file);
+    const JobStatus opened = StartFileJob(log, job, plan, chooser, FileUse::VerifyAgainst, file);
     if (opened != JobStatus::Done) return {opened};
-    ProgressScope progress(job.progress, "<<Begin Verify NAND>>", "Verifying...", geometry.rowMax,
-                           plan.rows.last - plan.rows.first + 1, geometry.PageTotal());
+    ProgressScope progress(job.progress, "<<Begin Verify NAND>>", "Verifying...", plan);
     log.Put("Start verify\n");
     log.Red();
 
-    WalkRules rules;
-    rules.blockPages = geometry.pagesPerBlock;
-    rules.bad = options.bad;
-    rules.readMarks = options.bad != BadBlockMode::Raw || options.map != nullptr;
+    const WalkRules rules = DumpWalkRules(geometry, options.bad, options.map);
     PageComparer comparer(job, log, plan, options, file);
     const int32_t startMs = NandBus::NowMs();
     const Outcome walked = ChipWalk(job, log, geometry, plan.rows, rules, options.map).Run(comparer);

@@ -96,6 +96,200 @@ struct DataLines {
     void Add(const std::string& fault) { faults += (faults.empty() ? "" : "; ") + fault; }
 };
 
+// What the probes saw. Everything is measured before the lines that judge
+// it, so that each line can name the likely cause from what the other
+// probes saw.
+struct Probes {
+    DataLines data;
+    bool dataGood = false;
+    bool restHigh = true;
+    bool resetReady = false;
+    bool resetBusy = false;
+    uint8_t ids[3][5] = {};
+    const char* maker = nullptr;
+    bool steady = false;
+    bool alike = true;
+    bool knownMaker = false;
+    bool idAnswers = false;
+    uint8_t onfi[4] = {};
+    bool onfiSignature = false;
+    bool pageLoaded = false;
+    ParameterPage onfiPage;
+    uint8_t jedec[5] = {};
+    bool jedecSignature = false;
+    ParameterPage jedecPage;
+    uint8_t statusOpen = 0;
+    uint8_t statusProtected = 0;
+
+    // The data lines come first: a wrong one changes every command and every
+    // byte the other probes see.
+    void MeasureDataLines(BusPort& bus) {
+        data.Measure(bus);
+        dataGood = data.faults.empty();
+    }
+    std::string SeeData() const { return dataGood ? "" : " (see the data lines)"; }
+
+    void MeasureChip(BusPort& bus, int cePin) {
+        for (int i = 0; i < 16; ++i) restHigh = bus.ReadyLineHigh() && restHigh;
+        resetReady = bus.Reset(cePin);
+        resetBusy = bus.LastWaitSawBusy();
+        MeasureId(bus, cePin);
+        MeasureParameterPages(bus, cePin);
+        bus.SetWriteProtect(false);
+        statusOpen = bus.ReadStatus(cePin);
+        bus.SetWriteProtect(true);
+        statusProtected = bus.ReadStatus(cePin);
+        bus.SetWriteProtect(false);
+    }
+
+    void MeasureId(BusPort& bus, int cePin) {
+        for (auto& id : ids) maker = bus.ReadId(cePin, id);
+        steady = std::memcmp(ids[0], ids[1], 5) == 0 && std::memcmp(ids[0], ids[2], 5) == 0;
+        for (int i = 1; i < 5; ++i) alike = alike && ids[0][i] == ids[0][0];
+        knownMaker = std::strcmp(maker, "Unknown Nand") != 0;
+        // Bytes read through a wrong data line are not the chip's, whatever
+        // maker they happen to name.
+        idAnswers = steady && !alike && knownMaker && dataGood;
+    }
+
+    // The page is read whatever READ ID 20h says, to see whether the two agree.
+    void MeasureParameterPages(BusPort& bus, int cePin) {
+        bus.ReadIdAt(cePin, ID_ADDRESS_ONFI, onfi, 4);
+        onfiSignature = std::memcmp(onfi, "ONFI", 4) == 0;
+        uint8_t bytes[PARAMETER_PAGE_READ_BYTES];
+        pageLoaded = bus.ReadParameterPage(cePin, 0x00, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK;
+        onfiPage = DecodeParameterPage(bytes, pageLoaded ? sizeof bytes : 0, PageStandard::Onfi);
+        bus.ReadIdAt(cePin, ID_ADDRESS_JEDEC, jedec, 5);
+        jedecSignature = std::memcmp(jedec, "JEDEC", 5) == 0;
+        if (jedecSignature && bus.ReadParameterPage(cePin, 0x40, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK)
+            jedecPage = DecodeParameterPage(bytes, sizeof bytes, PageStandard::Jedec);
+    }
+};
+
+void JudgeDataLines(CheckLog& check, const Probes& seen) {
+    if (seen.dataGood)
+        check.Line("Data lines", Verdict::Ok, "IO0 to IO7 each read back high and low, no two alike");
+    else
+        check.Line("Data lines", Verdict::Fault, seen.data.faults);
+}
+
+void JudgeReadyAtRest(CheckLog& check, const Probes& seen) {
+    if (seen.restHigh)
+        check.Line("R/B# at rest", Verdict::Ok, "high (the pull-up is there)");
+    else
+        check.Line("R/B# at rest", Verdict::Fault,
+                   "reads low with no command under way: the pull-up resistor on R/B# (GPIO 10, chip pin 7) is "
+                   "missing, or R/B# is shorted to ground");
+}
+
+void JudgeReset(CheckLog& check, const Probes& seen) {
+    if (seen.resetBusy && seen.resetReady)
+        check.Line("R/B# after RESET", Verdict::Ok, "went low and came back");
+    else if (!seen.resetReady)
+        check.Line("R/B# after RESET", Verdict::Fault,
+                   "did not come back high: R/B# (GPIO 10) is held low: no pull-up resistor, a short to ground, or "
+                   "a chip that stays busy");
+    else if (!seen.dataGood)
+        check.Line("R/B# after RESET", Verdict::Fault,
+                   "never went low: the chip took no RESET (FFh), as a wrong data line changes the command (see the "
+                   "data lines)");
+    else if (seen.idAnswers)
+        check.Line("R/B# after RESET", Verdict::Fault,
+                   "never went low, though the chip answers READ ID: R/B# is open between the chip (pin 7) and the "
+                   "Pi (GPIO 10)");
+    else
+        check.Line("R/B# after RESET", Verdict::Fault,
+                   "never went low: the chip took no RESET (FFh); check power, CE# (GPIO 9, chip pin 9), CLE (GPIO 2, "
+                   "chip pin 16) and WE# (GPIO 15, chip pin 18), or R/B# (GPIO 10, chip pin 7) is open");
+}
+
+void JudgeReadId(CheckLog& check, const Probes& seen) {
+    const uint8_t(&ids)[3][5] = seen.ids;
+    const std::string first = Hex(ids[0], 5);
+    if (!seen.steady) {
+        check.Line("READ ID", Verdict::Fault,
+                   "three reads differ (" + first + " / " + Hex(ids[1], 5) + " / " + Hex(ids[2], 5) +
+                       "): a loose contact on a data line, RE# (GPIO 14, chip pin 8) or CE# (GPIO 9, chip pin 9)");
+    } else if (seen.alike && (ids[0][0] == 0xFF || ids[0][0] == 0x00)) {
+        const std::string cause =
+            !seen.dataGood ? "a wrong data line changes the command (see the data lines)"
+            : seen.resetBusy && seen.resetReady
+                ? "the chip takes RESET, so ALE (GPIO 3, chip pin 17) or RE# (GPIO 14, chip pin 8) is likely open"
+                : "check power, CE# (GPIO 9), CLE (GPIO 2), ALE (GPIO 3), WE# (GPIO 15) and RE# (GPIO 14)";
+        check.Line("READ ID", Verdict::Fault, first + ": no chip answers; " + cause);
+    } else if (seen.alike) {
+        check.Line("READ ID", Verdict::Fault,
+                   first + ": five bytes alike: the chip never moves to the next byte, so it does not see RE# rise "
+                           "(RE#, GPIO 14, chip pin 8, open?)");
+    } else if (!seen.dataGood) {
+        check.Line("READ ID", Verdict::Fault,
+                   first + ": read through a wrong data line, so not the chip's own bytes (see the data lines)");
+    } else if (!seen.knownMaker) {
+        check.Line("READ ID", Verdict::Fault,
+                   first + ": maker code " + HexByte(ids[0][0]) + " is not one this program knows: " +
+                       "a data line may be wrong, or the maker is new to this program");
+    } else {
+        check.Line("READ ID", Verdict::Ok, first + " three times (" + seen.maker + ")");
+    }
+}
+
+// READ ID 20h against the parameter page.
+void JudgeSignature(CheckLog& check, const Probes& seen) {
+    const char* sigLabel = "READ ID 20h";
+    if (!seen.dataGood) {
+        check.Line(sigLabel, Verdict::NotChecked, "a wrong data line changes the command (see the data lines)");
+    } else if (!seen.idAnswers) {
+        check.Line(sigLabel, Verdict::NotChecked, "READ ID has no steady answer");
+    } else if (!seen.pageLoaded) {
+        check.Line(sigLabel, Verdict::NotChecked, "R/B# stayed low while the chip loaded its parameter page");
+    } else if (seen.onfiPage.crcPassed && seen.onfiSignature) {
+        check.Line(sigLabel, Verdict::Ok,
+                   "ONFI, and the parameter page passes its CRC (copy " + std::to_string(seen.onfiPage.copy) + ")");
+    } else if (seen.onfiPage.crcPassed) {
+        check.Line(sigLabel, Verdict::Fault,
+                   Hex(seen.onfi, 4) + ", not ONFI, though the chip has an ONFI parameter page: a data line or ALE "
+                                       "(GPIO 3, chip pin 17)" + seen.SeeData());
+    } else if (seen.onfiSignature) {
+        check.Line(sigLabel, Verdict::Fault,
+                   "ONFI, but every copy of the parameter page fails its CRC: bits are lost on the data lines or "
+                   "RE# (GPIO 14, chip pin 8)" + seen.SeeData());
+    } else if (seen.jedecSignature && seen.jedecPage.crcPassed) {
+        check.Line(sigLabel, Verdict::Ok,
+                   "no ONFI; 40h gives JEDEC, and the parameter page passes its CRC (copy " +
+                       std::to_string(seen.jedecPage.copy) + ")");
+    } else if (seen.jedecSignature) {
+        check.Line(sigLabel, Verdict::Fault,
+                   "40h gives JEDEC, but every copy of the parameter page fails its CRC: bits are lost on the data "
+                   "lines or RE# (GPIO 14, chip pin 8)" + seen.SeeData());
+    } else {
+        check.Line(sigLabel, Verdict::Ok, "no ONFI or JEDEC signature and no parameter page (an older part)");
+    }
+}
+
+// WP# and the status byte.
+void JudgeWriteProtect(CheckLog& check, const Probes& seen) {
+    const bool openBit = seen.statusOpen & STATUS_NOT_PROTECTED;
+    const bool protectedBit = !(seen.statusProtected & STATUS_NOT_PROTECTED);
+    if (openBit && protectedBit) {
+        check.Line("WP#", Verdict::Ok,
+                   "the status byte follows it: " + HexByte(seen.statusOpen) + " with WP# high, " +
+                       HexByte(seen.statusProtected) + " with WP# low");
+    } else if (seen.statusOpen == 0xFF && seen.statusProtected == 0xFF && !seen.idAnswers) {
+        check.Line("WP#", Verdict::Fault,
+                   "the status byte reads FFh whatever WP# does: the chip does not answer" + seen.SeeData());
+    } else if (!openBit) {
+        check.Line("WP#", Verdict::Fault,
+                   "the status byte (" + HexByte(seen.statusOpen) +
+                       ") says write protected with WP# high: WP# (GPIO 4, chip pin 19) is open or held low; erase "
+                       "and program would fail" + seen.SeeData());
+    } else {
+        check.Line("WP#", Verdict::Fault,
+                   "the status byte (" + HexByte(seen.statusProtected) +
+                       ") says not protected with WP# low: WP# (GPIO 4, chip pin 19) does not reach the chip, or is "
+                       "held high" + seen.SeeData());
+    }
+}
+
 }  // namespace
 
 std::string DataLineFaults(BusPort& bus) {
@@ -106,165 +300,15 @@ std::string DataLineFaults(BusPort& bus) {
 
 WiringReport RunWiringCheck(LogSink& sink, BusPort& bus, int cePin) {
     CheckLog check(sink);
-
-    // Everything is measured first, so that each line can name the likely
-    // cause from what the other probes saw. The data lines come first: a
-    // wrong one changes every command and every byte the other probes see.
-    DataLines data;
-    data.Measure(bus);
-    const bool dataGood = data.faults.empty();
-    const std::string seeData = dataGood ? "" : " (see the data lines)";
-    if (dataGood)
-        check.Line("Data lines", Verdict::Ok, "IO0 to IO7 each read back high and low, no two alike");
-    else
-        check.Line("Data lines", Verdict::Fault, data.faults);
-
-    bool restHigh = true;
-    for (int i = 0; i < 16; ++i) restHigh = bus.ReadyLineHigh() && restHigh;
-
-    const bool resetReady = bus.Reset(cePin);
-    const bool resetBusy = bus.LastWaitSawBusy();
-
-    uint8_t ids[3][5];
-    const char* maker = nullptr;
-    for (auto& id : ids) maker = bus.ReadId(cePin, id);
-    const bool steady = std::memcmp(ids[0], ids[1], 5) == 0 && std::memcmp(ids[0], ids[2], 5) == 0;
-    bool alike = true;
-    for (int i = 1; i < 5; ++i) alike = alike && ids[0][i] == ids[0][0];
-    const bool knownMaker = std::strcmp(maker, "Unknown Nand") != 0;
-    // Bytes read through a wrong data line are not the chip's, whatever
-    // maker they happen to name.
-    const bool idAnswers = steady && !alike && knownMaker && dataGood;
-
-    // The page is read whatever READ ID 20h says, to see whether the two agree.
-    uint8_t onfi[4];
-    bus.ReadIdAt(cePin, ID_ADDRESS_ONFI, onfi, 4);
-    const bool onfiSignature = std::memcmp(onfi, "ONFI", 4) == 0;
-    uint8_t bytes[PARAMETER_PAGE_READ_BYTES];
-    const bool pageLoaded =
-        bus.ReadParameterPage(cePin, 0x00, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK;
-    const ParameterPage onfiPage = DecodeParameterPage(bytes, pageLoaded ? sizeof bytes : 0, PageStandard::Onfi);
-    uint8_t jedec[5];
-    bus.ReadIdAt(cePin, ID_ADDRESS_JEDEC, jedec, 5);
-    const bool jedecSignature = std::memcmp(jedec, "JEDEC", 5) == 0;
-    ParameterPage jedecPage;
-    if (jedecSignature && bus.ReadParameterPage(cePin, 0x40, static_cast<int32_t>(sizeof bytes), bytes) == NAND_OK)
-        jedecPage = DecodeParameterPage(bytes, sizeof bytes, PageStandard::Jedec);
-
-    bus.SetWriteProtect(false);
-    const uint8_t statusOpen = bus.ReadStatus(cePin);
-    bus.SetWriteProtect(true);
-    const uint8_t statusProtected = bus.ReadStatus(cePin);
-    bus.SetWriteProtect(false);
-
-    // R/B# at rest.
-    if (restHigh)
-        check.Line("R/B# at rest", Verdict::Ok, "high (the pull-up is there)");
-    else
-        check.Line("R/B# at rest", Verdict::Fault,
-                   "reads low with no command under way: the pull-up resistor on R/B# (GPIO 10, chip pin 7) is "
-                   "missing, or R/B# is shorted to ground");
-
-    // R/B# after RESET.
-    if (resetBusy && resetReady)
-        check.Line("R/B# after RESET", Verdict::Ok, "went low and came back");
-    else if (!resetReady)
-        check.Line("R/B# after RESET", Verdict::Fault,
-                   "did not come back high: R/B# (GPIO 10) is held low: no pull-up resistor, a short to ground, or "
-                   "a chip that stays busy");
-    else if (!dataGood)
-        check.Line("R/B# after RESET", Verdict::Fault,
-                   "never went low: the chip took no RESET (FFh), as a wrong data line changes the command (see the "
-                   "data lines)");
-    else if (idAnswers)
-        check.Line("R/B# after RESET", Verdict::Fault,
-                   "never went low, though the chip answers READ ID: R/B# is open between the chip (pin 7) and the "
-                   "Pi (GPIO 10)");
-    else
-        check.Line("R/B# after RESET", Verdict::Fault,
-                   "never went low: the chip took no RESET (FFh); check power, CE# (GPIO 9, chip pin 9), CLE (GPIO 2, "
-                   "chip pin 16) and WE# (GPIO 15, chip pin 18), or R/B# (GPIO 10, chip pin 7) is open");
-
-    // READ ID.
-    const std::string first = Hex(ids[0], 5);
-    if (!steady) {
-        check.Line("READ ID", Verdict::Fault,
-                   "three reads differ (" + first + " / " + Hex(ids[1], 5) + " / " + Hex(ids[2], 5) +
-                       "): a loose contact on a data line, RE# (GPIO 14, chip pin 8) or CE# (GPIO 9, chip pin 9)");
-    } else if (alike && (ids[0][0] == 0xFF || ids[0][0] == 0x00)) {
-        const std::string cause =
-            !dataGood ? "a wrong data line changes the command (see the data lines)"
-            : resetBusy && resetReady
-                ? "the chip takes RESET, so ALE (GPIO 3, chip pin 17) or RE# (GPIO 14, chip pin 8) is likely open"
-                : "check power, CE# (GPIO 9), CLE (GPIO 2), ALE (GPIO 3), WE# (GPIO 15) and RE# (GPIO 14)";
-        check.Line("READ ID", Verdict::Fault, first + ": no chip answers; " + cause);
-    } else if (alike) {
-        check.Line("READ ID", Verdict::Fault,
-                   first + ": five bytes alike: the chip never moves to the next byte, so it does not see RE# rise "
-                           "(RE#, GPIO 14, chip pin 8, open?)");
-    } else if (!dataGood) {
-        check.Line("READ ID", Verdict::Fault,
-                   first + ": read through a wrong data line, so not the chip's own bytes (see the data lines)");
-    } else if (!knownMaker) {
-        check.Line("READ ID", Verdict::Fault,
-                   first + ": maker code " + HexByte(ids[0][0]) + " is not one this program knows: " +
-                       "a data line may be wrong, or the maker is new to this program");
-    } else {
-        check.Line("READ ID", Verdict::Ok, first + " three times (" + maker + ")");
-    }
-
-    // READ ID 20h against the parameter page.
-    const char* sigLabel = "READ ID 20h";
-    if (!dataGood) {
-        check.Line(sigLabel, Verdict::NotChecked, "a wrong data line changes the command (see the data lines)");
-    } else if (!idAnswers) {
-        check.Line(sigLabel, Verdict::NotChecked, "READ ID has no steady answer");
-    } else if (!pageLoaded) {
-        check.Line(sigLabel, Verdict::NotChecked, "R/B# stayed low while the chip loaded its parameter page");
-    } else if (onfiPage.crcPassed && onfiSignature) {
-        check.Line(sigLabel, Verdict::Ok,
-                   "ONFI, and the parameter page passes its CRC (copy " + std::to_string(onfiPage.copy) + ")");
-    } else if (onfiPage.crcPassed) {
-        check.Line(sigLabel, Verdict::Fault,
-                   Hex(onfi, 4) + ", not ONFI, though the chip has an ONFI parameter page: a data line or ALE "
-                                  "(GPIO 3, chip pin 17)" + seeData);
-    } else if (onfiSignature) {
-        check.Line(sigLabel, Verdict::Fault,
-                   "ONFI, but every copy of the parameter page fails its CRC: bits are lost on the data lines or "
-                   "RE# (GPIO 14, chip pin 8)" + seeData);
-    } else if (jedecSignature && jedecPage.crcPassed) {
-        check.Line(sigLabel, Verdict::Ok,
-                   "no ONFI; 40h gives JEDEC, and the parameter page passes its CRC (copy " +
-                       std::to_string(jedecPage.copy) + ")");
-    } else if (jedecSignature) {
-        check.Line(sigLabel, Verdict::Fault,
-                   "40h gives JEDEC, but every copy of the parameter page fails its CRC: bits are lost on the data "
-                   "lines or RE# (GPIO 14, chip pin 8)" + seeData);
-    } else {
-        check.Line(sigLabel, Verdict::Ok, "no ONFI or JEDEC signature and no parameter page (an older part)");
-    }
-
-    // WP# and the status byte.
-    const bool openBit = statusOpen & STATUS_NOT_PROTECTED;
-    const bool protectedBit = !(statusProtected & STATUS_NOT_PROTECTED);
-    if (openBit && protectedBit) {
-        check.Line("WP#", Verdict::Ok,
-                   "the status byte follows it: " + HexByte(statusOpen) + " with WP# high, " +
-                       HexByte(statusProtected) + " with WP# low");
-    } else if (statusOpen == 0xFF && statusProtected == 0xFF && !idAnswers) {
-        check.Line("WP#", Verdict::Fault,
-                   "the status byte reads FFh whatever WP# does: the chip does not answer" + seeData);
-    } else if (!openBit) {
-        check.Line("WP#", Verdict::Fault,
-                   "the status byte (" + HexByte(statusOpen) +
-                       ") says write protected with WP# high: WP# (GPIO 4, chip pin 19) is open or held low; erase "
-                       "and program would fail" + seeData);
-    } else {
-        check.Line("WP#", Verdict::Fault,
-                   "the status byte (" + HexByte(statusProtected) +
-                       ") says not protected with WP# low: WP# (GPIO 4, chip pin 19) does not reach the chip, or is "
-                       "held high" + seeData);
-    }
+    Probes seen;
+    seen.MeasureDataLines(bus);
+    JudgeDataLines(check, seen);
+    seen.MeasureChip(bus, cePin);
+    JudgeReadyAtRest(check, seen);
+    JudgeReset(check, seen);
+    JudgeReadId(check, seen);
+    JudgeSignature(check, seen);
+    JudgeWriteProtect(check, seen);
 
     WiringReport report = check.Report();
     JobLog& log = check.Log();

@@ -83,19 +83,16 @@ Outcome RunWrite(JobContext& job, const JobPlan& plan, PathChooser& chooser, con
     JobLog log(job.log, plan.layout);
     const Geometry& geometry = plan.geometry;
     const RowRange& rows = plan.rows;
-    if (!ChipAnswers(log, job.chip, geometry.rowMax)) return {JobStatus::NoAnswer};
     DumpFile file;
-    const JobStatus opened = OpenDumpFile(log, chooser, FileUse::WriteFrom, file);
+    const JobStatus opened = StartFileJob(log, job, plan, chooser, FileUse::WriteFrom, file);
     if (opened != JobStatus::Done) return {opened};
 
-    WalkRules rules;
-    rules.blockPages = geometry.pagesPerBlock;
-    rules.bad = options.bad;
-    // The marks of the range, read before the first page is programmed: in
-    // skip mode a chip with too few good blocks for the file is refused
-    // while it is still as it was.
+    WalkRules rules = DumpWalkRules(geometry, options.bad, options.map);
+    // The marks of the range, read before the first page is programmed (the
+    // walk takes them as known): in skip mode a chip with too few good
+    // blocks for the file is refused while it is still as it was.
     std::vector<bool> marked;
-    if (options.bad != BadBlockMode::Raw || options.map != nullptr) {
+    if (rules.readMarks) {
         if (ReadMarks(job.chip, geometry, rows, marked) == MarkCheck::NoAnswer) {
             log.RedThenBlue("R/B, break low, ERR_RB_L \n");
             return {JobStatus::NoAnswer, rows.first};
@@ -115,8 +112,7 @@ Outcome RunWrite(JobContext& job, const JobPlan& plan, PathChooser& chooser, con
 
     log.Put("\nStart Write Page \n");
     log.Red();
-    ProgressScope progress(job.progress, "<<Begin Write NAND>>", "Writing...", geometry.rowMax,
-                           rows.last - rows.first + 1, pageTotal);
+    ProgressScope progress(job.progress, "<<Begin Write NAND>>", "Writing...", plan);
     rules.updateEvery = 2 * PAGES_PER_UPDATE;
     // A chip that has timed out this many programs in a row does not answer;
     // going on would only spend the full ready budget on every page left.
