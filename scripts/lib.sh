@@ -68,20 +68,17 @@ FERRIK_NATIVE_ONLY_TESTS=(WholeChip
     Write.GoesOnAfterTimeOutsWhileFewerThanEightComeInARow
     Write.StopsAfterEightTimeOutsInARowWhenRbStaysLow)
 
-# native_only_filter gtest|ctest: those tests as GoogleTest's filter
-# patterns (joined by ':') or as one regular expression for ctest -E.
+# native_only_filter: those tests as GoogleTest's filter patterns, joined by
+# ':' (put after a '-' to leave them out).
 native_only_filter() {
     local name out=()
     for name in "${FERRIK_NATIVE_ONLY_TESTS[@]}"; do
-        case $1:$name in
-            gtest:*.*) out+=("$name") ;;
-            gtest:*) out+=("*$name*") ;;
-            ctest:*.*) out+=("^${name//./\\.}\$") ;;
-            ctest:*) out+=("$name") ;;
+        case $name in
+            *.*) out+=("$name") ;;
+            *) out+=("*$name*") ;;
         esac
     done
     local IFS=':'
-    [ "$1" = ctest ] && IFS='|'
     echo "${out[*]}"
 }
 
@@ -125,33 +122,46 @@ gtest_part() {
     "$@"
 }
 
-# with_own_display COMMAND...: COMMAND (a program or a function) with DISPLAY
-# set to a virtual X display of its own, stopped when COMMAND ends. A test
-# program that looks for its windows among every window of a display wants
-# one no other program closes windows on. Xvfb picks the number itself:
-# two started at once never take the same one, as xvfb-run -a's can.
-with_own_display() {
-    local dir pid status=0
-    dir=$(mktemp -d)
+# start_display DIR: a virtual X display whose number Xvfb picks itself, so
+# that two started at once never take the same one, as xvfb-run -a's can.
+# Sets display_pid and display_number; DIR keeps Xvfb's output. Says why
+# and fails when it does not start within ten seconds.
+start_display() {
+    local dir=$1
+    rm -f "$dir/display"
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.out" 2>&1 &
-    pid=$!
+    display_pid=$!
     for _ in $(seq 100); do
         [ -s "$dir/display" ] && break
         sleep 0.1
     done
     if ! [ -s "$dir/display" ]; then
         cat "$dir/xvfb.out"
+        kill "$display_pid" 2>/dev/null || true
+        display_pid=""
+        return 1
+    fi
+    display_number=$(head -n 1 "$dir/display")
+}
+
+# with_own_display COMMAND...: COMMAND (a program or a function) with DISPLAY
+# set to a virtual X display of its own, stopped when COMMAND ends. A test
+# program that looks for its windows among every window of a display wants
+# one no other program closes windows on.
+with_own_display() {
+    local dir status=0 display_pid display_number
+    dir=$(mktemp -d)
+    if ! start_display "$dir"; then
         echo "a virtual display of its own did not start for: $*"
-        kill "$pid" 2>/dev/null || true
         rm -rf "$dir"
         return 1
     fi
     (
-        export DISPLAY=":$(head -n 1 "$dir/display")"
+        export DISPLAY=":$display_number"
         "$@"
     ) || status=$?
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
+    kill "$display_pid" 2>/dev/null || true
+    wait "$display_pid" 2>/dev/null || true
     rm -rf "$dir"
     return "$status"
 }
